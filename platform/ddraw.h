@@ -1,0 +1,261 @@
+#pragma once
+// Drawing surfaces with the device model the engine was written against: result codes,
+// surfaces in the display's pixel format, lock with pitch, rectangle copies with optional
+// stretch and source colour key, colour fill, the flipping chain and lost surfaces.
+// Presentation goes to a Qt window (see ddrawqt.h) or to a headless display in memory.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QWidget;
+
+using HRESULT = int32_t;
+
+constexpr HRESULT MakeDDHResult(uint32_t code) { return static_cast<HRESULT>(0x88760000u | code); }
+
+constexpr HRESULT DD_OK = 0;
+constexpr HRESULT DDERR_GENERIC = static_cast<HRESULT>(0x80004005u);
+constexpr HRESULT DDERR_UNSUPPORTED = static_cast<HRESULT>(0x80004001u);
+constexpr HRESULT DDERR_INVALIDPARAMS = static_cast<HRESULT>(0x80070057u);
+constexpr HRESULT DDERR_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
+constexpr HRESULT DDERR_INVALIDMODE = MakeDDHResult(120);
+constexpr HRESULT DDERR_INVALIDOBJECT = MakeDDHResult(130);
+constexpr HRESULT DDERR_INVALIDPIXELFORMAT = MakeDDHResult(145);
+constexpr HRESULT DDERR_INVALIDRECT = MakeDDHResult(150);
+constexpr HRESULT DDERR_NOCOOPERATIVELEVELSET = MakeDDHResult(212);
+constexpr HRESULT DDERR_NOEXCLUSIVEMODE = MakeDDHResult(225);
+constexpr HRESULT DDERR_COLORKEYNOTSET = MakeDDHResult(400);
+constexpr HRESULT DDERR_SURFACEBUSY = MakeDDHResult(430);
+constexpr HRESULT DDERR_SURFACELOST = MakeDDHResult(450);
+constexpr HRESULT DDERR_TOOBIGSIZE = MakeDDHResult(480);
+constexpr HRESULT DDERR_UNSUPPORTEDMODE = MakeDDHResult(590);
+constexpr HRESULT DDERR_WASSTILLDRAWING = MakeDDHResult(540);
+constexpr HRESULT DDERR_NOCLIPPERATTACHED = MakeDDHResult(568);
+constexpr HRESULT DDERR_NOHWND = MakeDDHResult(569);
+constexpr HRESULT DDERR_NOTFLIPPABLE = MakeDDHResult(582);
+constexpr HRESULT DDERR_NOTLOCKED = MakeDDHResult(584);
+constexpr HRESULT DDERR_PRIMARYSURFACEALREADYEXISTS = MakeDDHResult(564);
+
+// Cooperative levels.
+constexpr uint32_t DDSCL_FULLSCREEN = 0x1;
+constexpr uint32_t DDSCL_ALLOWREBOOT = 0x2;
+constexpr uint32_t DDSCL_NORMAL = 0x8;
+constexpr uint32_t DDSCL_EXCLUSIVE = 0x10;
+
+// Surface capabilities.
+constexpr uint32_t DDSCAPS_BACKBUFFER = 0x4;
+constexpr uint32_t DDSCAPS_COMPLEX = 0x8;
+constexpr uint32_t DDSCAPS_FLIP = 0x10;
+constexpr uint32_t DDSCAPS_FRONTBUFFER = 0x20;
+constexpr uint32_t DDSCAPS_OFFSCREENPLAIN = 0x40;
+constexpr uint32_t DDSCAPS_PRIMARYSURFACE = 0x200;
+constexpr uint32_t DDSCAPS_SYSTEMMEMORY = 0x800;
+constexpr uint32_t DDSCAPS_VIDEOMEMORY = 0x4000;
+
+// Which fields of a surface description are valid.
+constexpr uint32_t DDSD_CAPS = 0x1;
+constexpr uint32_t DDSD_HEIGHT = 0x2;
+constexpr uint32_t DDSD_WIDTH = 0x4;
+constexpr uint32_t DDSD_PITCH = 0x8;
+constexpr uint32_t DDSD_BACKBUFFERCOUNT = 0x20;
+constexpr uint32_t DDSD_PIXELFORMAT = 0x1000;
+
+// Copies, fills and flips.
+constexpr uint32_t DDBLT_COLORFILL = 0x400;
+constexpr uint32_t DDBLT_KEYSRC = 0x8000;
+constexpr uint32_t DDBLT_WAIT = 0x1000000;
+constexpr uint32_t DDBLTFAST_NOCOLORKEY = 0x0;
+constexpr uint32_t DDBLTFAST_SRCCOLORKEY = 0x1;
+constexpr uint32_t DDBLTFAST_WAIT = 0x10;
+constexpr uint32_t DDFLIP_WAIT = 0x1;
+constexpr uint32_t DDLOCK_WAIT = 0x1;
+constexpr uint32_t DDCKEY_SRCBLT = 0x8;
+
+struct TRect {
+    int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+    int32_t Width() const { return Right - Left; }
+    int32_t Height() const { return Bottom - Top; }
+};
+
+struct TDDPixelFormat {
+    uint32_t RGBBitCount = 0;
+    uint32_t RBitMask = 0, GBitMask = 0, BBitMask = 0;
+};
+
+struct TDDSurfaceDesc {
+    uint32_t Flags = 0;  // DDSD_*
+    uint32_t Caps = 0;   // DDSCAPS_*
+    int32_t Width = 0, Height = 0;
+    int32_t Pitch = 0;
+    uint32_t BackBufferCount = 0;
+    TDDPixelFormat PixelFormat;  // zero: the display's format
+    uint8_t* Surface = nullptr;  // first byte of the locked rectangle
+};
+
+struct TDDColorKey {
+    uint32_t Low = 0, High = 0;
+};
+
+struct TDDBltFx {
+    uint32_t FillColor = 0;  // pixel value for DDBLT_COLORFILL
+};
+
+// The three pixel formats of the display modes.
+TDDPixelFormat PixelFormatForDepth(int bits);
+
+class TDirectDraw;
+
+// A clipper bound to a window: copies into the primary surface land in the window's client
+// area (screen coordinates of the primary are mapped to the window).
+class TDirectDrawClipper {
+public:
+    HRESULT SetHWnd(uint32_t flags, QWidget* window);
+    QWidget* Window() const { return FWindow; }
+
+private:
+    QWidget* FWindow = nullptr;
+};
+
+class TDirectDrawSurface {
+public:
+    TDirectDrawSurface(TDirectDraw* owner, const TDDSurfaceDesc& desc);
+    ~TDirectDrawSurface();
+    TDirectDrawSurface(const TDirectDrawSurface&) = delete;
+    TDirectDrawSurface& operator=(const TDirectDrawSurface&) = delete;
+
+    // rect nullptr: the whole surface. Fills desc with size, pitch, format and the pointer.
+    HRESULT Lock(const TRect* rect, TDDSurfaceDesc& desc, uint32_t flags);
+    HRESULT Unlock();
+    // Copy src (srcRect, nullptr = whole) into destRect (nullptr = whole), stretching with the
+    // nearest source pixel when the sizes differ; DDBLT_KEYSRC skips source pixels equal to the
+    // source's colour key; DDBLT_COLORFILL fills destRect with fx->FillColor (src unused).
+    HRESULT Blt(const TRect* destRect, TDirectDrawSurface* src, const TRect* srcRect,
+                uint32_t flags, const TDDBltFx* fx);
+    HRESULT BltFast(int32_t x, int32_t y, TDirectDrawSurface* src, const TRect* srcRect,
+                    uint32_t flags);
+    // Front surface of a flipping chain: swaps the pixel memory with the back buffer and
+    // presents the new front.
+    HRESULT Flip(TDirectDrawSurface* target, uint32_t flags);
+    HRESULT GetAttachedSurface(uint32_t caps, std::shared_ptr<TDirectDrawSurface>& out);
+    HRESULT GetSurfaceDesc(TDDSurfaceDesc& desc) const;
+    HRESULT GetPixelFormat(TDDPixelFormat& format) const;
+    HRESULT SetColorKey(uint32_t flags, const TDDColorKey* key);  // key nullptr removes it
+    HRESULT GetColorKey(uint32_t flags, TDDColorKey& key) const;
+    HRESULT SetClipper(std::shared_ptr<TDirectDrawClipper> clipper);
+    HRESULT IsLost() const;
+    HRESULT Restore();
+
+    int32_t Width() const { return FWidth; }
+    int32_t Height() const { return FHeight; }
+    uint32_t Caps() const { return FCaps; }
+    bool Locked() const { return FLocked; }
+    void MarkLost() { FLost = true; }
+    // Unlocked read access for presentation and tests.
+    const uint8_t* Pixels() const { return FPixels.data(); }
+    int32_t Pitch() const { return FPitch; }
+    const TDDPixelFormat& Format() const { return FFormat; }
+    // Called by the owner when it goes away, so a surface kept by someone else reports lost.
+    void Detach() { FOwner = nullptr; FLost = true; }
+
+private:
+    friend class TDirectDraw;
+    TDirectDraw* FOwner;
+    int32_t FWidth, FHeight, FPitch;
+    uint32_t FCaps;
+    TDDPixelFormat FFormat;
+    std::vector<uint8_t> FPixels;
+    bool FLocked = false;
+    bool FLost = false;
+    bool FHasColorKey = false;
+    TDDColorKey FColorKey;
+    std::shared_ptr<TDirectDrawClipper> FClipper;
+    std::shared_ptr<TDirectDrawSurface> FBackBuffer;  // of a flipping chain's front
+};
+
+using PDirectDrawSurface = std::shared_ptr<TDirectDrawSurface>;
+
+// Where the front surface goes. Implementations: the headless display below, the Qt window.
+class TDisplay {
+public:
+    virtual ~TDisplay() = default;
+    virtual int32_t DesktopWidth() const = 0;
+    virtual int32_t DesktopHeight() const = 0;
+    virtual int32_t DesktopBits() const = 0;
+    // The window takes part (nullptr in tests); flags as SetCooperativeLevel.
+    virtual void Attach(QWidget* window, uint32_t flags) = 0;
+    // A mode change (fullscreen only); the Qt display scales the mode to the screen.
+    virtual void ModeChanged(int32_t width, int32_t height, int32_t bits) = 0;
+    virtual void ModeRestored() = 0;
+    // The primary surface has new content (after a flip or a copy into it).
+    virtual void Present(const TDirectDrawSurface& primary) = 0;
+    virtual void Detach() = 0;
+};
+
+// Memory only: remembers the presented frames' count and the last one's pixels.
+class THeadlessDisplay : public TDisplay {
+public:
+    THeadlessDisplay(int32_t width = 1024, int32_t height = 768, int32_t bits = 32)
+        : Width(width), Height(height), Bits(bits) {}
+    int32_t DesktopWidth() const override { return Width; }
+    int32_t DesktopHeight() const override { return Height; }
+    int32_t DesktopBits() const override { return Bits; }
+    void Attach(QWidget* window, uint32_t flags) override;
+    void ModeChanged(int32_t width, int32_t height, int32_t bits) override;
+    void ModeRestored() override;
+    void Present(const TDirectDrawSurface& primary) override;
+    void Detach() override {}
+
+    int32_t Width, Height, Bits;
+    QWidget* Window = nullptr;
+    uint32_t CooperativeFlags = 0;
+    bool ModeSet = false;
+    int32_t ModeWidth = 0, ModeHeight = 0, ModeBits = 0;
+    int Presented = 0;
+    std::vector<uint8_t> LastFrame;  // rows of the primary, packed without padding
+    int32_t FrameWidth = 0, FrameHeight = 0, FrameBits = 0;
+};
+
+class TDirectDraw {
+public:
+    explicit TDirectDraw(std::shared_ptr<TDisplay> display);
+    ~TDirectDraw();
+    TDirectDraw(const TDirectDraw&) = delete;
+    TDirectDraw& operator=(const TDirectDraw&) = delete;
+
+    HRESULT SetCooperativeLevel(QWidget* window, uint32_t flags);
+    HRESULT SetDisplayMode(int32_t width, int32_t height, int32_t bits, int32_t refresh,
+                           uint32_t flags);
+    HRESULT RestoreDisplayMode();
+    // The current mode: Width, Height and PixelFormat.
+    HRESULT GetDisplayMode(TDDSurfaceDesc& desc) const;
+    // Primary (with DDSCAPS_FLIP | DDSCAPS_COMPLEX and BackBufferCount: a flipping chain),
+    // off-screen plain, system memory. Without a pixel format the display's format is used.
+    HRESULT CreateSurface(const TDDSurfaceDesc& desc, PDirectDrawSurface& out);
+    HRESULT CreateClipper(uint32_t flags, std::shared_ptr<TDirectDrawClipper>& out);
+    // Every surface this object created that is still alive, in creation order.
+    HRESULT EnumSurfaces(const std::function<void(const PDirectDrawSurface&)>& each);
+    // All surfaces report lost until restored (what a fullscreen deactivation does).
+    void LoseAllSurfaces();
+    TDisplay& Display() { return *FDisplay; }
+    int32_t ModeBits() const;
+
+private:
+    friend class TDirectDrawSurface;
+    void Forget(TDirectDrawSurface* surface);
+    std::shared_ptr<TDisplay> FDisplay;
+    QWidget* FWindow = nullptr;
+    uint32_t FCooperativeFlags = 0;
+    bool FModeSet = false;
+    int32_t FModeWidth = 0, FModeHeight = 0, FModeBits = 0;
+    std::vector<std::weak_ptr<TDirectDrawSurface>> FSurfaces;
+    bool FHasPrimary = false;
+};
+
+using PDirectDraw = std::shared_ptr<TDirectDraw>;
+
+// The display new DirectDraw objects present to. Default: the Qt display when a
+// QGuiApplication exists with a real screen, otherwise a headless one of 1024 x 768 x 32.
+void SetDefaultDisplay(std::shared_ptr<TDisplay> display);
+std::shared_ptr<TDisplay> DefaultDisplay();
+HRESULT DirectDrawCreate(PDirectDraw& out);
