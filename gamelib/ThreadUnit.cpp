@@ -1,1 +1,55 @@
+#include "gamelib/ThreadUnit.h"
 
+#include "gamelib/frmDDFullScreen.h"
+#include "platform/clock.h"
+#include "shell/Tools.h"
+
+#include <QCoreApplication>
+
+namespace {
+std::atomic<uint32_t> NextIdentifier{1};
+}
+
+TLoopThread::TLoopThread(TDDFullScreenForm* form)
+    : Form(form), FIdentifier(NextIdentifier++) {
+    WriteLog("CreateThread Begin");
+    start(QThread::NormalPriority);
+    WriteLog("CreateThread End");
+}
+
+TLoopThread::~TLoopThread() {
+    requestInterruption();
+    wait();
+}
+
+int32_t TLoopThread::Tick() {
+    const uint32_t now = GetTickCount();
+    Elapsed += now - LastTick;
+    LastTick = now;
+    Frames = static_cast<int32_t>(Elapsed / Period);
+    if (Frames > MaxFrames) Frames = MaxFrames;
+    if (Frames <= 0) return 0;
+    Elapsed %= Period;
+    const int32_t frames = Frames;
+    TDDFullScreenForm* form = Form;
+    if (QThread::currentThread() == form->thread())
+        form->ThreadNotify(frames);
+    else
+        QMetaObject::invokeMethod(
+            form, [form, frames] { form->ThreadNotify(frames); }, Qt::BlockingQueuedConnection);
+    return frames;
+}
+
+void TLoopThread::run() {
+    while (!isInterruptionRequested()) {
+        if (Tick() == 0) {
+            // Sleep to the next period boundary instead of spinning a core; the period
+            // arithmetic above is unaffected, only the polling is less frequent.
+            ::Sleep(Period - Elapsed % Period);
+        }
+    }
+    WriteLog("DestroyThread Begin");
+    QCoreApplication::postEvent(Form, new TLoopDoneEvent(FIdentifier));
+    FDone = true;
+    WriteLog("DestroyThread End");
+}

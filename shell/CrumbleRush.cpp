@@ -1,1 +1,12 @@
-int main() { return 0; }
+#include "shell/Main.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Crumble Rush");
+    TForm1 form;
+    Form1 = &form;
+    form.show();
+    return QApplication::exec();
+}
