@@ -10,11 +10,14 @@ namespace {
 std::atomic<uint32_t> NextIdentifier{1};
 }
 
-TLoopThread::TLoopThread(TDDFullScreenForm* form)
-    : Form(form), FIdentifier(NextIdentifier++) {
+TLoopThread::TLoopThread(TDDFullScreenForm* form) : Form(form), FIdentifier(NextIdentifier++) {}
+
+std::unique_ptr<TLoopThread> TLoopThread::Create(TDDFullScreenForm* form) {
     WriteLog("CreateThread Begin");
-    start(QThread::NormalPriority);
+    auto thread = std::make_unique<TLoopThread>(form);
+    thread->start(QThread::NormalPriority);
     WriteLog("CreateThread End");
+    return thread;
 }
 
 TLoopThread::~TLoopThread() {

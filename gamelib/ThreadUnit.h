@@ -4,12 +4,15 @@
 #include <QThread>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 class TDDFullScreenForm;
 
 class TLoopThread : public QThread {
 public:
-    // Creates, starts and logs as the window's SetFlipping expects.
+    // Creates the thread for the window and starts it.
+    static std::unique_ptr<TLoopThread> Create(TDDFullScreenForm* form);
+    // Not started: Tick can be driven by hand.
     explicit TLoopThread(TDDFullScreenForm* form);
     ~TLoopThread() override;
 

@@ -385,7 +385,7 @@ void TDDFullScreenForm::SetFlipping(bool on) {
         if (on) {
             WriteLog("SetFlipping CreateThread");
             LoopThread.reset();  // a previous loop has ended already; joins its thread
-            LoopThread = std::make_unique<TLoopThread>(this);
+            LoopThread = TLoopThread::Create(this);
             FLoopThreadId = LoopThread->Identifier();
             LoopRunning = true;
         } else {

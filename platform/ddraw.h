@@ -36,6 +36,7 @@ constexpr HRESULT DDERR_NOHWND = MakeDDHResult(569);
 constexpr HRESULT DDERR_NOTFLIPPABLE = MakeDDHResult(582);
 constexpr HRESULT DDERR_NOTLOCKED = MakeDDHResult(584);
 constexpr HRESULT DDERR_PRIMARYSURFACEALREADYEXISTS = MakeDDHResult(564);
+constexpr HRESULT DDERR_NOTFOUND = MakeDDHResult(255);
 
 // Cooperative levels.
 constexpr uint32_t DDSCL_FULLSCREEN = 0x1;
@@ -190,6 +191,13 @@ public:
     // The primary surface has new content (after a flip or a copy into it).
     virtual void Present(const TDirectDrawSurface& primary) = 0;
     virtual void Detach() = 0;
+    // false while a fullscreen window is in the background: lost surfaces cannot be restored.
+    virtual bool Active() const { return true; }
+    // A surface is going away; a display that keeps a pointer to it must drop it.
+    virtual void SurfaceGone(const TDirectDrawSurface& surface) { (void)surface; }
+    // Set by the DirectDraw object presenting here: what a fullscreen deactivation calls.
+    std::function<void()> LoseSurfaces;
+    const void* LoseSurfacesOwner = nullptr;
 };
 
 // Memory only: remembers the presented frames' count and the last one's pixels.

@@ -53,8 +53,14 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes);
 // Waits until more than ms milliseconds have passed on the tick counter.
 void DelayMs(uint32_t ms);
 
-// A decimal number written with a point or a comma, whatever the locale; throws
-// std::invalid_argument with the German message otherwise.
+// A text that is no number.
+class EConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A decimal number written with a point or a comma, whatever the locale; throws EConvertError
+// otherwise.
 double StrToFloatAny(const std::string& s);
 // Digits of |value| padded with zeros to width, then "-" in front when negative.
 std::string IntToStrZero(int32_t value, int width);

@@ -1,5 +1,6 @@
 #include "JpegWriter.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -1,0 +1,254 @@
+#include "gamelib/frmDDFullScreen.h"
+
+#include "TestSupport.h"
+#include "gamelib/DDUtil.h"
+#include "platform/input.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// Runs a few frames, then leaves as the game states do.
+class TTestForm : public TDDFullScreenForm {
+public:
+    void ThreadNotify(int32_t frames) override {
+        Periods += frames;
+        ++Frames;
+        if (Frames == FramesToRun) {
+            Closing = true;
+            Back();
+        }
+    }
+    int Frames = 0;
+    int Periods = 0;
+    int FramesToRun = 3;
+
+protected:
+    void FormShow() override {
+        TDDFullScreenForm::FormShow();
+        SetFlipping(true);
+    }
+};
+
+// The window's own trail: what image loading and activation add in between is left out.
+std::vector<std::string> Trail(const TTempProgramFolder& folder) {
+    std::vector<std::string> lines = LogLines(folder);
+    std::erase_if(lines, [](const std::string& line) {
+        return line.starts_with("FormActivate") || line.ends_with(" not found!") ||
+               line.ends_with(" loaded as file");
+    });
+    return lines;
+}
+
+class FullScreenFormTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetDefaultDisplay(Display); }
+    void TearDown() override { SetDefaultDisplay(nullptr); }
+    TTempProgramFolder Folder;
+    std::shared_ptr<THeadlessDisplay> Display = std::make_shared<THeadlessDisplay>(1024, 768, 32);
+};
+
+const std::vector<std::string> LoopAndCloseTrail = {
+    "SetFlipping Begin", "SetFlipping CreateThread", "CreateThread Begin", "CreateThread End",
+    "SetFlipping End",   "Back: Start",              "Back: Stop flipping", "SetFlipping Begin",
+    "SetFlipping Terminate", "SetFlipping End",      "Back: End",         "DestroyThread Begin",
+    "DestroyThread End", "FormClose: Start",         "FormClose: End",    "OK",
+    "Formdestroy: Start", "Freeddraw: Start",        "Freeddraw: End",    "Formdestroy: End",
+    "OK"};
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST_F(FullScreenFormTest, WindowedModeWritesTheWholeTrailAndEndsWithOK) {
+    auto* form = new TTestForm;
+    form->SetDisplayMode(2);
+    form->ShowModal();
+    const std::vector<std::string> expected = Concat(
+        {"Formshow: Start", "InitDDraw (Inherited)", "-1", "0", "1", "2", "3", "4", "5", "6",
+         "7", "6", "7", "16", "17", "18", "19", "20", "21", "InitDDraw (Inherited) OK!",
+         "Formshow: End"},
+        LoopAndCloseTrail);
+    EXPECT_EQ(Trail(Folder), expected);
+    // Windowed mode never changes the display mode.
+    EXPECT_FALSE(Display->ModeSet);
+    EXPECT_GT(Display->Presented, 0);
+}
+
+TEST_F(FullScreenFormTest, FullscreenModeChangesTheDisplayModeAndFlips) {
+    auto* form = new TTestForm;
+    form->FramesToRun = 5;
+    form->ShowModal();
+    const std::vector<std::string> expected = Concat(
+        {"Formshow: Start", "InitDDraw (Inherited)", "-1", "0", "8", "10", "11", "12", "13", "16",
+         "17", "18", "19", "20", "21", "InitDDraw (Inherited) OK!", "Formshow: End"},
+        LoopAndCloseTrail);
+    EXPECT_EQ(Trail(Folder), expected);
+    EXPECT_EQ(Display->ModeWidth, 800);
+    EXPECT_EQ(Display->ModeHeight, 600);
+    EXPECT_EQ(Display->ModeBits, 16);
+}
+
+TEST_F(FullScreenFormTest, DesktopModeCentresTheImageWithViewOffsets) {
+    auto* form = new TTestForm;
+    form->SetDisplayMode(1);
+    int32_t offsetX = -1, offsetY = -1;
+    size_t surfaces = 0;
+    form->FramesToRun = 1;
+    QTimer::singleShot(0, [&] {
+        offsetX = ViewOffsetX;
+        offsetY = ViewOffsetY;
+        surfaces = DisplaySurfaces.size();
+    });
+    form->ShowModal();
+    EXPECT_EQ(offsetX, 112);
+    EXPECT_EQ(offsetY, 84);
+    EXPECT_EQ(surfaces, 2u);
+    const std::vector<std::string> lines = Trail(Folder);
+    const std::vector<std::string> head(lines.begin(), lines.begin() + 13);
+    EXPECT_EQ(head, (std::vector<std::string>{"Formshow: Start", "InitDDraw (Inherited)", "-1",
+                                              "0", "8", "9", "10", "11", "12", "13", "14", "15",
+                                              "16"}));
+    EXPECT_FALSE(Display->ModeSet);
+}
+
+TEST_F(FullScreenFormTest, DesktopModeOnASmallDesktopFallsBackToAModeChange) {
+    SetDefaultDisplay(std::make_shared<THeadlessDisplay>(640, 480, 32));
+    auto* form = new TTestForm;
+    form->SetDisplayMode(1);
+    uint8_t modeSeen = 1;
+    QTimer::singleShot(0, [&] { modeSeen = form->DisplayMode; });
+    form->ShowModal();
+    EXPECT_EQ(modeSeen, 0);
+    const std::vector<std::string> lines = Trail(Folder);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "10"), lines.end());
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), "9"), lines.end());
+}
+
+TEST_F(FullScreenFormTest, ACloseRequestFromOutsideOnlySetsClosing) {
+    auto* form = new TTestForm;
+    form->SetDisplayMode(2);
+    form->FramesToRun = -1;  // never leaves by itself
+    bool closingAfterRequest = false;
+    bool stillThere = false;
+    QTimer::singleShot(50, [&] {
+        form->close();
+        closingAfterRequest = form->Closing;
+        stillThere = form->isVisible();
+        form->Back();
+    });
+    form->ShowModal();
+    EXPECT_TRUE(closingAfterRequest);
+    EXPECT_TRUE(stillThere);
+    const std::vector<std::string> lines = Trail(Folder);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "FormClose: Reclose"), lines.end());
+    EXPECT_EQ(lines.back(), "OK");
+}
+
+// Set up without showing: the drawing steps on their own.
+class FullScreenStepsTest : public FullScreenFormTest {
+protected:
+    void SetUp() override {
+        FullScreenFormTest::SetUp();
+        Form = std::make_unique<TTestForm>();
+        Form->SetDisplayMode(2);
+        Form->InitDDraw();
+    }
+    void TearDown() override {
+        SetInputOverride(nullptr);
+        Form.reset();
+        FullScreenFormTest::TearDown();
+    }
+    std::unique_ptr<TTestForm> Form;
+};
+
+uint32_t Pixel32(const PDirectDrawSurface& surface, int x, int y) {
+    const uint8_t* row = surface->Pixels() + y * surface->Pitch();
+    uint32_t value;
+    std::memcpy(&value, row + 4 * x, 4);
+    return value & 0xFFFFFF;
+}
+
+TEST_F(FullScreenStepsTest, BackgroundOffsetShiftsLeftWithWrapAround) {
+    ASSERT_EQ(BackgroundSurface->Format().RGBBitCount, 32u);
+    TDDSurfaceDesc desc;
+    ASSERT_EQ(BackgroundSurface->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
+    for (int y = 0; y < 600; ++y)
+        for (int x = 0; x < 800; ++x) {
+            const uint32_t value = static_cast<uint32_t>(x);
+            std::memcpy(desc.Surface + y * desc.Pitch + 4 * x, &value, 4);
+        }
+    BackgroundSurface->Unlock();
+
+    Form->BackgroundOffset = 100;
+    Form->DrawBackground();
+    const PDirectDrawSurface& back = DisplaySurfaces[1];
+    EXPECT_EQ(Pixel32(back, 0, 0), 100u);
+    EXPECT_EQ(Pixel32(back, 699, 599), 799u);
+    EXPECT_EQ(Pixel32(back, 700, 0), 0u);
+    EXPECT_EQ(Pixel32(back, 799, 300), 99u);
+
+    Form->BackgroundOffset = 0;
+    Form->DrawBackground();
+    EXPECT_EQ(Pixel32(back, 0, 0), 0u);
+    EXPECT_EQ(Pixel32(back, 799, 599), 799u);
+
+    Form->BackgroundOn = false;
+    Form->BackgroundOffset = 5;
+    Form->DrawBackground();
+    EXPECT_EQ(Pixel32(back, 0, 0), 0u);
+}
+
+TEST_F(FullScreenStepsTest, MouseIsRelativeToTheClientAreaInAWindow) {
+    TInputState input;
+    input.ClientOrigin = {100, 50};
+    input.Cursor = {500, 400};
+    SetInputOverride(&input);
+    Form->UpdateMouse();
+    EXPECT_EQ(Form->MouseX, 400);
+    EXPECT_EQ(Form->MouseY, 350);
+    EXPECT_TRUE(Form->MouseInside);
+    EXPECT_EQ(Form->AccumX, 0);  // the first position has no previous one
+
+    input.Cursor = {900, 651};  // 800, 601: just outside
+    Form->UpdateMouse();
+    EXPECT_EQ(Form->PrevMouseX, 400);
+    EXPECT_FALSE(Form->MouseInside);
+    EXPECT_EQ(Form->AccumX, 400);
+    EXPECT_EQ(Form->AccumY, 251);
+
+    input.Cursor = {900, 650};  // 800, 600 still counts as inside
+    Form->UpdateMouse();
+    EXPECT_TRUE(Form->MouseInside);
+}
+
+TEST_F(FullScreenStepsTest, LostSurfacesAreRestoredAndTheFlagCleared) {
+    DirectDrawObject->LoseAllSurfaces();
+    SurfaceLost = true;
+    EXPECT_EQ(DisplaySurfaces[1]->IsLost(), DDERR_SURFACELOST);
+    EXPECT_TRUE(Form->RestoreSurfaces());
+    EXPECT_FALSE(SurfaceLost);
+    for (const PDirectDrawSurface& surface : DisplaySurfaces) EXPECT_EQ(surface->IsLost(), DD_OK);
+    EXPECT_EQ(BackgroundSurface->IsLost(), DD_OK);
+    EXPECT_EQ(ScratchSurface->IsLost(), DD_OK);
+}
+
+TEST_F(FullScreenStepsTest, WindowedSetUpGivesAnExactClientAreaAndTwoSurfaces) {
+    EXPECT_EQ(Form->width(), 800);
+    EXPECT_EQ(Form->height(), 600);
+    ASSERT_EQ(DisplaySurfaces.size(), 2u);
+    EXPECT_EQ(DisplaySurfaces[0]->Width(), 800);
+    EXPECT_EQ(ClipRight, 799);
+    EXPECT_EQ(ClipBottom, 599);
+    EXPECT_EQ(CenterX, 400);
+    EXPECT_EQ(CenterY, 300);
+    EXPECT_DOUBLE_EQ(FocalLength, 800.0);
+}
+
+}  // namespace
