@@ -265,7 +265,7 @@ HRESULT TDirectDrawSurface::Blt(const TRect* destRect, TDirectDrawSurface* src,
             CopyPixels(bytes, job);
         }
     }
-    if (FCaps & DDSCAPS_PRIMARYSURFACE) FOwner->Display().Present(*this);
+    if ((FCaps & DDSCAPS_PRIMARYSURFACE) && FOwner) FOwner->Display().Present(*this);
     return DD_OK;
 }
 

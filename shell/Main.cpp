@@ -69,6 +69,11 @@ void LogSystemInfo() {
     FreeMemoryKB = SumFreeMemoryKB(info.MemoryValue(3), info.MemoryValue(7));
 }
 
+bool EnoughFreeMemory(int32_t freeKB) {
+    // Compared unsigned, as the figure always was.
+    return !(MinFreeMemoryKB > static_cast<uint32_t>(freeKB));
+}
+
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle("Crumble Rush");
     QFont font("MS Sans Serif");
@@ -165,7 +170,7 @@ void TForm1::ActionStartExecute() {
         }
         WriteLog(std::string("Program Version ") + ProgramVersion);
         LogSystemInfo();
-        if (MinFreeMemoryKB > static_cast<uint32_t>(FreeMemoryKB)) {
+        if (!EnoughFreeMemory(FreeMemoryKB)) {
             if (MessageDlg("Es ist wahrscheinlich nicht genügend freier Speicher auf Ihrem System "
                            "verfügbar. Möchten Sie das Spiel trotzdem starten?",
                            TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo) != mrYes)

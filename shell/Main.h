@@ -18,6 +18,8 @@ extern int32_t FreeMemoryKB;
 // Writes the version of the operating system, the display, the processor and the memory
 // figures into the log.
 void LogSystemInfo();
+// Whether a game may start without asking about memory first.
+bool EnoughFreeMemory(int32_t freeKB);
 
 class TForm1 : public QMainWindow {
 public:

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -275,6 +276,13 @@ std::string ReadFileBytes(const std::string& path, size_t maxBytes) {
         }
     }
     return bytes;
+}
+
+uint64_t FileSizeOf(const std::string& path) {
+    struct stat st{};
+    if (::stat(ResolvePath(path).c_str(), &st) != 0) ThrowIo("Cannot open", path, errno);
+    if (!S_ISREG(st.st_mode)) ThrowIo("Cannot open", path, EISDIR);
+    return static_cast<uint64_t>(st.st_size);
 }
 
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {

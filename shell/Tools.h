@@ -46,6 +46,8 @@ constexpr int CfgMaxLines = 3000;
 // Whole-file helpers over Windows-style paths; both throw EInOutError.
 // ReadFileBytes reads at most maxBytes bytes from the start of the file.
 std::string ReadFileBytes(const std::string& path, size_t maxBytes = SIZE_MAX);
+// The size of a regular file.
+uint64_t FileSizeOf(const std::string& path);
 // Writes the bytes to a temporary file beside path and renames it over path, so readers see
 // either the old or the new file whole.
 void WriteFileReplacing(const std::string& path, std::string_view bytes);

@@ -1,0 +1,161 @@
+#include "online/GameInfo.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include <limits>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint32_t MaxU32 = std::numeric_limits<uint32_t>::max();
+constexpr int32_t MaxI32 = std::numeric_limits<int32_t>::max();
+
+TMemoryStatus SampleStatus() {
+    TMemoryStatus s;
+    s.MemoryLoad = 42;
+    s.TotalPhys = 16318048ull << 10;
+    s.AvailPhys = 8159024ull << 10;
+    s.TotalPageFile = 18415196ull << 10;
+    s.AvailPageFile = 9207598ull << 10;
+    s.TotalVirtual = 2097024ull << 10; // a 32-bit machine's 2 GB less 128 KB
+    s.AvailVirtual = 2000000ull << 10;
+    return s;
+}
+
+} // namespace
+
+TEST(GameInfo, OSVersionFormat) {
+    EXPECT_EQ(FormatOSVersion(6, 1, 76, "#1 SMP Debian"), "6.1 (76.#1 SMP Debian)");
+    EXPECT_EQ(FormatOSVersion(5, 15, 0, ""), "5.15 (0.)");
+}
+
+TEST(GameInfo, OSVersionKeepsOnlyLow16BitsOfBuild) {
+    EXPECT_EQ(FormatOSVersion(4, 0, 0x12345, "x"), "4.0 (9029.x)");
+    EXPECT_EQ(FormatOSVersion(4, 0, 0x10000, "x"), "4.0 (0.x)");
+    EXPECT_EQ(FormatOSVersion(4, 0, 0xFFFF, "x"), "4.0 (65535.x)");
+}
+
+TEST(GameInfo, MemoryValueIndexes) {
+    const TMemoryStatus s = SampleStatus();
+    EXPECT_EQ(MemoryStatusValue(s, 1), 42u); // percent, not divided
+    EXPECT_EQ(MemoryStatusValue(s, 2), 16318048u);
+    EXPECT_EQ(MemoryStatusValue(s, 3), 8159024u);
+    EXPECT_EQ(MemoryStatusValue(s, 4), 18415196u);
+    EXPECT_EQ(MemoryStatusValue(s, 5), 9207598u);
+    EXPECT_EQ(MemoryStatusValue(s, 6), 2097024u);
+    EXPECT_EQ(MemoryStatusValue(s, 7), 2000000u);
+}
+
+TEST(GameInfo, MemoryValueOfOtherIndexesIsZero) {
+    const TMemoryStatus s = SampleStatus();
+    for (int index : {0, 8, 9, -1, 100, std::numeric_limits<int>::min()})
+        EXPECT_EQ(MemoryStatusValue(s, index), 0u) << index;
+}
+
+TEST(GameInfo, MemoryValueDropsPartialKB) {
+    TMemoryStatus s;
+    s.TotalPhys = 1023;
+    s.AvailPhys = 2047;
+    EXPECT_EQ(MemoryStatusValue(s, 2), 0u);
+    EXPECT_EQ(MemoryStatusValue(s, 3), 1u);
+}
+
+TEST(GameInfo, MemoryValueSaturatesInsteadOfWrapping) {
+    TMemoryStatus s;
+    s.TotalPhys = uint64_t{MaxU32} << 10;          // exactly the largest figure
+    s.AvailPhys = (uint64_t{MaxU32} + 1) << 10;    // one KB more would wrap to 0
+    s.TotalPageFile = (uint64_t{MaxU32} << 10) + 1023;
+    s.AvailPageFile = std::numeric_limits<uint64_t>::max();
+    s.TotalVirtual = (uint64_t{1} << 47) - 4096;   // a 64-bit address space
+    s.AvailVirtual = (uint64_t{1} << 42) + (5ull << 10); // 4 TiB and 5 KB: low bits are 5
+    EXPECT_EQ(MemoryStatusValue(s, 2), MaxU32);
+    EXPECT_EQ(MemoryStatusValue(s, 3), MaxU32);
+    EXPECT_EQ(MemoryStatusValue(s, 4), MaxU32);
+    EXPECT_EQ(MemoryStatusValue(s, 5), MaxU32);
+    EXPECT_EQ(MemoryStatusValue(s, 6), MaxU32);
+    EXPECT_EQ(MemoryStatusValue(s, 7), MaxU32);
+}
+
+TEST(GameInfo, SystemValueIndexes) {
+    TProcessorInfo p;
+    p.PageSize = 4096;
+    p.ActiveProcessorMask = 0xFFFFFFFF;
+    p.NumberOfProcessors = 64;
+    p.ProcessorType = 586;
+    p.AllocationGranularity = 65536;
+    EXPECT_EQ(ProcessorValue(p, 1), 4096u);
+    EXPECT_EQ(ProcessorValue(p, 2), 0xFFFFFFFFu);
+    EXPECT_EQ(ProcessorValue(p, 3), 64u);
+    EXPECT_EQ(ProcessorValue(p, 4), 586u);
+    EXPECT_EQ(ProcessorValue(p, 5), 65536u);
+    for (int index : {0, 6, -1, 1000}) EXPECT_EQ(ProcessorValue(p, index), 0u) << index;
+}
+
+TEST(GameInfo, SumFreeMemoryAddsSmallFigures) {
+    EXPECT_EQ(SumFreeMemoryKB(0, 0), 0);
+    EXPECT_EQ(SumFreeMemoryKB(45000, 45000), 90000);
+    EXPECT_EQ(SumFreeMemoryKB(89999, 0), 89999);
+    EXPECT_EQ(SumFreeMemoryKB(MaxI32 - 1, 1), MaxI32);
+}
+
+TEST(GameInfo, SumFreeMemoryNeverWraps) {
+    EXPECT_EQ(SumFreeMemoryKB(MaxI32, 1), MaxI32);
+    EXPECT_EQ(SumFreeMemoryKB(0x80000000u, 0), MaxI32);
+    EXPECT_EQ(SumFreeMemoryKB(0, 0x80000000u), MaxI32);
+    EXPECT_EQ(SumFreeMemoryKB(MaxU32, 1), MaxI32);         // would wrap to 0 in 32 bits
+    EXPECT_EQ(SumFreeMemoryKB(MaxU32, MaxU32), MaxI32);    // would wrap to -2
+    EXPECT_EQ(SumFreeMemoryKB(8159024, MaxU32), MaxI32);   // a 64-bit machine's real case
+}
+
+TEST(GameInfo, CollectsThisMachine) {
+    const TGameInfo info;
+    EXPECT_FALSE(info.ComputerName.empty());
+    EXPECT_FALSE(info.UserName.empty());
+    EXPECT_EQ(info.OSPlatform, "Linux");
+    EXPECT_EQ(info.PlatformId, 2);
+    EXPECT_TRUE(info.RegisteredOwner.empty());
+    EXPECT_TRUE(info.RegisteredOrganization.empty());
+    EXPECT_TRUE(QDir(QString::fromStdString(info.WindowsDir)).exists());
+    EXPECT_TRUE(QDir(QString::fromStdString(info.SystemDir)).exists("libc.so.6"))
+        << info.SystemDir;
+    EXPECT_TRUE(info.DirectXVersion.starts_with("Qt 6.")) << info.DirectXVersion;
+
+    const TOSVersion os = GetOSVersion();
+    EXPECT_TRUE(info.OSVersion.starts_with(std::to_string(os.Major) + "." +
+                                           std::to_string(os.Minor) + " ("))
+        << info.OSVersion;
+    EXPECT_TRUE(info.OSVersion.ends_with(")"));
+    EXPECT_LE(info.OSVersion.size(), 64u + 127u);
+}
+
+TEST(GameInfo, DisplayFiguresOfTheOffscreenScreen) {
+    const TGameInfo info;
+    EXPECT_TRUE(QRegularExpression("^[1-9][0-9]*,[1-9][0-9]*$")
+                    .match(QString::fromStdString(info.Resolution))
+                    .hasMatch())
+        << info.Resolution;
+    EXPECT_TRUE(QRegularExpression("^[1-9][0-9]*$")
+                    .match(QString::fromStdString(info.BitsPerPixel))
+                    .hasMatch())
+        << info.BitsPerPixel;
+}
+
+TEST(GameInfo, LiveValuesOfThisMachine) {
+    const TGameInfo info;
+    EXPECT_EQ(info.SystemValue(1), static_cast<uint32_t>(sysconf(_SC_PAGESIZE)));
+    EXPECT_GE(info.SystemValue(3), 1u);
+    EXPECT_EQ(info.SystemValue(6), 0u);
+    EXPECT_LE(info.MemoryValue(1), 100u);
+    EXPECT_GT(info.MemoryValue(2), 0u);
+    EXPECT_LE(info.MemoryValue(3), info.MemoryValue(2));
+    EXPECT_EQ(info.MemoryValue(8), 0u);
+    if (sizeof(void*) == 8) {
+        // The address space is far beyond 4 TB: the figure saturates and the free memory
+        // the program checks before a game can never look too small.
+        EXPECT_EQ(info.MemoryValue(6), MaxU32);
+        EXPECT_EQ(SumFreeMemoryKB(info.MemoryValue(3), info.MemoryValue(7)), MaxI32);
+    }
+}
