@@ -55,7 +55,9 @@ void SetSource(cairo_t* cr, const TColor& color) {
     cairo_set_source_rgba(cr, color.R, color.G, color.B, color.A);
 }
 
-void SetSource(cairo_t* cr, const TPattern& pattern) { cairo_set_source(cr, pattern.get()); }
+void SetSource(cairo_t* cr, const TPattern& pattern) {
+    cairo_set_source(cr, pattern.get());
+}
 
 void RoundedRectPath(cairo_t* cr, double x, double y, double w, double h, double r) {
     constexpr double pi = std::numbers::pi;

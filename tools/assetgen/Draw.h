@@ -62,8 +62,7 @@ struct TColor {
 
 // 0xRRGGBB with an optional opacity.
 constexpr TColor Rgb(std::uint32_t rgb, double alpha = 1.0) {
-    return {((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0,
-            alpha};
+    return {((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0, alpha};
 }
 
 TColor Mix(const TColor& a, const TColor& b, double t);
@@ -136,8 +135,7 @@ void StyledText(cairo_t* cr, const TFont& font, std::string_view text, double x,
 class TRandom {
   public:
     explicit TRandom(std::uint32_t seed) : FState(seed * 2654435761u + 0x9E3779B9u) {
-        if (FState == 0)
-            FState = 1; // xorshift never leaves zero
+        if (FState == 0) FState = 1; // xorshift never leaves zero
     }
     std::uint32_t Next();
     double Uniform(double lo, double hi);

@@ -50,8 +50,7 @@ void WriteJpeg(cairo_surface_t* surface, const std::filesystem::path& path, int 
     std::filesystem::path partial = path;
     partial += ".part";
     TFile file(std::fopen(partial.c_str(), "wb"));
-    if (!file)
-        throw std::runtime_error("cannot create " + partial.string());
+    if (!file) throw std::runtime_error("cannot create " + partial.string());
 
     jpeg_error_mgr errors{};
     jpeg_compress_struct info{};

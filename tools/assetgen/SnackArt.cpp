@@ -24,7 +24,8 @@ void ChipPath(cairo_t* cr, double size, std::uint32_t seed) {
     cairo_new_sub_path(cr);
     for (int i = 0; i < points; ++i) {
         const double t = 2 * Pi * i / points;
-        const double r = size * (1 + amp3 * std::sin(3 * t + phase3) + amp5 * std::sin(5 * t + phase5));
+        const double r =
+            size * (1 + amp3 * std::sin(3 * t + phase3) + amp5 * std::sin(5 * t + phase5));
         cairo_line_to(cr, r * std::cos(t), r * squash * std::sin(t));
     }
     cairo_close_path(cr);
@@ -76,11 +77,9 @@ void DrawCrimp(cairo_t* cr, double w, double edgeY, double innerY) {
     TSaved saved(cr);
     cairo_new_path(cr);
     CrimpPath(cr, w, edgeY, innerY);
-    TPattern fill = LinearGradient(-w / 2, 0, w / 2, 0,
-                                   {{0, Rgb(0x8E0A08)},
-                                    {0.3, Rgb(0xD8261A)},
-                                    {0.55, Rgb(0xF25A40)},
-                                    {1, Rgb(0x8E0A08)}});
+    TPattern fill = LinearGradient(
+        -w / 2, 0, w / 2, 0,
+        {{0, Rgb(0x8E0A08)}, {0.3, Rgb(0xD8261A)}, {0.55, Rgb(0xF25A40)}, {1, Rgb(0x8E0A08)}});
     SetSource(cr, fill);
     cairo_fill_preserve(cr);
     cairo_clip_preserve(cr);
@@ -115,11 +114,9 @@ void DrawChip(cairo_t* cr, double cx, double cy, double size, double angle, std:
                    ShadowColor);
 
     path(cr);
-    TPattern fill = RadialGradient(-size * 0.35, -size * 0.3, 0, 0, 0, size * 1.1,
-                                   {{0, Rgb(0xFFF3B8)},
-                                    {0.45, Rgb(0xFFD45A)},
-                                    {0.82, Rgb(0xF0A52E)},
-                                    {1, Rgb(0xC8701A)}});
+    TPattern fill = RadialGradient(
+        -size * 0.35, -size * 0.3, 0, 0, 0, size * 1.1,
+        {{0, Rgb(0xFFF3B8)}, {0.45, Rgb(0xFFD45A)}, {0.82, Rgb(0xF0A52E)}, {1, Rgb(0xC8701A)}});
     SetSource(cr, fill);
     cairo_fill_preserve(cr);
     {
@@ -135,7 +132,8 @@ void DrawChip(cairo_t* cr, double cx, double cy, double size, double angle, std:
                 const double shift = layer * size * 0.06;
                 for (int step = 0; step <= 40; ++step) {
                     const double x = -size * 1.2 + size * 2.4 * step / 40;
-                    const double y = baseY + shift + size * 0.05 * std::sin(x / size * waviness + k);
+                    const double y =
+                        baseY + shift + size * 0.05 * std::sin(x / size * waviness + k);
                     cairo_line_to(cr, x, y);
                 }
                 SetSource(cr, layer == 0 ? Rgb(0xFFF8D8, 0.35) : Rgb(0xB8601A, 0.22));
@@ -186,11 +184,9 @@ void DrawPepper(cairo_t* cr, double cx, double cy, double length, double angle, 
                    ShadowColor);
 
     path(cr);
-    TPattern fill = LinearGradient(0, -w * 0.55, 0, w * 0.55,
-                                   {{0, Rgb(0xFF7A50)},
-                                    {0.3, Rgb(0xEE2A12)},
-                                    {0.75, Rgb(0xB8120A)},
-                                    {1, Rgb(0x7A0805)}});
+    TPattern fill = LinearGradient(
+        0, -w * 0.55, 0, w * 0.55,
+        {{0, Rgb(0xFF7A50)}, {0.3, Rgb(0xEE2A12)}, {0.75, Rgb(0xB8120A)}, {1, Rgb(0x7A0805)}});
     SetSource(cr, fill);
     cairo_fill_preserve(cr);
     SetSource(cr, Rgb(0x4A0603));
@@ -261,10 +257,9 @@ void DrawSnackBag(cairo_t* cr, double cx, double cy, double width, double height
         // Glossy foil: a soft vertical band of light.
         cairo_new_path(cr);
         cairo_rectangle(cr, -w * 0.34, -h / 2, w * 0.16, h);
-        TPattern gloss = LinearGradient(-w * 0.34, 0, -w * 0.18, 0,
-                                        {{0, Rgb(0xFFFFFF, 0)},
-                                         {0.5, Rgb(0xFFFFFF, 0.38)},
-                                         {1, Rgb(0xFFFFFF, 0)}});
+        TPattern gloss = LinearGradient(
+            -w * 0.34, 0, -w * 0.18, 0,
+            {{0, Rgb(0xFFFFFF, 0)}, {0.5, Rgb(0xFFFFFF, 0.38)}, {1, Rgb(0xFFFFFF, 0)}});
         SetSource(cr, gloss);
         cairo_fill(cr);
         // Creases of the foil.
@@ -289,15 +284,16 @@ void DrawSnackBag(cairo_t* cr, double cx, double cy, double width, double height
     DrawBrandMark(cr, 0, -h * 0.12, w * 0.74, h * 0.2);
 }
 
-double MascotReach(double size) { return size * 0.6; }
+double MascotReach(double size) {
+    return size * 0.6;
+}
 
 void DrawMascot(cairo_t* cr, double x, double groundY, double size, bool facingRight,
                 const TColor& capColor) {
     TSaved saved(cr);
     cairo_new_path(cr);
     cairo_translate(cr, x, groundY);
-    if (!facingRight)
-        cairo_scale(cr, -1, 1);
+    if (!facingRight) cairo_scale(cr, -1, 1);
     const double s = size;
     const TColor outline = Rgb(0x4A2608);
 
@@ -354,122 +350,120 @@ void DrawMascot(cairo_t* cr, double x, double groundY, double size, bool facingR
     };
     const double reach = MascotReach(s) - s * 0.06;
     // The far arm, behind the body.
-    arm(s * 0.05, -s * 0.66, reach, -s * 0.7);
+    arm(s * 0.0, -s * 0.46, reach, -s * 0.5);
 
     // Body: a potato leaning into the push.
     {
-    TSaved body(cr);
-    cairo_translate(cr, 0, -s * 0.62);
-    cairo_rotate(cr, 0.14);
-    auto bodyPath = [&](cairo_t* c) {
-        cairo_new_sub_path(c);
-        for (int i = 0; i < 72; ++i) {
-            const double t = 2 * Pi * i / 72;
-            const double r = 1 + 0.04 * std::sin(3 * t + 1.0) + 0.025 * std::sin(5 * t);
-            cairo_line_to(c, s * 0.34 * r * std::cos(t), s * 0.42 * r * std::sin(t));
-        }
-        cairo_close_path(c);
-    };
-    cairo_new_path(cr);
-    bodyPath(cr);
-    TPattern skin = RadialGradient(-s * 0.1, -s * 0.16, s * 0.02, 0, 0, s * 0.48,
-                                   {{0, Rgb(0xFBE1A0)},
-                                    {0.5, Rgb(0xE2AE56)},
-                                    {0.85, Rgb(0xB87A30)},
-                                    {1, Rgb(0x8C5420)}});
-    SetSource(cr, skin);
-    cairo_fill_preserve(cr);
-    SetSource(cr, outline);
-    cairo_set_line_width(cr, s * 0.03);
-    cairo_stroke(cr);
-    // Potato eyes on the skin.
-    for (auto [px, py] : {std::pair{-0.2, 0.15}, std::pair{-0.12, 0.3}, std::pair{0.05, 0.26},
-                          std::pair{-0.24, -0.05}}) {
+        TSaved body(cr);
+        cairo_translate(cr, 0, -s * 0.62);
+        cairo_rotate(cr, 0.14);
+        auto bodyPath = [&](cairo_t* c) {
+            cairo_new_sub_path(c);
+            for (int i = 0; i < 72; ++i) {
+                const double t = 2 * Pi * i / 72;
+                const double r = 1 + 0.04 * std::sin(3 * t + 1.0) + 0.025 * std::sin(5 * t);
+                cairo_line_to(c, s * 0.34 * r * std::cos(t), s * 0.42 * r * std::sin(t));
+            }
+            cairo_close_path(c);
+        };
         cairo_new_path(cr);
-        EllipsePath(cr, s * px, s * py, s * 0.022, s * 0.015);
-        SetSource(cr, Rgb(0x7A4418, 0.6));
-        cairo_fill(cr);
-    }
-
-    // Cap with a brim pointing ahead.
-    cairo_new_path(cr);
-    cairo_move_to(cr, -s * 0.3, -s * 0.22);
-    cairo_curve_to(cr, -s * 0.3, -s * 0.52, s * 0.28, -s * 0.52, s * 0.27, -s * 0.2);
-    cairo_curve_to(cr, s * 0.1, -s * 0.26, -s * 0.12, -s * 0.26, -s * 0.3, -s * 0.22);
-    cairo_close_path(cr);
-    TPattern capFill = LinearGradient(0, -s * 0.45, 0, -s * 0.2,
-                                      {{0, Mix(capColor, Rgb(0xFFFFFF), 0.35)}, {1, capColor}});
-    SetSource(cr, capFill);
-    cairo_fill_preserve(cr);
-    SetSource(cr, outline);
-    cairo_set_line_width(cr, s * 0.025);
-    cairo_stroke(cr);
-    cairo_new_path(cr);
-    cairo_move_to(cr, s * 0.12, -s * 0.23);
-    cairo_curve_to(cr, s * 0.3, -s * 0.27, s * 0.44, -s * 0.22, s * 0.46, -s * 0.17);
-    cairo_curve_to(cr, s * 0.38, -s * 0.15, s * 0.25, -s * 0.16, s * 0.14, -s * 0.17);
-    cairo_close_path(cr);
-    SetSource(cr, Mix(capColor, Rgb(0x000000), 0.25));
-    cairo_fill_preserve(cr);
-    SetSource(cr, outline);
-    cairo_stroke(cr);
-    cairo_new_path(cr);
-    EllipsePath(cr, -s * 0.01, -s * 0.43, s * 0.035, s * 0.02);
-    SetSource(cr, Rgb(0xFFFFFF));
-    cairo_fill(cr);
-
-    // Face, looking ahead at the bag.
-    for (auto [ex, ey] : {std::pair{s * 0.08, -s * 0.09}, std::pair{s * 0.22, -s * 0.08}}) {
-        cairo_new_path(cr);
-        EllipsePath(cr, ex, ey, s * 0.06, s * 0.08);
-        SetSource(cr, Rgb(0xFFFFFF));
+        bodyPath(cr);
+        TPattern skin = RadialGradient(
+            -s * 0.1, -s * 0.16, s * 0.02, 0, 0, s * 0.48,
+            {{0, Rgb(0xFBE1A0)}, {0.5, Rgb(0xE2AE56)}, {0.85, Rgb(0xB87A30)}, {1, Rgb(0x8C5420)}});
+        SetSource(cr, skin);
         cairo_fill_preserve(cr);
         SetSource(cr, outline);
-        cairo_set_line_width(cr, s * 0.015);
+        cairo_set_line_width(cr, s * 0.03);
+        cairo_stroke(cr);
+        // Potato eyes on the skin.
+        for (auto [px, py] : {std::pair{-0.2, 0.15}, std::pair{-0.12, 0.3}, std::pair{0.05, 0.26},
+                              std::pair{-0.24, -0.05}}) {
+            cairo_new_path(cr);
+            EllipsePath(cr, s * px, s * py, s * 0.022, s * 0.015);
+            SetSource(cr, Rgb(0x7A4418, 0.6));
+            cairo_fill(cr);
+        }
+
+        // Cap with a brim pointing ahead.
+        cairo_new_path(cr);
+        cairo_move_to(cr, -s * 0.3, -s * 0.22);
+        cairo_curve_to(cr, -s * 0.3, -s * 0.52, s * 0.28, -s * 0.52, s * 0.27, -s * 0.2);
+        cairo_curve_to(cr, s * 0.1, -s * 0.26, -s * 0.12, -s * 0.26, -s * 0.3, -s * 0.22);
+        cairo_close_path(cr);
+        TPattern capFill = LinearGradient(0, -s * 0.45, 0, -s * 0.2,
+                                          {{0, Mix(capColor, Rgb(0xFFFFFF), 0.35)}, {1, capColor}});
+        SetSource(cr, capFill);
+        cairo_fill_preserve(cr);
+        SetSource(cr, outline);
+        cairo_set_line_width(cr, s * 0.025);
         cairo_stroke(cr);
         cairo_new_path(cr);
-        EllipsePath(cr, ex + s * 0.025, ey + s * 0.01, s * 0.03, s * 0.04);
-        SetSource(cr, Rgb(0x1A0E05));
-        cairo_fill(cr);
+        cairo_move_to(cr, s * 0.12, -s * 0.23);
+        cairo_curve_to(cr, s * 0.3, -s * 0.27, s * 0.44, -s * 0.22, s * 0.46, -s * 0.17);
+        cairo_curve_to(cr, s * 0.38, -s * 0.15, s * 0.25, -s * 0.16, s * 0.14, -s * 0.17);
+        cairo_close_path(cr);
+        SetSource(cr, Mix(capColor, Rgb(0x000000), 0.25));
+        cairo_fill_preserve(cr);
+        SetSource(cr, outline);
+        cairo_stroke(cr);
         cairo_new_path(cr);
-        EllipsePath(cr, ex + s * 0.033, ey - s * 0.005, s * 0.011, s * 0.011);
+        EllipsePath(cr, -s * 0.01, -s * 0.43, s * 0.035, s * 0.02);
         SetSource(cr, Rgb(0xFFFFFF));
         cairo_fill(cr);
-    }
-    // Determined brows.
-    cairo_new_path(cr);
-    cairo_move_to(cr, s * 0.03, -s * 0.2);
-    cairo_line_to(cr, s * 0.13, -s * 0.17);
-    cairo_move_to(cr, s * 0.19, -s * 0.17);
-    cairo_line_to(cr, s * 0.28, -s * 0.19);
-    SetSource(cr, outline);
-    cairo_set_line_width(cr, s * 0.025);
-    cairo_stroke(cr);
-    // Cheeks and a wide grin.
-    for (double cheekX : {s * 0.02, s * 0.29}) {
+
+        // Face, looking ahead at the bag.
+        for (auto [ex, ey] : {std::pair{s * 0.08, -s * 0.09}, std::pair{s * 0.22, -s * 0.08}}) {
+            cairo_new_path(cr);
+            EllipsePath(cr, ex, ey, s * 0.06, s * 0.08);
+            SetSource(cr, Rgb(0xFFFFFF));
+            cairo_fill_preserve(cr);
+            SetSource(cr, outline);
+            cairo_set_line_width(cr, s * 0.015);
+            cairo_stroke(cr);
+            cairo_new_path(cr);
+            EllipsePath(cr, ex + s * 0.025, ey + s * 0.01, s * 0.03, s * 0.04);
+            SetSource(cr, Rgb(0x1A0E05));
+            cairo_fill(cr);
+            cairo_new_path(cr);
+            EllipsePath(cr, ex + s * 0.033, ey - s * 0.005, s * 0.011, s * 0.011);
+            SetSource(cr, Rgb(0xFFFFFF));
+            cairo_fill(cr);
+        }
+        // Determined brows.
         cairo_new_path(cr);
-        EllipsePath(cr, cheekX, s * 0.03, s * 0.045, s * 0.03);
-        SetSource(cr, Rgb(0xFF6A5A, 0.45));
+        cairo_move_to(cr, s * 0.03, -s * 0.2);
+        cairo_line_to(cr, s * 0.13, -s * 0.17);
+        cairo_move_to(cr, s * 0.19, -s * 0.17);
+        cairo_line_to(cr, s * 0.28, -s * 0.19);
+        SetSource(cr, outline);
+        cairo_set_line_width(cr, s * 0.025);
+        cairo_stroke(cr);
+        // Cheeks and a wide grin.
+        for (double cheekX : {s * 0.02, s * 0.29}) {
+            cairo_new_path(cr);
+            EllipsePath(cr, cheekX, s * 0.03, s * 0.045, s * 0.03);
+            SetSource(cr, Rgb(0xFF6A5A, 0.45));
+            cairo_fill(cr);
+        }
+        cairo_new_path(cr);
+        cairo_move_to(cr, s * 0.06, s * 0.04);
+        cairo_curve_to(cr, s * 0.1, s * 0.16, s * 0.24, s * 0.16, s * 0.28, s * 0.03);
+        cairo_curve_to(cr, s * 0.2, s * 0.07, s * 0.13, s * 0.07, s * 0.06, s * 0.04);
+        cairo_close_path(cr);
+        SetSource(cr, Rgb(0x7A1408));
+        cairo_fill_preserve(cr);
+        SetSource(cr, outline);
+        cairo_set_line_width(cr, s * 0.02);
+        cairo_stroke(cr);
+        cairo_new_path(cr);
+        EllipsePath(cr, s * 0.17, s * 0.11, s * 0.05, s * 0.025);
+        SetSource(cr, Rgb(0xFF6A6A));
         cairo_fill(cr);
-    }
-    cairo_new_path(cr);
-    cairo_move_to(cr, s * 0.06, s * 0.04);
-    cairo_curve_to(cr, s * 0.1, s * 0.16, s * 0.24, s * 0.16, s * 0.28, s * 0.03);
-    cairo_curve_to(cr, s * 0.2, s * 0.07, s * 0.13, s * 0.07, s * 0.06, s * 0.04);
-    cairo_close_path(cr);
-    SetSource(cr, Rgb(0x7A1408));
-    cairo_fill_preserve(cr);
-    SetSource(cr, outline);
-    cairo_set_line_width(cr, s * 0.02);
-    cairo_stroke(cr);
-    cairo_new_path(cr);
-    EllipsePath(cr, s * 0.17, s * 0.11, s * 0.05, s * 0.025);
-    SetSource(cr, Rgb(0xFF6A6A));
-    cairo_fill(cr);
     }
 
     // The near arm, in front of the body.
-    arm(s * 0.12, -s * 0.5, reach + s * 0.02, -s * 0.55);
+    arm(s * 0.1, -s * 0.36, reach + s * 0.02, -s * 0.41);
 }
 
 void DrawTitleWord(cairo_t* cr, std::string_view text, double cx, double baseline, double size,
@@ -519,9 +513,7 @@ void DrawTitleWord(cairo_t* cr, std::string_view text, double cx, double baselin
     cairo_set_line_width(cr, size * 0.11);
     cairo_stroke_preserve(cr);
     TPattern fill = LinearGradient(0, baseline - size * 0.78, 0, baseline,
-                                   {{0, Rgb(0xFFF7A8)},
-                                    {0.45, Rgb(0xFFCB26)},
-                                    {1, Rgb(0xFF6A08)}});
+                                   {{0, Rgb(0xFFF7A8)}, {0.45, Rgb(0xFFCB26)}, {1, Rgb(0xFF6A08)}});
     SetSource(cr, fill);
     cairo_fill_preserve(cr);
     cairo_clip(cr);
@@ -550,8 +542,9 @@ void DrawBrandMark(cairo_t* cr, double cx, double cy, double width, double heigh
     cairo_fill(cr);
     cairo_new_path(cr);
     EllipsePath(cr, cx, cy, width / 2 - height * 0.09, height / 2 - height * 0.09);
-    TPattern inner = LinearGradient(0, cy - height / 2, 0, cy + height / 2,
-                                    {{0, Rgb(0xF0402A)}, {0.55, Rgb(0xC8140C)}, {1, Rgb(0x8A0606)}});
+    TPattern inner =
+        LinearGradient(0, cy - height / 2, 0, cy + height / 2,
+                       {{0, Rgb(0xF0402A)}, {0.55, Rgb(0xC8140C)}, {1, Rgb(0x8A0606)}});
     SetSource(cr, inner);
     cairo_fill(cr);
     cairo_new_path(cr);
@@ -576,8 +569,8 @@ void DrawBrandMark(cairo_t* cr, double cx, double cy, double width, double heigh
     cairo_stroke(cr);
 }
 
-void DrawGlossyButton(cairo_t* cr, double x, double y, double w, double h,
-                      std::string_view label, const TButtonColors& colors) {
+void DrawGlossyButton(cairo_t* cr, double x, double y, double w, double h, std::string_view label,
+                      const TButtonColors& colors) {
     TSaved saved(cr);
     const double r = h * 0.34;
     auto outer = [&](cairo_t* c) { RoundedRectPath(c, x, y, w, h, r); };
@@ -590,8 +583,8 @@ void DrawGlossyButton(cairo_t* cr, double x, double y, double w, double h,
 
     cairo_new_path(cr);
     RoundedRectPath(cr, x + 2.5, y + 2.5, w - 5, h - 5, r - 2.5);
-    TPattern face = LinearGradient(0, y, 0, y + h,
-                                   {{0, colors.Light}, {0.5, colors.Base}, {1, colors.Dark}});
+    TPattern face =
+        LinearGradient(0, y, 0, y + h, {{0, colors.Light}, {0.5, colors.Base}, {1, colors.Dark}});
     SetSource(cr, face);
     cairo_fill_preserve(cr);
     {
@@ -600,10 +593,10 @@ void DrawGlossyButton(cairo_t* cr, double x, double y, double w, double h,
         // Light bouncing back from below.
         cairo_new_path(cr);
         EllipsePath(cr, x + w / 2, y + h, w * 0.4, h * 0.3);
-        TPattern bounce = RadialGradient(x + w / 2, y + h, 0, x + w / 2, y + h, w * 0.4,
-                                         {{0, Mix(colors.Light, Rgb(0xFFFFFF), 0.3)},
-                                          {1, TColor{colors.Light.R, colors.Light.G,
-                                                     colors.Light.B, 0}}});
+        TPattern bounce =
+            RadialGradient(x + w / 2, y + h, 0, x + w / 2, y + h, w * 0.4,
+                           {{0, Mix(colors.Light, Rgb(0xFFFFFF), 0.3)},
+                            {1, TColor{colors.Light.R, colors.Light.G, colors.Light.B, 0}}});
         SetSource(cr, bounce);
         cairo_fill(cr);
     }
@@ -651,8 +644,8 @@ void DrawStopwatch(cairo_t* cr, double cx, double cy, double radius) {
     cairo_fill(cr);
     cairo_new_path(cr);
     cairo_arc(cr, cx, cy, radius, 0, 2 * Pi);
-    TPattern rim = LinearGradient(0, cy - radius, 0, cy + radius,
-                                  {{0, Rgb(0xFF7A50)}, {1, Rgb(0xB8120A)}});
+    TPattern rim =
+        LinearGradient(0, cy - radius, 0, cy + radius, {{0, Rgb(0xFF7A50)}, {1, Rgb(0xB8120A)}});
     SetSource(cr, rim);
     cairo_fill_preserve(cr);
     SetSource(cr, outline);

@@ -14,8 +14,7 @@ void DrawChip(cairo_t* cr, double cx, double cy, double size, double angle, std:
               bool shadow = true);
 
 // A red chili pepper centred on cx,cy, pointing along angle; length is tip to stem.
-void DrawPepper(cairo_t* cr, double cx, double cy, double length, double angle,
-                bool shadow = true);
+void DrawPepper(cairo_t* cr, double cx, double cy, double length, double angle, bool shadow = true);
 
 // The crimped snack bag of the brand centred on cx,cy.
 void DrawSnackBag(cairo_t* cr, double cx, double cy, double width, double height);
@@ -45,8 +44,8 @@ inline constexpr TButtonColors GreenButton{Rgb(0xA8F060), Rgb(0x4DBB1F), Rgb(0x2
                                            Rgb(0x123F05)};
 
 // A rounded glossy button filling exactly x,y,w,h (its drop shadow falls outside).
-void DrawGlossyButton(cairo_t* cr, double x, double y, double w, double h,
-                      std::string_view label, const TButtonColors& colors);
+void DrawGlossyButton(cairo_t* cr, double x, double y, double w, double h, std::string_view label,
+                      const TButtonColors& colors);
 
 // Small icons for help texts.
 void DrawCrosshair(cairo_t* cr, double cx, double cy, double radius, const TColor& color);

@@ -1,1 +1,65 @@
+// Draws the program's pictures at build time: assetgen <assetdir> <gamedir>.
+// Each picture is one drawing function in the table below, written as a resource file
+// <assetdir>/<type>/<NAME> (no extension, named as the program asks for it).
 
+#include "Draw.h"
+#include "JpegWriter.h"
+#include "MenuPictures.h"
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace {
+
+using namespace assetgen;
+
+constexpr int JpegQuality = 92;
+
+struct TPictureEntry {
+    std::string_view Type;
+    std::string_view Name;
+    int Width;
+    int Height;
+    void (*Draw)(TCanvas&);
+};
+
+constexpr TPictureEntry Pictures[] = {
+    {"JPEG", "MENUE", MenuWidth, MenuHeight, DrawMenue},
+    {"JPEG", "MENUE_NET", MenuWidth, MenuHeight, DrawMenueNet},
+    {"JPEG", "LOADERPIC", ScreenWidth, ScreenHeight, DrawLoaderPic},
+};
+
+void WritePictures(const std::filesystem::path& assetDir) {
+    for (const TPictureEntry& entry : Pictures) {
+        const std::filesystem::path folder = assetDir / entry.Type;
+        std::filesystem::create_directories(folder);
+        TCanvas canvas(entry.Width, entry.Height);
+        entry.Draw(canvas);
+        if (cairo_status(canvas.Cr()) != CAIRO_STATUS_SUCCESS)
+            throw std::runtime_error(
+                std::string("drawing ") + std::string(entry.Name) +
+                " failed: " + cairo_status_to_string(cairo_status(canvas.Cr())));
+        WriteJpeg(canvas.Surface(), folder / entry.Name, JpegQuality);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: assetgen <assetdir> <gamedir>\n");
+        return 2;
+    }
+    try {
+        WritePictures(argv[1]);
+        // The program folder (argv[2]) receives the loose files once sheets and sounds are drawn.
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "assetgen: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
