@@ -16,8 +16,8 @@ std::string SystemLibraryFolder() {
     // Asking libc itself for a symbol gives its address inside libc even in a non-PIE
     // program, where the function's own address would be a stub in the executable.
     std::string folder = "/usr/lib";
-    const std::unique_ptr<void, int (*)(void*)> libc(
-        dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD), &dlclose);
+    const std::unique_ptr<void, int (*)(void*)> libc(dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD),
+                                                     &dlclose);
     if (libc) {
         Dl_info info{};
         if (void* symbol = dlsym(libc.get(), "gethostname");
@@ -46,25 +46,39 @@ std::string FormatOSVersion(uint32_t major, uint32_t minor, uint32_t build,
 
 uint32_t ProcessorValue(const TProcessorInfo& info, int index) {
     switch (index) {
-    case 1: return info.PageSize;
-    case 2: return info.ActiveProcessorMask;
-    case 3: return info.NumberOfProcessors;
-    case 4: return info.ProcessorType;
-    case 5: return info.AllocationGranularity;
-    default: return 0;
+    case 1:
+        return info.PageSize;
+    case 2:
+        return info.ActiveProcessorMask;
+    case 3:
+        return info.NumberOfProcessors;
+    case 4:
+        return info.ProcessorType;
+    case 5:
+        return info.AllocationGranularity;
+    default:
+        return 0;
     }
 }
 
 uint32_t MemoryStatusValue(const TMemoryStatus& status, int index) {
     switch (index) {
-    case 1: return status.MemoryLoad;
-    case 2: return SaturatedKB(status.TotalPhys);
-    case 3: return SaturatedKB(status.AvailPhys);
-    case 4: return SaturatedKB(status.TotalPageFile);
-    case 5: return SaturatedKB(status.AvailPageFile);
-    case 6: return SaturatedKB(status.TotalVirtual);
-    case 7: return SaturatedKB(status.AvailVirtual);
-    default: return 0;
+    case 1:
+        return status.MemoryLoad;
+    case 2:
+        return SaturatedKB(status.TotalPhys);
+    case 3:
+        return SaturatedKB(status.AvailPhys);
+    case 4:
+        return SaturatedKB(status.TotalPageFile);
+    case 5:
+        return SaturatedKB(status.AvailPageFile);
+    case 6:
+        return SaturatedKB(status.TotalVirtual);
+    case 7:
+        return SaturatedKB(status.AvailVirtual);
+    default:
+        return 0;
     }
 }
 
@@ -81,8 +95,8 @@ TGameInfo::TGameInfo() {
     SystemDir = SystemLibraryFolder();
 
     const TOSVersion os = GetOSVersion();
-    OSVersion = FormatOSVersion(os.Major, os.Minor, os.Build,
-                                os.Version.substr(0, MaxServicePackLength));
+    OSVersion =
+        FormatOSVersion(os.Major, os.Minor, os.Build, os.Version.substr(0, MaxServicePackLength));
     OSPlatform = os.SysName;
     PlatformId = 2;
 

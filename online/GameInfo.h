@@ -6,7 +6,7 @@
 #include <string>
 
 class TGameInfo {
-public:
+  public:
     // Collects everything at once: names, folders, operating system, display, processor.
     TGameInfo();
 
@@ -19,14 +19,14 @@ public:
     // There is no registry to read them from; they stay empty as a missing key left them.
     std::string RegisteredOwner;
     std::string RegisteredOrganization;
-    std::string OSVersion;  // kernel "major.minor (build.version string)", see FormatOSVersion
+    std::string OSVersion; // kernel "major.minor (build.version string)", see FormatOSVersion
     // The kernel's name ("Linux"). PlatformId is 2, the number of the NT family: a 32/64-bit
     // protected-memory system, which is what anyone comparing the number wants to know.
     std::string OSPlatform;
     int PlatformId = 0;
-    std::string Resolution;      // "W,H" in device pixels; empty without a screen
-    std::string DirectXVersion;  // our drawing layer's version: "Qt " and the Qt version
-    std::string BitsPerPixel;    // display depth; empty without a screen
+    std::string Resolution;     // "W,H" in device pixels; empty without a screen
+    std::string DirectXVersion; // our drawing layer's version: "Qt " and the Qt version
+    std::string BitsPerPixel;   // display depth; empty without a screen
     std::string CPUVendor;
 
     // 1 page size, 2 active processor mask, 3 number of processors, 4 processor type,

@@ -15,10 +15,14 @@ TMessageHandler& Handler() {
 
 QMessageBox::Icon IconOf(TMsgDlgType type) {
     switch (type) {
-    case TMsgDlgType::Information: return QMessageBox::Information;
-    case TMsgDlgType::Confirmation: return QMessageBox::Question;
-    case TMsgDlgType::Warning: return QMessageBox::Warning;
-    case TMsgDlgType::Error: return QMessageBox::Critical;
+    case TMsgDlgType::Information:
+        return QMessageBox::Information;
+    case TMsgDlgType::Confirmation:
+        return QMessageBox::Question;
+    case TMsgDlgType::Warning:
+        return QMessageBox::Warning;
+    case TMsgDlgType::Error:
+        return QMessageBox::Critical;
     }
     return QMessageBox::NoIcon;
 }
@@ -62,4 +66,6 @@ void ShowMessage(const std::string& text) {
     MessageDlg(text, TMsgDlgType::Information, TMsgDlgButtons::OK);
 }
 
-void SetMessageHandler(TMessageHandler handler) { Handler() = std::move(handler); }
+void SetMessageHandler(TMessageHandler handler) {
+    Handler() = std::move(handler);
+}

@@ -18,17 +18,27 @@ namespace {
 
 constexpr uint64_t MaxU64 = std::numeric_limits<uint64_t>::max();
 
-uint64_t SatAdd(uint64_t a, uint64_t b) { return a > MaxU64 - b ? MaxU64 : a + b; }
-uint64_t KBToBytes(uint64_t kb) { return kb > (MaxU64 >> 10) ? MaxU64 : kb << 10; }
+uint64_t SatAdd(uint64_t a, uint64_t b) {
+    return a > MaxU64 - b ? MaxU64 : a + b;
+}
+uint64_t KBToBytes(uint64_t kb) {
+    return kb > (MaxU64 >> 10) ? MaxU64 : kb << 10;
+}
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string Trim(const std::string& s) {
     size_t b = 0;
     size_t e = s.size();
-    while (b < e && IsBlank(s[b])) ++b;
-    while (e > b && IsBlank(s[e - 1])) --e;
+    while (b < e && IsBlank(s[b]))
+        ++b;
+    while (e > b && IsBlank(s[e - 1]))
+        --e;
     return s.substr(b, e - b);
 }
 
@@ -86,18 +96,30 @@ std::string ImplementerName(const std::string& code) {
     }
     // The implementer codes the kernel and lscpu name.
     switch (value) {
-    case 0x41: return "ARM";
-    case 0x42: return "Broadcom";
-    case 0x43: return "Cavium";
-    case 0x46: return "Fujitsu";
-    case 0x48: return "HiSilicon";
-    case 0x4e: return "NVIDIA";
-    case 0x50: return "APM";
-    case 0x51: return "Qualcomm";
-    case 0x61: return "Apple";
-    case 0x69: return "Intel";
-    case 0xc0: return "Ampere";
-    default: return code;
+    case 0x41:
+        return "ARM";
+    case 0x42:
+        return "Broadcom";
+    case 0x43:
+        return "Cavium";
+    case 0x46:
+        return "Fujitsu";
+    case 0x48:
+        return "HiSilicon";
+    case 0x4e:
+        return "NVIDIA";
+    case 0x50:
+        return "APM";
+    case 0x51:
+        return "Qualcomm";
+    case 0x61:
+        return "Apple";
+    case 0x69:
+        return "Intel";
+    case 0xc0:
+        return "Ampere";
+    default:
+        return code;
     }
 }
 
@@ -106,7 +128,8 @@ std::string ImplementerName(const std::string& code) {
 void ParseKernelRelease(const std::string& release, uint32_t& major, uint32_t& minor,
                         uint32_t& build) {
     uint32_t* parts[] = {&major, &minor, &build};
-    for (uint32_t* part : parts) *part = 0;
+    for (uint32_t* part : parts)
+        *part = 0;
     size_t pos = 0;
     for (uint32_t* part : parts) {
         if (!ReadNumber(release, pos, *part)) break;
@@ -134,7 +157,8 @@ std::optional<uint64_t> ProcFieldKB(const std::string& text, const std::string& 
             line[key.size()] != ':')
             continue;
         size_t pos = key.size() + 1;
-        while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+        while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t'))
+            ++pos;
         uint64_t value = 0;
         if (!ReadNumber(line, pos, value)) return std::nullopt;
         return value;
@@ -207,7 +231,8 @@ uint32_t ParseCpuMask(const std::string& cpuList) {
             if (!ReadNumber(piece, pos, last) || pos != piece.size()) continue;
         }
         if (last < first) continue;
-        for (uint64_t cpu = first; cpu <= last && cpu < 32; ++cpu) mask |= uint32_t{1} << cpu;
+        for (uint64_t cpu = first; cpu <= last && cpu < 32; ++cpu)
+            mask |= uint32_t{1} << cpu;
     }
     return mask;
 }
@@ -251,7 +276,9 @@ std::string ParseCpuVendor(const std::string& cpuinfo) {
     return {};
 }
 
-std::string GetCpuVendor() { return ParseCpuVendor(ReadTextFile("/proc/cpuinfo")); }
+std::string GetCpuVendor() {
+    return ParseCpuVendor(ReadTextFile("/proc/cpuinfo"));
+}
 
 std::string GetComputerName() {
     char name[HOST_NAME_MAX + 1] = {};

@@ -11,11 +11,11 @@
 struct TOSVersion {
     uint32_t Major = 0;
     uint32_t Minor = 0;
-    uint32_t Build = 0;     // the third number of the release ("6.1.76" gives 76)
-    std::string SysName;    // "Linux"
-    std::string Release;    // "6.1.0-18-amd64"
-    std::string Version;    // "#1 SMP PREEMPT_DYNAMIC Debian 6.1.76-1 (2024-02-01)"
-    std::string Machine;    // "x86_64"
+    uint32_t Build = 0;  // the third number of the release ("6.1.76" gives 76)
+    std::string SysName; // "Linux"
+    std::string Release; // "6.1.0-18-amd64"
+    std::string Version; // "#1 SMP PREEMPT_DYNAMIC Debian 6.1.76-1 (2024-02-01)"
+    std::string Machine; // "x86_64"
 };
 
 // Leading dot-separated numbers of a kernel release; the first non-digit ends a number and
@@ -29,13 +29,13 @@ TOSVersion GetOSVersion();
 // All sizes in bytes. The 64-bit values are kept whole here; whoever needs the old 32-bit
 // figures narrows them (and must saturate: a 64-bit address space is far above 4 GB).
 struct TMemoryStatus {
-    uint32_t MemoryLoad = 0;     // percent of physical memory in use, 0..100
+    uint32_t MemoryLoad = 0; // percent of physical memory in use, 0..100
     uint64_t TotalPhys = 0;
-    uint64_t AvailPhys = 0;      // MemAvailable: what can be had without swapping
-    uint64_t TotalPageFile = 0;  // commit limit as Windows counted it: physical plus swap
-    uint64_t AvailPageFile = 0;  // available physical plus free swap
-    uint64_t TotalVirtual = 0;   // the user address space of this process
-    uint64_t AvailVirtual = 0;   // that space minus what the process has mapped (VmSize)
+    uint64_t AvailPhys = 0;     // MemAvailable: what can be had without swapping
+    uint64_t TotalPageFile = 0; // commit limit as Windows counted it: physical plus swap
+    uint64_t AvailPageFile = 0; // available physical plus free swap
+    uint64_t TotalVirtual = 0;  // the user address space of this process
+    uint64_t AvailVirtual = 0;  // that space minus what the process has mapped (VmSize)
 };
 
 // The number of a "Key:   1234 kB" line in /proc/meminfo or /proc/self/status style text.
@@ -54,10 +54,10 @@ TMemoryStatus GetMemoryStatus();
 
 struct TProcessorInfo {
     uint32_t PageSize = 0;
-    uint32_t ActiveProcessorMask = 0;  // bit n set when CPU n is online; CPUs from 32 on do
-                                       // not fit and are left out
-    uint32_t NumberOfProcessors = 0;   // online CPUs
-    uint32_t ProcessorType = 0;        // see ProcessorTypeOf
+    uint32_t ActiveProcessorMask = 0; // bit n set when CPU n is online; CPUs from 32 on do
+                                      // not fit and are left out
+    uint32_t NumberOfProcessors = 0;  // online CPUs
+    uint32_t ProcessorType = 0;       // see ProcessorTypeOf
     // Linux places mappings at page granularity, so this is the page size, not the 64 KB
     // that Windows reserves in.
     uint32_t AllocationGranularity = 0;
@@ -80,14 +80,14 @@ std::string GetCpuVendor();
 
 // ---- Names ----
 
-std::string GetComputerName();  // the host name
-std::string GetUserName();      // log-on name of the effective user; empty when unknown
+std::string GetComputerName(); // the host name
+std::string GetUserName();     // log-on name of the effective user; empty when unknown
 
 // ---- Display ----
 
 struct TDisplaySettings {
-    bool Known = false;  // false without a GUI application or a screen (command-line tool)
-    int Width = 0;       // device pixels
+    bool Known = false; // false without a GUI application or a screen (command-line tool)
+    int Width = 0;      // device pixels
     int Height = 0;
     int BitsPerPixel = 0;
 };

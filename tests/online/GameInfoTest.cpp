@@ -65,11 +65,11 @@ TEST(GameInfo, MemoryValueDropsPartialKB) {
 
 TEST(GameInfo, MemoryValueSaturatesInsteadOfWrapping) {
     TMemoryStatus s;
-    s.TotalPhys = uint64_t{MaxU32} << 10;          // exactly the largest figure
-    s.AvailPhys = (uint64_t{MaxU32} + 1) << 10;    // one KB more would wrap to 0
+    s.TotalPhys = uint64_t{MaxU32} << 10;       // exactly the largest figure
+    s.AvailPhys = (uint64_t{MaxU32} + 1) << 10; // one KB more would wrap to 0
     s.TotalPageFile = (uint64_t{MaxU32} << 10) + 1023;
     s.AvailPageFile = std::numeric_limits<uint64_t>::max();
-    s.TotalVirtual = (uint64_t{1} << 47) - 4096;   // a 64-bit address space
+    s.TotalVirtual = (uint64_t{1} << 47) - 4096;         // a 64-bit address space
     s.AvailVirtual = (uint64_t{1} << 42) + (5ull << 10); // 4 TiB and 5 KB: low bits are 5
     EXPECT_EQ(MemoryStatusValue(s, 2), MaxU32);
     EXPECT_EQ(MemoryStatusValue(s, 3), MaxU32);
@@ -91,7 +91,8 @@ TEST(GameInfo, SystemValueIndexes) {
     EXPECT_EQ(ProcessorValue(p, 3), 64u);
     EXPECT_EQ(ProcessorValue(p, 4), 586u);
     EXPECT_EQ(ProcessorValue(p, 5), 65536u);
-    for (int index : {0, 6, -1, 1000}) EXPECT_EQ(ProcessorValue(p, index), 0u) << index;
+    for (int index : {0, 6, -1, 1000})
+        EXPECT_EQ(ProcessorValue(p, index), 0u) << index;
 }
 
 TEST(GameInfo, SumFreeMemoryAddsSmallFigures) {
@@ -105,9 +106,9 @@ TEST(GameInfo, SumFreeMemoryNeverWraps) {
     EXPECT_EQ(SumFreeMemoryKB(MaxI32, 1), MaxI32);
     EXPECT_EQ(SumFreeMemoryKB(0x80000000u, 0), MaxI32);
     EXPECT_EQ(SumFreeMemoryKB(0, 0x80000000u), MaxI32);
-    EXPECT_EQ(SumFreeMemoryKB(MaxU32, 1), MaxI32);         // would wrap to 0 in 32 bits
-    EXPECT_EQ(SumFreeMemoryKB(MaxU32, MaxU32), MaxI32);    // would wrap to -2
-    EXPECT_EQ(SumFreeMemoryKB(8159024, MaxU32), MaxI32);   // a 64-bit machine's real case
+    EXPECT_EQ(SumFreeMemoryKB(MaxU32, 1), MaxI32);       // would wrap to 0 in 32 bits
+    EXPECT_EQ(SumFreeMemoryKB(MaxU32, MaxU32), MaxI32);  // would wrap to -2
+    EXPECT_EQ(SumFreeMemoryKB(8159024, MaxU32), MaxI32); // a 64-bit machine's real case
 }
 
 TEST(GameInfo, CollectsThisMachine) {
@@ -119,8 +120,7 @@ TEST(GameInfo, CollectsThisMachine) {
     EXPECT_TRUE(info.RegisteredOwner.empty());
     EXPECT_TRUE(info.RegisteredOrganization.empty());
     EXPECT_TRUE(QDir(QString::fromStdString(info.WindowsDir)).exists());
-    EXPECT_TRUE(QDir(QString::fromStdString(info.SystemDir)).exists("libc.so.6"))
-        << info.SystemDir;
+    EXPECT_TRUE(QDir(QString::fromStdString(info.SystemDir)).exists("libc.so.6")) << info.SystemDir;
     EXPECT_TRUE(info.DirectXVersion.starts_with("Qt 6.")) << info.DirectXVersion;
 
     const TOSVersion os = GetOSVersion();

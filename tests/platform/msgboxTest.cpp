@@ -17,7 +17,8 @@ struct THandlerGuard {
 
 QStringList ButtonTexts(const QMessageBox* box) {
     QStringList texts;
-    for (const QAbstractButton* button : box->buttons()) texts << button->text();
+    for (const QAbstractButton* button : box->buttons())
+        texts << button->text();
     texts.sort();
     return texts;
 }
@@ -128,24 +129,24 @@ TEST(MsgBox, QuestionShowsGermanButtonsAndYesAnswersYes) {
 
 TEST(MsgBox, NoAnswersNo) {
     bool found = false;
-    const int answer = WithBox(
-        [] { return MessageDlg("?", TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo); },
-        [](QMessageBox* box) {
-            if (QAbstractButton* no = ButtonWithText(box, "Nein"))
-                no->click();
-            else
-                box->reject();
-        },
-        found);
+    const int answer =
+        WithBox([] { return MessageDlg("?", TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo); },
+                [](QMessageBox* box) {
+                    if (QAbstractButton* no = ButtonWithText(box, "Nein"))
+                        no->click();
+                    else
+                        box->reject();
+                },
+                found);
     ASSERT_TRUE(found);
     EXPECT_EQ(answer, mrNo);
 }
 
 TEST(MsgBox, ClosingAQuestionWithoutAnswerIsNo) {
     bool found = false;
-    const int answer = WithBox(
-        [] { return MessageDlg("?", TMsgDlgType::Warning, TMsgDlgButtons::YesNo); },
-        [](QMessageBox* box) { box->close(); }, found);
+    const int answer =
+        WithBox([] { return MessageDlg("?", TMsgDlgType::Warning, TMsgDlgButtons::YesNo); },
+                [](QMessageBox* box) { box->close(); }, found);
     ASSERT_TRUE(found);
     EXPECT_EQ(answer, mrNo);
 }
@@ -154,17 +155,17 @@ TEST(MsgBox, ErrorShowsOKOnlyWithCriticalIcon) {
     QStringList buttons;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     bool found = false;
-    const int answer = WithBox(
-        [] { return MessageDlg("Fehler", TMsgDlgType::Error, TMsgDlgButtons::OK); },
-        [&](QMessageBox* box) {
-            buttons = ButtonTexts(box);
-            icon = box->icon();
-            if (QAbstractButton* ok = ButtonWithText(box, "OK"))
-                ok->click();
-            else
-                box->reject();
-        },
-        found);
+    const int answer =
+        WithBox([] { return MessageDlg("Fehler", TMsgDlgType::Error, TMsgDlgButtons::OK); },
+                [&](QMessageBox* box) {
+                    buttons = ButtonTexts(box);
+                    icon = box->icon();
+                    if (QAbstractButton* ok = ButtonWithText(box, "OK"))
+                        ok->click();
+                    else
+                        box->reject();
+                },
+                found);
     ASSERT_TRUE(found);
     EXPECT_EQ(buttons, (QStringList{"OK"}));
     EXPECT_EQ(icon, QMessageBox::Critical);
@@ -195,9 +196,9 @@ TEST(MsgBox, ClearedHandlerBringsBackTheRealBox) {
     });
     SetMessageHandler(nullptr);
     bool found = false;
-    const int answer = WithBox(
-        [] { return MessageDlg("?", TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo); },
-        [](QMessageBox* box) { box->close(); }, found);
+    const int answer =
+        WithBox([] { return MessageDlg("?", TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo); },
+                [](QMessageBox* box) { box->close(); }, found);
     EXPECT_TRUE(found);
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(answer, mrNo);
