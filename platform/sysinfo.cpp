@@ -207,7 +207,16 @@ uint64_t UserAddressSpace() {
     }
 }
 
+namespace {
+std::optional<TMemoryStatus> MemoryStatusOverride;
+}
+
+void SetMemoryStatusOverride(std::optional<TMemoryStatus> status) {
+    MemoryStatusOverride = status;
+}
+
 TMemoryStatus GetMemoryStatus() {
+    if (MemoryStatusOverride) return *MemoryStatusOverride;
     return ParseMemoryStatus(ReadTextFile("/proc/meminfo"), ReadTextFile("/proc/self/status"),
                              UserAddressSpace());
 }

@@ -49,6 +49,8 @@ TMemoryStatus ParseMemoryStatus(const std::string& meminfo, const std::string& s
 // The usual user address space of this architecture (x86-64: 128 TiB less the guard page).
 uint64_t UserAddressSpace();
 TMemoryStatus GetMemoryStatus();
+// Tests stand in a machine of their choosing; nullopt reads the real one again.
+void SetMemoryStatusOverride(std::optional<TMemoryStatus> status);
 
 // ---- Processor ----
 

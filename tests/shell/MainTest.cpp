@@ -4,6 +4,7 @@
 #include "game/DDrawUnit.h"
 #include "platform/input.h"
 #include "platform/msgbox.h"
+#include "platform/sysinfo.h"
 #include "shell/DecodeUnit.h"
 
 #include <QAction>
@@ -106,20 +107,32 @@ TEST_F(MenuWindowTest, AStartWithAnUnknownDisplayModeRunsModeZeroAndReturns) {
     EXPECT_EQ(lines.back(), "OK");
 }
 
-TEST_F(MenuWindowTest, DecliningTheMemoryQuestionStartsNoGame) {
+TEST_F(MenuWindowTest, ShortMemoryAsksAndANoStartsNoGame) {
+    TMemoryStatus status;
+    status.AvailPhys = 50000ull << 10;
+    status.AvailVirtual = 39999ull << 10;  // together 89999 KB: one short
+    SetMemoryStatusOverride(status);
     TForm1 form;
     form.SoundsReady = true;
     Answer = mrNo;
-    // Force the question by pretending memory is short.
-    FreeMemoryKB = 0;
     form.ActionStartExecute();
-    const bool asked = std::any_of(Messages.begin(), Messages.end(), [](const std::string& m) {
-        return m.starts_with("Es ist wahrscheinlich nicht genügend freier Speicher");
-    });
-    // LogSystemInfo refreshes the figure; on a machine with plenty of memory nobody is asked.
-    EXPECT_EQ(asked, !EnoughFreeMemory(FreeMemoryKB));
+    SetMemoryStatusOverride(std::nullopt);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "Es ist wahrscheinlich nicht genügend freier Speicher auf Ihrem System "
+                           "verfügbar. Möchten Sie das Spiel trotzdem starten?");
+    EXPECT_EQ(FreeMemoryKB, 89999);
     const std::vector<std::string> lines = LogLines(Folder);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Formshow: Start"), asked ? 0 : 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Formshow: Start"), 0);
+}
+
+TEST_F(MenuWindowTest, AHugeVirtualAddressSpaceNeverWrapsIntoTheQuestion) {
+    TMemoryStatus status;
+    status.AvailPhys = 1ull << 40;
+    status.AvailVirtual = 1ull << 47;
+    SetMemoryStatusOverride(status);
+    LogSystemInfo();
+    SetMemoryStatusOverride(std::nullopt);
+    EXPECT_TRUE(EnoughFreeMemory(FreeMemoryKB));
 }
 
 TEST_F(MenuWindowTest, AnUnwritableSaveFolderGivesAMessageAndTheMenuStaysUsable) {
