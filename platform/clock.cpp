@@ -34,4 +34,6 @@ void MessageBeep() {
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) QApplication::beep();
 }
 
-void SetClock(TClock* clock) { InjectedClock.store(clock); }
+void SetClock(TClock* clock) {
+    InjectedClock.store(clock);
+}

@@ -13,7 +13,9 @@ namespace {
 
 std::string ProgramFolderOverride;
 
-char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+char FoldCase(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -33,7 +35,9 @@ bool LessIgnoringCase(const std::string& a, const std::string& b) {
     return a < b; // names differing only in case: a fixed order all the same
 }
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 std::vector<std::string> SplitComponents(const std::string& path) {
     std::vector<std::string> parts;
@@ -69,8 +73,9 @@ std::vector<std::string> DirectoryEntries(const std::string& dir) {
 // The existing entry of dir whose name equals wanted ignoring case; when several differ only
 // in case, the exact spelling wins, else the first in a fixed order.
 bool FindEntry(const std::string& dir, const std::string& wanted, std::string& found) {
-    struct stat st{};
-    const std::string exact = dir.empty() ? wanted : (dir == "/" ? "/" + wanted : dir + "/" + wanted);
+    struct stat st {};
+    const std::string exact =
+        dir.empty() ? wanted : (dir == "/" ? "/" + wanted : dir + "/" + wanted);
     if (lstat(exact.c_str(), &st) == 0) {
         found = wanted;
         return true;
@@ -108,7 +113,8 @@ bool WildcardMatch(const char* pattern, const char* name) {
             return false;
         }
     }
-    while (*pattern == '*') ++pattern;
+    while (*pattern == '*')
+        ++pattern;
     return *pattern == 0;
 }
 
@@ -132,29 +138,35 @@ std::string ResolvePath(const std::string& path) {
             std::string name = part;
             std::string dir;
             if (absolute) dir = "/";
-            for (const auto& s : stack) dir = Join(dir, s);
+            for (const auto& s : stack)
+                dir = Join(dir, s);
             if (exists) exists = FindEntry(dir, part, name);
             stack.push_back(name);
         }
     }
-    for (const auto& s : stack) resolved = Join(resolved, s);
+    for (const auto& s : stack)
+        resolved = Join(resolved, s);
     if (resolved.empty()) resolved = ".";
     return resolved;
 }
 
 bool FileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(ResolvePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(ResolvePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateDir(const std::string& path) { return mkdir(ResolvePath(path).c_str(), 0777) == 0; }
+bool CreateDir(const std::string& path) {
+    return mkdir(ResolvePath(path).c_str(), 0777) == 0;
+}
 
-bool DeleteFileAt(const std::string& path) { return unlink(ResolvePath(path).c_str()) == 0; }
+bool DeleteFileAt(const std::string& path) {
+    return unlink(ResolvePath(path).c_str()) == 0;
+}
 
 bool RenameFile(const std::string& from, const std::string& to) {
     return rename(ResolvePath(from).c_str(), ResolvePath(to).c_str()) == 0;
@@ -165,7 +177,9 @@ std::string GetCurrentDir() {
     return cwd ? std::string(cwd.get()) : std::string();
 }
 
-bool SetCurrentDir(const std::string& path) { return chdir(ResolvePath(path).c_str()) == 0; }
+bool SetCurrentDir(const std::string& path) {
+    return chdir(ResolvePath(path).c_str()) == 0;
+}
 
 std::string ProgramFolder() {
     if (!ProgramFolderOverride.empty()) return ProgramFolderOverride;
@@ -203,7 +217,7 @@ std::vector<std::string> FindFiles(const std::string& pattern) {
     std::vector<std::string> names;
     for (const auto& name : DirectoryEntries(dir)) {
         if (!WildcardMatch(namePattern.c_str(), name.c_str())) continue;
-        struct stat st{};
+        struct stat st {};
         if (stat(Join(dir, name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(name);
     }
     std::sort(names.begin(), names.end(), LessIgnoringCase);
@@ -211,16 +225,17 @@ std::vector<std::string> FindFiles(const std::string& pattern) {
 }
 
 int64_t FreeSpace(const std::string& path) {
-    struct statvfs vfs{};
+    struct statvfs vfs {};
     if (statvfs(ResolvePath(path).c_str(), &vfs) != 0) return -1;
     return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
 }
 
 std::string MountPoint(const std::string& path) {
-    std::unique_ptr<char, decltype(&free)> real(realpath(ResolvePath(path).c_str(), nullptr), &free);
+    std::unique_ptr<char, decltype(&free)> real(realpath(ResolvePath(path).c_str(), nullptr),
+                                                &free);
     if (!real) return {};
     std::string current = real.get();
-    struct stat st{};
+    struct stat st {};
     if (stat(current.c_str(), &st) != 0) return {};
     const dev_t device = st.st_dev;
     while (current != "/") {
@@ -233,7 +248,7 @@ std::string MountPoint(const std::string& path) {
 }
 
 bool ModificationTime(const std::string& path, std::time_t& out) {
-    struct stat st{};
+    struct stat st {};
     if (stat(ResolvePath(path).c_str(), &st) != 0) return false;
     out = st.st_mtime;
     return true;

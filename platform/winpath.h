@@ -19,7 +19,8 @@ std::string GetCurrentDir();
 bool SetCurrentDir(const std::string& path);
 // The folder of the running executable, absolute, without trailing slash.
 std::string ProgramFolder();
-void SetProgramFolder(const std::string& folder);  // tests: pretend the program lies there
+void SetProgramFolder(const std::string& folder);  // tests: pretend the program lies there;
+                                                   // "" returns to the real folder
 // Names (without folder) of the files matching a pattern like "snd\*.wav", case-insensitive.
 std::vector<std::string> FindFiles(const std::string& pattern);
 int64_t FreeSpace(const std::string& path);      // bytes available to us, -1 on error

@@ -157,7 +157,8 @@ TEnvData DefaultEnvData() {
     env.GfxSet = 0;
     env.DisplayMode = 0;
     env.Transparency = 1;
-    for (auto& entry : env.Highscores) entry.Score = EmptyHighscore;
+    for (auto& entry : env.Highscores)
+        entry.Score = EmptyHighscore;
     env.Country.Set("Schweiz");
     env.Sex = ' ';
     env.Reserved568 = 1;
@@ -195,7 +196,9 @@ void SaveEnv() {
     WriteFileReplacing(EnvFileName, text);
 }
 
-void DefaultGameData() { ApplyGameDataDefaults(GameData); }
+void DefaultGameData() {
+    ApplyGameDataDefaults(GameData);
+}
 
 TGameDataFileState ReadGameDataFile(const std::string& fileName, TGameData& data) {
     if (!FileExists(fileName)) return TGameDataFileState::NotFound;
@@ -244,7 +247,8 @@ void SaveGameData(const std::string& fileName) {
 
 int32_t InsertHighscore(int32_t score) {
     int p = 1;
-    while (p < HighscoreCount + 1 && score < Env.Highscores[static_cast<size_t>(p - 1)].Score) ++p;
+    while (p < HighscoreCount + 1 && score < Env.Highscores[static_cast<size_t>(p - 1)].Score)
+        ++p;
     if (p == HighscoreCount + 1) return 0;
     for (int i = HighscoreCount; i > p; --i)
         Env.Highscores[static_cast<size_t>(i - 1)] = Env.Highscores[static_cast<size_t>(i - 2)];
@@ -275,6 +279,7 @@ std::string EncodeText(std::string_view s) {
 std::string DecodeText(std::string_view s) {
     std::string out;
     out.reserve(s.size() / 3);
-    for (size_t i = 2; i < s.size(); i += 3) out += SubstituteBack(s[i]);
+    for (size_t i = 2; i < s.size(); i += 3)
+        out += SubstituteBack(s[i]);
     return out;
 }

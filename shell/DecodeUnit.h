@@ -46,7 +46,7 @@ struct THighscoreEntry {
 // record is GameRecords[p - 1].
 struct TEnvData {
     uint8_t Reserved0 = 0;
-    uint8_t SoundMode = 0;    // 2 switches on the sound engine's device flag
+    uint8_t SoundMode = 0; // 2 switches on the sound engine's device flag
     uint8_t SoundOn = 0;
     uint8_t StatusLine = 0;
     uint8_t Autostart = 0;

@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/winpath.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -73,7 +74,8 @@ int FindKeyLine(const std::vector<std::string>& lines, const std::string& key) {
     for (int i = 0; i < count; ++i) {
         const auto& line = lines[static_cast<size_t>(i)];
         const auto colon = line.find(':');
-        const std::string lineKey = colon == std::string::npos ? std::string() : line.substr(0, colon);
+        const std::string lineKey =
+            colon == std::string::npos ? std::string() : line.substr(0, colon);
         if (UpperAscii(lineKey) == wanted) found = i;
     }
     return found;
@@ -91,7 +93,9 @@ std::string ValueInFile(const std::string& fileName, const std::string& key) {
     return line.size() > skip ? line.substr(skip) : std::string();
 }
 
-void CreateSpsFolder() { CreateDir(ProgDir() + "\\sps"); }
+void CreateSpsFolder() {
+    CreateDir(ProgDir() + "\\sps");
+}
 
 uint32_t RandomState = 0;
 
@@ -124,18 +128,26 @@ char AnsiOf(uint32_t cp) {
 // Decodes one UTF-8 sequence at text[i]; false (and one byte consumed) when it is malformed.
 bool DecodeUtf8(std::string_view text, size_t& i, uint32_t& cp) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    int extra = 0;
-    uint32_t min = 0;
     if (lead < 0x80) {
         cp = lead;
         ++i;
         return true;
-    } else if ((lead & 0xE0) == 0xC0) {
-        extra = 1, cp = lead & 0x1F, min = 0x80;
+    }
+    // Continuation bytes, payload bits of the lead byte, and the least value that needs them.
+    int extra = 0;
+    uint32_t smallest = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        extra = 1;
+        cp = lead & 0x1Fu;
+        smallest = 0x80;
     } else if ((lead & 0xF0) == 0xE0) {
-        extra = 2, cp = lead & 0x0F, min = 0x800;
+        extra = 2;
+        cp = lead & 0x0Fu;
+        smallest = 0x800;
     } else if ((lead & 0xF8) == 0xF0) {
-        extra = 3, cp = lead & 0x07, min = 0x10000;
+        extra = 3;
+        cp = lead & 0x07u;
+        smallest = 0x10000;
     } else {
         ++i;
         return false;
@@ -152,7 +164,7 @@ bool DecodeUtf8(std::string_view text, size_t& i, uint32_t& cp) {
         }
         cp = (cp << 6) | (c & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    if (cp < smallest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
         ++i;
         return false;
     }
@@ -164,23 +176,28 @@ bool DecodeUtf8(std::string_view text, size_t& i, uint32_t& cp) {
 bool ParsePointNumber(const std::string& s, double& value) {
     size_t begin = 0;
     size_t end = s.size();
-    while (begin < end && s[begin] == ' ') ++begin;
-    while (end > begin && s[end - 1] == ' ') --end;
+    while (begin < end && s[begin] == ' ')
+        ++begin;
+    while (end > begin && s[end - 1] == ' ')
+        --end;
     std::string text = s.substr(begin, end - begin);
     if (!text.empty() && text[0] == '+') text.erase(0, 1);
     size_t i = (!text.empty() && text[0] == '-') ? 1 : 0;
     int digits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        ++i, ++digits;
     if (i < text.size() && text[i] == '.') {
         ++i;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i, ++digits;
     }
     if (digits == 0) return false;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         ++i;
         if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
         int expDigits = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++expDigits;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i, ++expDigits;
         if (expDigits == 0) return false;
     }
     if (i != text.size()) return false;
@@ -192,7 +209,9 @@ bool ParsePointNumber(const std::string& s, double& value) {
 
 } // namespace
 
-std::string ProgDir() { return ProgramFolder(); }
+std::string ProgDir() {
+    return ProgramFolder();
+}
 
 void EnterProgDir() {
     const std::string dir = ProgDir();
@@ -239,7 +258,9 @@ std::string ReadCfg(const std::string& key, const std::string& defaultValue) {
     return value.empty() ? defaultValue : value;
 }
 
-std::string ReadCfgRaw(const std::string& key) { return ReadCfg(key, std::string()); }
+std::string ReadCfgRaw(const std::string& key) {
+    return ReadCfg(key, std::string());
+}
 
 void WriteCfg(const std::string& key, const std::string& value) {
     CreateSpsFolder();
@@ -257,7 +278,8 @@ void WriteCfg(const std::string& key, const std::string& value) {
     }
     lines[static_cast<size_t>(index)] = key + ": " + value;
     std::string text;
-    for (const auto& line : lines) text += line + "\r\n";
+    for (const auto& line : lines)
+        text += line + "\r\n";
     WriteFileReplacing(CfgFile, text);
 }
 
@@ -279,7 +301,7 @@ std::string ReadFileBytes(const std::string& path, size_t maxBytes) {
 }
 
 uint64_t FileSizeOf(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(ResolvePath(path).c_str(), &st) != 0) ThrowIo("Cannot open", path, errno);
     if (!S_ISREG(st.st_mode)) ThrowIo("Cannot open", path, EISDIR);
     return static_cast<uint64_t>(st.st_size);
@@ -309,7 +331,8 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes) {
 
 void DelayMs(uint32_t ms) {
     const uint32_t start = GetTickCount();
-    while (GetTickCount() - start <= ms) Sleep(1);
+    while (GetTickCount() - start <= ms)
+        Sleep(1);
 }
 
 double StrToFloatAny(const std::string& s) {
@@ -359,7 +382,9 @@ void Randomize() {
     RandSeed(static_cast<uint32_t>(nanos) ^ static_cast<uint32_t>(nanos >> 32) ^ GetTickCount());
 }
 
-void RandSeed(uint32_t seed) { RandomState = seed; }
+void RandSeed(uint32_t seed) {
+    RandomState = seed;
+}
 
 uint32_t Random(uint32_t n) {
     RandomState = RandomState * 134775813u + 1u;

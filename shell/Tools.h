@@ -12,7 +12,7 @@
 
 // A failed file operation; Code is the errno value behind it (0 when there is none).
 class EInOutError : public std::runtime_error {
-public:
+  public:
     EInOutError(const std::string& message, int code) : std::runtime_error(message), Code(code) {}
     int Code;
 };
@@ -57,7 +57,7 @@ void DelayMs(uint32_t ms);
 
 // A text that is no number.
 class EConvertError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -73,8 +73,8 @@ std::string AnsiToUtf8(std::string_view ansi);
 std::string Utf8ToAnsi(std::string_view utf8);
 
 // The program's one random generator (a 32-bit linear congruential generator).
-void Randomize();              // seeds from the clock
-void RandSeed(uint32_t seed);  // a fixed seed, for reproducible runs and tests
-uint32_t Random(uint32_t n);   // 0 .. n - 1 (0 when n is 0)
+void Randomize();             // seeds from the clock
+void RandSeed(uint32_t seed); // a fixed seed, for reproducible runs and tests
+uint32_t Random(uint32_t n);  // 0 .. n - 1 (0 when n is 0)
 
 // JPEG resources are loaded here as well (added with the menu window).

@@ -1,1 +1,164 @@
-int main() { return 0; }
+// crumble-tool: headless commands on the game's own code, for players, modders and tests.
+// Each command prints plain text and exits non-zero with the program's message on failure.
+#include "shell/DecodeUnit.h"
+
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using TArgs = std::vector<std::string>;
+
+struct TCommand {
+    std::vector<std::string> Words; // e.g. {"env", "dump"}
+    std::string Arguments;          // for the usage text
+    size_t ArgumentCount;
+    std::function<int(const TArgs&)> Run;
+};
+
+// A failure that ends the tool with the given message.
+struct TToolError {
+    std::string Message;
+};
+
+// One line per field in UTF-8. Control characters (and the unassigned Windows-1252 bytes, which
+// would come out as C1 controls) are written as \xNN, a backslash as \\.
+std::string Printable(const std::string& ansi) {
+    std::string out;
+    for (char c : ansi) {
+        const auto b = static_cast<unsigned char>(c);
+        const bool control =
+            b < 0x20 || b == 0x7F || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (control) {
+            const char* hex = "0123456789ABCDEF";
+            out += "\\x";
+            out += hex[b >> 4];
+            out += hex[b & 15];
+        } else {
+            out += AnsiToUtf8(std::string_view(&c, 1));
+        }
+    }
+    return out;
+}
+
+template <size_t N> std::string Text(const TShortString<N>& s) {
+    return Printable(s.Get());
+}
+
+void Field(const std::string& name, const std::string& value) {
+    std::cout << name << ": " << value << '\n';
+}
+void Field(const std::string& name, long long value) {
+    Field(name, std::to_string(value));
+}
+
+void DumpEnv(const TEnvData& env) {
+    Field("Reserved0", env.Reserved0);
+    Field("SoundMode", env.SoundMode);
+    Field("SoundOn", env.SoundOn);
+    Field("StatusLine", env.StatusLine);
+    Field("Autostart", env.Autostart);
+    Field("Reserved5", env.Reserved5);
+    Field("MusicOn", env.MusicOn);
+    Field("MusicVolume", env.MusicVolume);
+    Field("EffectsVolume", env.EffectsVolume);
+    Field("GfxSet", env.GfxSet);
+    Field("DisplayMode", env.DisplayMode);
+    Field("Transparency", env.Transparency);
+    for (size_t i = 0; i < env.Highscores.size(); ++i) {
+        const std::string prefix = "Highscores[" + std::to_string(i + 1) + "].";
+        Field(prefix + "Name", Text(env.Highscores[i].Name));
+        Field(prefix + "Score", env.Highscores[i].Score);
+    }
+    Field("LastPlayerName", Text(env.LastPlayerName));
+    Field("PublishID", Text(env.PublishID));
+    Field("Reserved364", env.Reserved364);
+    Field("PublishName", Text(env.PublishName));
+    Field("Residence", Text(env.Residence));
+    Field("Country", Text(env.Country));
+    Field("Email", Text(env.Email));
+    Field("Age", env.Age);
+    Field("Sex", Printable(std::string(1, env.Sex)));
+    Field("Comment", Text(env.Comment));
+    Field("GamesStarted", env.GamesStarted);
+    Field("GamesWon", env.GamesWon);
+    Field("Reserved568", env.Reserved568);
+    Field("BubblesPercent", env.BubblesPercent);
+    for (size_t i = 0; i < env.GameRecords.size(); ++i)
+        Field("GameRecords[" + std::to_string(i + 1) + "]", Text(env.GameRecords[i]));
+}
+
+void DumpGameData(const TGameData& data) {
+    Field("Header", Text(data.Header));
+    Field("Level", data.Level);
+    Field("PlayerName", Text(data.PlayerName));
+    Field("Reserved76", data.Reserved76);
+    Field("Reserved80", Text(data.Reserved80));
+    Field("Reserved112", data.Reserved112);
+}
+
+int EnvDump(const TArgs& args) {
+    DumpEnv(ReadEnvFile(args[0]));
+    return 0;
+}
+
+int GameDataDump(const TArgs& args) {
+    const std::string& fileName = args[0];
+    TGameData data;
+    switch (ReadGameDataFile(fileName, data)) {
+    case TGameDataFileState::Loaded:
+        DumpGameData(data);
+        return 0;
+    case TGameDataFileState::Short:
+        throw TToolError{"Spielstandfile und Spielstandvariable haben unterschiedliche Größen!"};
+    case TGameDataFileState::NotGameData:
+        throw TToolError{fileName + ": Kein Spielstanddatei oder alte Version!"};
+    case TGameDataFileState::NotFound:
+        throw TToolError{fileName + ": File nicht gefunden!"};
+    }
+    return 1;
+}
+
+const std::vector<TCommand>& Commands() {
+    static const std::vector<TCommand> commands = {
+        {{"env", "dump"}, "FILE", 1, EnvDump},
+        {{"gamedata", "dump"}, "FILE", 1, GameDataDump},
+    };
+    return commands;
+}
+
+int Usage() {
+    std::cerr << "usage:\n";
+    for (const auto& command : Commands()) {
+        std::cerr << "  crumble-tool";
+        for (const auto& word : command.Words)
+            std::cerr << ' ' << word;
+        if (!command.Arguments.empty()) std::cerr << ' ' << command.Arguments;
+        std::cerr << '\n';
+    }
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const TArgs args(argv + 1, argv + argc);
+    for (const auto& command : Commands()) {
+        const size_t words = command.Words.size();
+        if (args.size() != words + command.ArgumentCount) continue;
+        if (!std::equal(command.Words.begin(), command.Words.end(), args.begin())) continue;
+        try {
+            return command.Run(TArgs(args.begin() + static_cast<long>(words), args.end()));
+        } catch (const TToolError& e) {
+            std::cerr << e.Message << '\n';
+        } catch (const std::exception& e) {
+            std::cerr << e.what() << '\n';
+        }
+        return 1;
+    }
+    return Usage();
+}
