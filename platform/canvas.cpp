@@ -1,1 +1,105 @@
+#include "platform/canvas.h"
 
+#include <QFontMetrics>
+
+namespace {
+
+QImage::Format ImageFormat(uint32_t bits) {
+    switch (bits) {
+    case 16:
+        return QImage::Format_RGB16;
+    case 24:
+        return QImage::Format_BGR888;
+    case 32:
+        return QImage::Format_RGB32;
+    default:
+        return QImage::Format_Invalid;
+    }
+}
+
+QColor FromColorRef(uint32_t colorRef) {
+    return QColor(colorRef & 0xFF, (colorRef >> 8) & 0xFF, (colorRef >> 16) & 0xFF);
+}
+
+} // namespace
+
+TCanvas::TCanvas(const PDirectDrawSurface& surface) {
+    if (!surface) throw std::runtime_error("Cannot create canvas for NIL surface");
+    Open(*surface);
+    FKeep = surface;
+}
+
+TCanvas::TCanvas(TDirectDrawSurface& surface) {
+    Open(surface);
+}
+
+void TCanvas::Open(TDirectDrawSurface& surface) {
+    const QImage::Format format = ImageFormat(surface.Format().RGBBitCount);
+    if (format == QImage::Format_Invalid) throw std::runtime_error("Invalid bit count");
+    TDDSurfaceDesc desc;
+    const HRESULT result = surface.Lock(nullptr, desc, DDLOCK_WAIT);
+    if (result != DD_OK) throw ECanvasError("Cannot lock surface for drawing", result);
+    FSurface = &surface;
+    FImage = QImage(desc.Surface, desc.Width, desc.Height, desc.Pitch, format);
+    FPainter.begin(&FImage);
+    FPainter.setBackgroundMode(Qt::TransparentMode);
+    ApplyFont();
+}
+
+TCanvas::~TCanvas() {
+    FPainter.end();
+    FImage = QImage();
+    FSurface->Unlock();
+}
+
+void TCanvas::ApplyFont() {
+    QFont font(QString::fromStdString(FFontName));
+    // Sizes are points on a 96 dpi desktop; pixels keep the layout independent of the device.
+    font.setPixelSize(std::max(1, (FFontSize * 96 + 36) / 72));
+    font.setBold(FFontStyle & fsBold);
+    font.setItalic(FFontStyle & fsItalic);
+    font.setUnderline(FFontStyle & fsUnderline);
+    font.setStrikeOut(FFontStyle & fsStrikeOut);
+    // Crisp glyphs: smoothed edges would leave half-dark pixels around text on key colour.
+    font.setStyleStrategy(QFont::NoAntialias);
+    FPainter.setFont(font);
+    FPainter.setPen(FromColorRef(FFontColor));
+}
+
+void TCanvas::SetFontName(const std::string& name) {
+    FFontName = name;
+    ApplyFont();
+}
+
+void TCanvas::SetFontSize(int32_t points) {
+    FFontSize = points;
+    ApplyFont();
+}
+
+void TCanvas::SetFontStyle(uint32_t styles) {
+    FFontStyle = styles;
+    ApplyFont();
+}
+
+void TCanvas::SetFontColor(uint32_t colorRef) {
+    FFontColor = colorRef & 0xFFFFFF;
+    FPainter.setPen(FromColorRef(FFontColor));
+}
+
+int32_t TCanvas::TextWidth(const std::string& text) {
+    return FPainter.fontMetrics().horizontalAdvance(QString::fromStdString(text));
+}
+
+int32_t TCanvas::TextHeight(const std::string&) {
+    return FPainter.fontMetrics().height();
+}
+
+void TCanvas::TextOut(int32_t x, int32_t y, const std::string& text) {
+    FPainter.drawText(QPoint(x, y + FPainter.fontMetrics().ascent()), QString::fromStdString(text));
+}
+
+void TCanvas::Draw(int32_t x, int32_t y, const QImage& picture) {
+    FPainter.setCompositionMode(QPainter::CompositionMode_Source);
+    FPainter.drawImage(QPoint(x, y), picture);
+    FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}

@@ -45,7 +45,8 @@ template <int Bytes>
 void FillRows(uint8_t* first, int32_t pitch, int32_t width, int32_t height, uint32_t value) {
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* p = first + static_cast<ptrdiff_t>(y) * pitch;
-        for (int32_t x = 0; x < width; ++x, p += Bytes) StorePixel<Bytes>(p, value);
+        for (int32_t x = 0; x < width; ++x, p += Bytes)
+            StorePixel<Bytes>(p, value);
     }
 }
 
@@ -72,10 +73,10 @@ template <int Bytes, bool Keyed> void CopyRows(const TCopyJob& job) {
     for (int32_t dy = job.Clip.Top; dy < job.Clip.Bottom; ++dy) {
         const int32_t sy =
             job.SrcRect.Top + static_cast<int32_t>(int64_t(dy - job.DestRect.Top) * srcH / destH);
-        const uint8_t* srcRow =
-            job.Src + static_cast<ptrdiff_t>(sy) * job.SrcPitch + ptrdiff_t(job.SrcRect.Left) * Bytes;
-        uint8_t* d =
-            job.Dest + static_cast<ptrdiff_t>(dy) * job.DestPitch + ptrdiff_t(job.Clip.Left) * Bytes;
+        const uint8_t* srcRow = job.Src + static_cast<ptrdiff_t>(sy) * job.SrcPitch +
+                                ptrdiff_t(job.SrcRect.Left) * Bytes;
+        uint8_t* d = job.Dest + static_cast<ptrdiff_t>(dy) * job.DestPitch +
+                     ptrdiff_t(job.Clip.Left) * Bytes;
         int32_t sx = startX, rem = startRem;
         for (int32_t i = 0; i < width; ++i, d += Bytes) {
             const uint32_t v = LoadPixel<Bytes>(srcRow + ptrdiff_t(sx) * Bytes);
@@ -113,17 +114,29 @@ template <int Bytes> void CopyFor(const TCopyJob& job) {
 
 void CopyPixels(int bytes, const TCopyJob& job) {
     switch (bytes) {
-    case 2: CopyFor<2>(job); break;
-    case 3: CopyFor<3>(job); break;
-    default: CopyFor<4>(job); break;
+    case 2:
+        CopyFor<2>(job);
+        break;
+    case 3:
+        CopyFor<3>(job);
+        break;
+    default:
+        CopyFor<4>(job);
+        break;
     }
 }
 
 void FillPixels(int bytes, uint8_t* first, int32_t pitch, int32_t w, int32_t h, uint32_t value) {
     switch (bytes) {
-    case 2: FillRows<2>(first, pitch, w, h, value); break;
-    case 3: FillRows<3>(first, pitch, w, h, value); break;
-    default: FillRows<4>(first, pitch, w, h, value); break;
+    case 2:
+        FillRows<2>(first, pitch, w, h, value);
+        break;
+    case 3:
+        FillRows<3>(first, pitch, w, h, value);
+        break;
+    default:
+        FillRows<4>(first, pitch, w, h, value);
+        break;
     }
 }
 
@@ -138,11 +151,13 @@ TRect Intersect(const TRect& a, const TRect& b) {
 }
 
 bool SameFormat(const TDDPixelFormat& a, const TDDPixelFormat& b) {
-    return a.RGBBitCount == b.RGBBitCount && a.RBitMask == b.RBitMask &&
-           a.GBitMask == b.GBitMask && a.BBitMask == b.BBitMask;
+    return a.RGBBitCount == b.RGBBitCount && a.RBitMask == b.RBitMask && a.GBitMask == b.GBitMask &&
+           a.BBitMask == b.BBitMask;
 }
 
-bool ValidDepth(uint32_t bits) { return bits == 16 || bits == 24 || bits == 32; }
+bool ValidDepth(uint32_t bits) {
+    return bits == 16 || bits == 24 || bits == 32;
+}
 
 std::shared_ptr<TDisplay>& DefaultDisplaySlot() {
     static std::shared_ptr<TDisplay> display;
@@ -239,7 +254,8 @@ HRESULT TDirectDrawSurface::Blt(const TRect* destRect, TDirectDrawSurface* src,
     if (flags & DDBLT_COLORFILL) {
         if (!fx) return DDERR_INVALIDPARAMS;
         if (visible)
-            FillPixels(bytes, FPixels.data() + ptrdiff_t(clip.Top) * FPitch + ptrdiff_t(clip.Left) * bytes,
+            FillPixels(bytes,
+                       FPixels.data() + ptrdiff_t(clip.Top) * FPitch + ptrdiff_t(clip.Left) * bytes,
                        FPitch, clip.Width(), clip.Height(), fx->FillColor);
     } else {
         if (!src) return DDERR_INVALIDPARAMS;
@@ -249,8 +265,17 @@ HRESULT TDirectDrawSurface::Blt(const TRect* destRect, TDirectDrawSurface* src,
         const TRect source = srcRect ? *srcRect : TRect{0, 0, src->FWidth, src->FHeight};
         if (!Inside(source, src->FWidth, src->FHeight)) return DDERR_INVALIDRECT;
         if (visible) {
-            TCopyJob job{FPixels.data(), FPitch, src->FPixels.data(), src->FPitch, dest, source,
-                         clip, false, 0, 0, FFormat.RBitMask | FFormat.GBitMask | FFormat.BBitMask};
+            TCopyJob job{FPixels.data(),
+                         FPitch,
+                         src->FPixels.data(),
+                         src->FPitch,
+                         dest,
+                         source,
+                         clip,
+                         false,
+                         0,
+                         0,
+                         FFormat.RBitMask | FFormat.GBitMask | FFormat.BBitMask};
             if ((flags & DDBLT_KEYSRC) && src->FHasColorKey) {
                 job.Keyed = true;
                 job.KeyLow = src->FColorKey.Low & job.ColorMask;
@@ -334,7 +359,9 @@ HRESULT TDirectDrawSurface::SetClipper(std::shared_ptr<TDirectDrawClipper> clipp
     return DD_OK;
 }
 
-HRESULT TDirectDrawSurface::IsLost() const { return FLost ? DDERR_SURFACELOST : DD_OK; }
+HRESULT TDirectDrawSurface::IsLost() const {
+    return FLost ? DDERR_SURFACELOST : DD_OK;
+}
 
 HRESULT TDirectDrawSurface::Restore() {
     if (!FOwner) return DDERR_INVALIDOBJECT;
@@ -361,7 +388,9 @@ void THeadlessDisplay::ModeChanged(int32_t width, int32_t height, int32_t bits) 
     ModeBits = bits;
 }
 
-void THeadlessDisplay::ModeRestored() { ModeSet = false; }
+void THeadlessDisplay::ModeRestored() {
+    ModeSet = false;
+}
 
 void THeadlessDisplay::Present(const TDirectDrawSurface& primary) {
     ++Presented;
@@ -489,7 +518,8 @@ HRESULT TDirectDraw::CreateSurface(const TDDSurfaceDesc& desc, PDirectDrawSurfac
         made.PixelFormat = PixelFormatForDepth(ModeBits());
     else if (!ValidDepth(desc.PixelFormat.RGBBitCount))
         return DDERR_INVALIDPIXELFORMAT;
-    if (!(made.Caps & (DDSCAPS_SYSTEMMEMORY | DDSCAPS_VIDEOMEMORY))) made.Caps |= DDSCAPS_VIDEOMEMORY;
+    if (!(made.Caps & (DDSCAPS_SYSTEMMEMORY | DDSCAPS_VIDEOMEMORY)))
+        made.Caps |= DDSCAPS_VIDEOMEMORY;
     auto surface = std::make_shared<TDirectDrawSurface>(this, made);
     FSurfaces.push_back(surface);
     out = std::move(surface);
@@ -506,7 +536,8 @@ HRESULT TDirectDraw::EnumSurfaces(const std::function<void(const PDirectDrawSurf
     std::vector<PDirectDrawSurface> alive;
     for (const auto& weak : FSurfaces)
         if (PDirectDrawSurface surface = weak.lock()) alive.push_back(std::move(surface));
-    for (const PDirectDrawSurface& surface : alive) each(surface);
+    for (const PDirectDrawSurface& surface : alive)
+        each(surface);
     return DD_OK;
 }
 
@@ -517,7 +548,8 @@ void TDirectDraw::LoseAllSurfaces() {
 
 void TDirectDraw::Forget(TDirectDrawSurface*) {
     // The surface being destroyed has no owners left, so its entry has expired.
-    std::erase_if(FSurfaces, [](const std::weak_ptr<TDirectDrawSurface>& w) { return w.expired(); });
+    std::erase_if(FSurfaces,
+                  [](const std::weak_ptr<TDirectDrawSurface>& w) { return w.expired(); });
     FHasPrimary = false;
     for (const auto& weak : FSurfaces)
         if (const PDirectDrawSurface surface = weak.lock())
@@ -526,7 +558,9 @@ void TDirectDraw::Forget(TDirectDrawSurface*) {
 
 // ---------------------------------------------------------------------------------------------
 
-void SetDefaultDisplay(std::shared_ptr<TDisplay> display) { DefaultDisplaySlot() = std::move(display); }
+void SetDefaultDisplay(std::shared_ptr<TDisplay> display) {
+    DefaultDisplaySlot() = std::move(display);
+}
 
 std::shared_ptr<TDisplay> DefaultDisplay() {
     if (DefaultDisplaySlot()) return DefaultDisplaySlot();

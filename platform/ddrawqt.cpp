@@ -19,9 +19,12 @@ void MapScaledCursor(int32_t& x, int32_t& y) {
 
 QImage::Format ImageFormat(uint32_t bits) {
     switch (bits) {
-    case 16: return QImage::Format_RGB16;
-    case 24: return QImage::Format_BGR888;
-    default: return QImage::Format_RGB32;
+    case 16:
+        return QImage::Format_RGB16;
+    case 24:
+        return QImage::Format_BGR888;
+    default:
+        return QImage::Format_RGB32;
     }
 }
 
@@ -34,7 +37,9 @@ QScreen* Screen(const QWidget* window) {
 
 TQtDisplay::TQtDisplay() = default;
 
-TQtDisplay::~TQtDisplay() { Detach(); }
+TQtDisplay::~TQtDisplay() {
+    Detach();
+}
 
 int32_t TQtDisplay::DesktopWidth() const {
     const QScreen* screen = Screen(FWindow);
@@ -107,7 +112,9 @@ void TQtDisplay::Detach() {
     FActive = true;
 }
 
-bool TQtDisplay::Active() const { return FActive || !Fullscreen(); }
+bool TQtDisplay::Active() const {
+    return FActive || !Fullscreen();
+}
 
 void TQtDisplay::SurfaceGone(const TDirectDrawSurface& surface) {
     if (FFront == &surface) FFront = nullptr;
@@ -152,7 +159,8 @@ bool TQtDisplay::eventFilter(QObject* watched, QEvent* event) {
             if (LoseSurfaces) LoseSurfaces();
         }
         break;
-    default: break;
+    default:
+        break;
     }
     return false;
 }
@@ -176,10 +184,11 @@ void TQtDisplay::Paint() {
         // The primary is the whole desktop; the window shows what lies under its client area.
         const TPoint origin = ClientToScreen(FWindow, TPoint{});
         source = QRect(origin.X, origin.Y, all.width(), all.height()).intersected(image.rect());
-        target = QRect(source.x() - origin.X, source.y() - origin.Y, source.width(),
-                       source.height());
+        target =
+            QRect(source.x() - origin.X, source.y() - origin.Y, source.width(), source.height());
     }
     const QRegion bars = QRegion(all).subtracted(QRegion(target));
-    for (const QRect& bar : bars) painter.fillRect(bar, Qt::black);
+    for (const QRect& bar : bars)
+        painter.fillRect(bar, Qt::black);
     if (!source.isEmpty()) painter.drawImage(target, image, source);
 }

@@ -11,7 +11,7 @@
 #include <QWidget>
 
 class TQtDisplay : public QObject, public TDisplay {
-public:
+  public:
     TQtDisplay();
     ~TQtDisplay() override;
 
@@ -34,10 +34,10 @@ public:
     // Window-system screen coordinates to the mode's pixels (scaled fullscreen only).
     void MapCursor(int32_t& x, int32_t& y) const;
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void Paint();
     QPointer<QWidget> FWindow;
     uint32_t FFlags = 0;

@@ -1,6 +1,8 @@
 #include "shell/Tools.h"
 
 #include "platform/clock.h"
+#include "platform/jpeg.h"
+#include "platform/resources.h"
 #include "platform/winpath.h"
 
 #include <algorithm>
@@ -391,4 +393,8 @@ uint32_t Random(uint32_t n) {
     return static_cast<uint32_t>((static_cast<uint64_t>(RandomState) * n) >> 32);
 }
 
-// JPEG resources (added with the menu window).
+QImage LoadJpegResource(const std::string& name) {
+    QByteArray data;
+    if (!FindResource("JPEG", name, &data)) throw EResNotFound("Resource " + name + " not found");
+    return DecodeJpeg(data);
+}

@@ -5,6 +5,7 @@
 // Texts of the log and the configuration are Windows-1252 bytes on disk. WriteLog, ReadCfg,
 // ReadCfgRaw and WriteCfg take and return those bytes exactly as given; callers holding UTF-8
 // convert with Utf8ToAnsi / AnsiToUtf8 where it matters (keys and values in use are ASCII).
+#include <QImage>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -77,4 +78,10 @@ void Randomize();             // seeds from the clock
 void RandSeed(uint32_t seed); // a fixed seed, for reproducible runs and tests
 uint32_t Random(uint32_t n);  // 0 .. n - 1 (0 when n is 0)
 
-// JPEG resources are loaded here as well (added with the menu window).
+// The picture of the program resource of type "JPEG" with that name; a missing resource
+// throws EResNotFound. The caller puts it into its picture control.
+class EResNotFound : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+QImage LoadJpegResource(const std::string& name);

@@ -28,7 +28,8 @@ public:
     TTempProgramFolder(const TTempProgramFolder&) = delete;
     TTempProgramFolder& operator=(const TTempProgramFolder&) = delete;
 
-    std::string File(const std::string& relative) const { return Path + "/" + relative; }
+    // Names match case-insensitively, as the program's own paths do.
+    std::string File(const std::string& relative) const { return ResolvePath(Path + "/" + relative); }
 
     std::string Path;
 

@@ -1,0 +1,161 @@
+#include "gamelib/printtextunit.h"
+
+#include "gamelib/DDUtil.h"
+#include "platform/canvas.h"
+
+#include <QRect>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+class PrintTextTest : public ::testing::Test {
+  protected:
+    void SetUp() override { DirectDrawObject = std::make_shared<TDirectDraw>(Display); }
+    void TearDown() override { DirectDrawObject.reset(); }
+
+    PDirectDrawSurface Surface(int32_t w, int32_t h, uint32_t background) {
+        PDirectDrawSurface s = CreateSurface(w, h, true);
+        Colorfill(s, background);
+        return s;
+    }
+    static uint32_t PixelAt(const TDirectDrawSurface& s, int32_t x, int32_t y) {
+        uint32_t v = 0;
+        std::memcpy(&v, s.Pixels() + y * s.Pitch() + x * 4, 4);
+        return v & 0xFFFFFF;
+    }
+    // Bounding box of the pixels that differ from the background.
+    static QRect Drawn(const TDirectDrawSurface& s, uint32_t background) {
+        QRect box;
+        for (int y = 0; y < s.Height(); ++y)
+            for (int x = 0; x < s.Width(); ++x)
+                if (PixelAt(s, x, y) != background) box |= QRect(x, y, 1, 1);
+        return box;
+    }
+    static int Count(const TDirectDrawSurface& s, uint32_t value) {
+        int n = 0;
+        for (int y = 0; y < s.Height(); ++y)
+            for (int x = 0; x < s.Width(); ++x)
+                n += PixelAt(s, x, y) == value;
+        return n;
+    }
+    std::shared_ptr<THeadlessDisplay> Display = std::make_shared<THeadlessDisplay>(1024, 768, 32);
+};
+
+constexpr uint32_t Grey = 0x606060;
+
+} // namespace
+
+TEST_F(PrintTextTest, OutlineColourFollowsTheTextColour) {
+    const PDirectDrawSurface dark = Surface(200, 60, Grey);
+    PrintText(10, 10, "Halo", dark, fsBold, 20, "Arial", 1, 0x000000, 0, 0);
+    EXPECT_GT(Count(*dark, 0xFFFFFF), 20);
+    EXPECT_GT(Count(*dark, 0x000000), 20);
+    EXPECT_EQ(Count(*dark, 0x0F0F0F), 0);
+
+    const PDirectDrawSurface light = Surface(200, 60, Grey);
+    PrintText(10, 10, "Halo", light, fsBold, 20, "Arial", 1, 0xFFFFFF, 0, 0);
+    EXPECT_GT(Count(*light, 0x0F0F0F), 20);
+    EXPECT_GT(Count(*light, 0xFFFFFF), 20);
+
+    // Sum 128 is still dark, 129 is light; without an outline only the text colour shows.
+    const PDirectDrawSurface edge = Surface(200, 60, Grey);
+    PrintText(10, 10, "Halo", edge, 0, 20, "Arial", 1, 0x000080, 0, 0);
+    EXPECT_GT(Count(*edge, 0xFFFFFF), 0);
+    const PDirectDrawSurface over = Surface(200, 60, Grey);
+    PrintText(10, 10, "Halo", over, 0, 20, "Arial", 1, 0x000081, 0, 0);
+    EXPECT_GT(Count(*over, 0x0F0F0F), 0);
+    const PDirectDrawSurface plain = Surface(200, 60, Grey);
+    PrintText(10, 10, "Halo", plain, 0, 20, "Arial", 0, 0x0000FF, 0, 0);
+    // 0x00BBGGRR: the low byte is red.
+    EXPECT_GT(Count(*plain, 0xFF0000), 0);
+    EXPECT_EQ(Count(*plain, 0xFFFFFF) + Count(*plain, 0x0F0F0F), 0);
+}
+
+TEST_F(PrintTextTest, LoadingFitsOnTheScreenAndShrinksOnASmallSurface) {
+    const PDirectDrawSurface screen = Surface(800, 600, Grey);
+    PrintText(400, 300, "Loading...", screen, fsBold, 24, "Arial", 1, 0, 1, 2);
+    const QRect big = Drawn(*screen, Grey);
+    // Size 24 on a 96 dpi desktop: 32-pixel cells, drawn centred.
+    int32_t width24, height24;
+    {
+        TCanvas canvas(screen);
+        canvas.SetFontStyle(fsBold);
+        canvas.SetFontSize(24);
+        width24 = canvas.TextWidth("Loading...");
+        height24 = canvas.TextHeight("Loading...");
+    }
+    EXPECT_GE(height24, 32);
+    EXPECT_NEAR(big.width(), width24 + 2, 6);
+    EXPECT_LE(big.height(), height24 + 2);
+    EXPECT_GT(big.height(), height24 / 2);
+    EXPECT_NEAR(big.center().x(), 400, 4);
+    EXPECT_NEAR(big.center().y(), 300, height24 / 4);
+
+    const PDirectDrawSurface tiny = Surface(50, 20, Grey);
+    PrintText(25, 10, "Loading...", tiny, fsBold, 24, "Arial", 1, 0, 1, 2);
+    const QRect small = Drawn(*tiny, Grey);
+    ASSERT_FALSE(small.isEmpty());
+    EXPECT_LT(small.height(), big.height() / 2);
+    EXPECT_LT(small.width(), 51);
+    EXPECT_GE(small.left(), 0);
+}
+
+TEST_F(PrintTextTest, TooLongTextIsDrawnAtSizeFiveAndCut) {
+    const PDirectDrawSurface s = Surface(30, 12, Grey);
+    PrintText(0, 0, "A very long line that cannot fit", s, 0, 30, "Arial", 0, 0xFFFFFF, 0, 0);
+    const QRect box = Drawn(*s, Grey);
+    ASSERT_FALSE(box.isEmpty());
+    EXPECT_EQ(box.right(), 29); // cut at the edge
+    EXPECT_LE(box.height(), 9); // size 5 is about 7 pixels high
+}
+
+TEST_F(PrintTextTest, Alignments) {
+    struct TCase {
+        int32_t VAlign, HAlign;
+    };
+    for (const TCase c : {TCase{0, 0}, TCase{1, 1}, TCase{2, 2}, TCase{0, 2}, TCase{2, 1}}) {
+        const PDirectDrawSurface s = Surface(300, 200, Grey);
+        PrintText(150, 100, "Mitte", s, 0, 14, "Arial", 1, 0x00FFFF, c.VAlign, c.HAlign);
+        const QRect box = Drawn(*s, Grey);
+        ASSERT_FALSE(box.isEmpty());
+        SCOPED_TRACE(testing::Message() << "v" << c.VAlign << " h" << c.HAlign);
+        if (c.HAlign == 0) {
+            EXPECT_GE(box.left(), 150);
+            EXPECT_LE(box.left(), 154);
+        } else if (c.HAlign == 1) {
+            EXPECT_LE(box.right(), 149);
+            EXPECT_GE(box.right(), 144);
+        } else {
+            EXPECT_NEAR(box.center().x(), 150, 3);
+        }
+        if (c.VAlign == 0) {
+            EXPECT_GE(box.top(), 100);
+        } else if (c.VAlign == 2) {
+            EXPECT_LE(box.bottom(), 99);
+        } else {
+            EXPECT_LT(box.top(), 100);
+            EXPECT_GT(box.bottom(), 100);
+        }
+    }
+}
+
+TEST_F(PrintTextTest, MarginsMakeTheTextShrink) {
+    const PDirectDrawSurface wide = Surface(300, 60, Grey);
+    PrintTextEx(0, 0, "Punkte", wide, 0, 30, "Arial", 0, 0xFFFFFF, 0, 0, 0, 0, 0, 0);
+    const PDirectDrawSurface narrow = Surface(300, 60, Grey);
+    PrintTextEx(0, 0, "Punkte", narrow, 0, 30, "Arial", 0, 0xFFFFFF, 0, 0, 0, 0, 250, 0);
+    const QRect free = Drawn(*wide, Grey), squeezed = Drawn(*narrow, Grey);
+    EXPECT_GT(free.width(), 60);
+    EXPECT_LE(squeezed.right(), 51);
+    EXPECT_LT(squeezed.height(), free.height());
+}
+
+TEST_F(PrintTextTest, LostSurfaceRaises) {
+    const PDirectDrawSurface s = Surface(100, 30, Grey);
+    SurfaceLost = false;
+    DirectDrawObject->LoseAllSurfaces();
+    EXPECT_THROW(PrintText(0, 0, "x", s, 0, 10, "Arial", 1, 0, 0, 0), EDirectXSurfaceLostError);
+    EXPECT_TRUE(SurfaceLost);
+    SurfaceLost = false;
+}

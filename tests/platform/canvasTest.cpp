@@ -1,0 +1,138 @@
+#include "platform/canvas.h"
+
+#include <QFontInfo>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TDevice {
+    std::shared_ptr<THeadlessDisplay> Display = std::make_shared<THeadlessDisplay>();
+    PDirectDraw DirectDraw = std::make_shared<TDirectDraw>(Display);
+    PDirectDrawSurface Surface(int32_t w, int32_t h, int bits) {
+        TDDSurfaceDesc desc;
+        desc.Flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+        desc.Caps = DDSCAPS_OFFSCREENPLAIN;
+        desc.Width = w;
+        desc.Height = h;
+        desc.PixelFormat = PixelFormatForDepth(bits);
+        PDirectDrawSurface out;
+        EXPECT_EQ(DirectDraw->CreateSurface(desc, out), DD_OK);
+        return out;
+    }
+};
+
+uint32_t PixelAt(const TDirectDrawSurface& s, int32_t x, int32_t y) {
+    const int bytes = static_cast<int>(s.Format().RGBBitCount / 8);
+    uint32_t v = 0;
+    std::memcpy(&v, s.Pixels() + y * s.Pitch() + x * bytes, bytes);
+    return v;
+}
+
+// Bounding box of the pixels that are not zero.
+QRect Drawn(const TDirectDrawSurface& s) {
+    QRect box;
+    for (int y = 0; y < s.Height(); ++y)
+        for (int x = 0; x < s.Width(); ++x)
+            if (PixelAt(s, x, y) & 0xFFFFFF) box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+} // namespace
+
+TEST(Canvas, LocksForItsLifetime) {
+    TDevice device;
+    const PDirectDrawSurface s = device.Surface(16, 16, 32);
+    {
+        TCanvas canvas(s);
+        EXPECT_TRUE(s->Locked());
+        EXPECT_EQ(canvas.Width(), 16);
+        EXPECT_EQ(canvas.Height(), 16);
+        // A second canvas on a locked surface is refused with the device's answer.
+        try {
+            TCanvas second(s);
+            ADD_FAILURE() << "second canvas opened";
+        } catch (const ECanvasError& e) {
+            EXPECT_EQ(e.Code, DDERR_SURFACEBUSY);
+        }
+    }
+    EXPECT_FALSE(s->Locked());
+    s->MarkLost();
+    try {
+        TCanvas canvas(s);
+        ADD_FAILURE() << "canvas on a lost surface";
+    } catch (const ECanvasError& e) {
+        EXPECT_EQ(e.Code, DDERR_SURFACELOST);
+    }
+    const PDirectDrawSurface none;
+    EXPECT_THROW(TCanvas{none}, std::runtime_error);
+}
+
+TEST(Canvas, TextLandsInEveryDepthInTheFontColour) {
+    TDevice device;
+    // Red as 0x00BBGGRR, written in each surface's own format.
+    const uint32_t red[] = {0xF800, 0xFF0000, 0xFF0000};
+    int i = 0;
+    for (int bits : {16, 24, 32}) {
+        const PDirectDrawSurface s = device.Surface(80, 30, bits);
+        {
+            TCanvas canvas(s);
+            canvas.SetFontName("Arial");
+            canvas.SetFontSize(12);
+            canvas.SetFontStyle(fsBold);
+            canvas.SetFontColor(0x0000FF);
+            canvas.TextOut(2, 3, "Hg");
+        }
+        const QRect box = Drawn(*s);
+        ASSERT_FALSE(box.isEmpty()) << bits;
+        EXPECT_GE(box.left(), 2);
+        EXPECT_GE(box.top(), 3);
+        bool sawRed = false;
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x) {
+                const uint32_t v = PixelAt(*s, x, y) & (bits == 16 ? 0xFFFF : 0xFFFFFF);
+                EXPECT_TRUE(v == 0 || v == red[i]) << bits << " bits: " << std::hex << v;
+                sawRed |= v == red[i];
+            }
+        EXPECT_TRUE(sawRed);
+        ++i;
+    }
+}
+
+TEST(Canvas, FontsAndMeasures) {
+    TDevice device;
+    const PDirectDrawSurface s = device.Surface(300, 60, 32);
+    TCanvas canvas(s);
+    canvas.SetFontName("Arial");
+    canvas.SetFontSize(24);
+    // Arial comes from fontconfig as its metric twin.
+    EXPECT_EQ(QFontInfo(canvas.Painter().font()).family(), "Liberation Sans");
+    const int32_t wide = canvas.TextWidth("Loading...");
+    EXPECT_GT(wide, 100);
+    EXPECT_LT(wide, 160);
+    EXPECT_GE(canvas.TextHeight("x"), 32);
+    EXPECT_EQ(canvas.TextWidth(""), 0);
+    canvas.SetFontStyle(fsBold);
+    EXPECT_GT(canvas.TextWidth("Loading..."), wide);
+    canvas.SetFontSize(8);
+    EXPECT_LT(canvas.TextWidth("Loading..."), wide / 2);
+    // UTF-8 text: umlauts count as one glyph each.
+    EXPECT_LT(canvas.TextWidth("\xC3\xA4\xC3\xB6\xC3\xBC"), canvas.TextWidth("aaaaaa"));
+}
+
+TEST(Canvas, DrawConvertsPicturesAndCutsAtTheEdges) {
+    TDevice device;
+    for (int bits : {16, 24, 32}) {
+        const PDirectDrawSurface s = device.Surface(10, 10, bits);
+        QImage picture(6, 6, QImage::Format_RGB32);
+        picture.fill(QColor(0, 0, 255));
+        {
+            TCanvas canvas(s);
+            canvas.Draw(7, 7, picture);
+        }
+        const uint32_t blue = bits == 16 ? 0x1F : 0xFF;
+        EXPECT_EQ(PixelAt(*s, 9, 9) & 0xFFFFFF, blue) << bits;
+        EXPECT_EQ(PixelAt(*s, 7, 7) & 0xFFFFFF, blue) << bits;
+        EXPECT_EQ(PixelAt(*s, 6, 7) & 0xFFFFFF, 0u) << bits;
+    }
+}
