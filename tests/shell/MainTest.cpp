@@ -83,7 +83,7 @@ TEST_F(MenuWindowTest, SystemInformationGoesToTheLogWithPaddedLabels) {
     EXPECT_EQ(lines[0], "Retreiving system information...");
     EXPECT_TRUE(lines[1].starts_with("OSVersion:          "));
     EXPECT_TRUE(lines[7].starts_with("MemoryLoad:         "));
-    EXPECT_TRUE(lines[14].starts_with("AtiveProcessorMask: "));
+    EXPECT_TRUE(lines[15].starts_with("AtiveProcessorMask: "));
     EXPECT_TRUE(lines[18].starts_with("AllocationGranularity:"));
     EXPECT_NE(lines[18].substr(22, 1), " ");
     EXPECT_GT(FreeMemoryKB, 0);
