@@ -95,7 +95,12 @@ void TDDFullScreenForm::ShowModal() {
         show();
     else
         showFullScreen();
-    if (self) loop.exec();
+    if (!self) return;
+    // Keys reach the window only while it is active, with or without a window manager.
+    activateWindow();
+    raise();
+    setFocus();
+    loop.exec();
 }
 
 // ---- events ---------------------------------------------------------------------------------

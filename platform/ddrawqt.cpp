@@ -67,6 +67,8 @@ void TQtDisplay::Attach(QWidget* window, uint32_t flags) {
     if (Fullscreen()) {
         // We paint every pixel ourselves; no background clearing between frames.
         window->setAttribute(Qt::WA_OpaquePaintEvent);
+        // Cover the screen even where no window manager honours the fullscreen state.
+        if (const QScreen* screen = Screen(window)) window->setGeometry(screen->geometry());
         if (window->isVisible())
             window->showFullScreen();
         else
