@@ -52,7 +52,8 @@ void TLoopThread::run() {
         }
     }
     WriteLog("DestroyThread Begin");
-    QCoreApplication::postEvent(Form, new TLoopDoneEvent(FIdentifier));
     FDone = true;
     WriteLog("DestroyThread End");
+    // Posted last, so the window's closing lines always follow the thread's own.
+    QCoreApplication::postEvent(Form, new TLoopDoneEvent(FIdentifier));
 }

@@ -13,6 +13,8 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QPointer>
+#include <exception>
+#include <string>
 
 namespace {
 
@@ -75,7 +77,11 @@ TDDFullScreenForm::~TDDFullScreenForm() {
     // A window deleted without closing still tears down in order.
     if (!FDestroyed) {
         FDestroyed = true;
-        FormDestroy();
+        try {
+            FormDestroy();
+        } catch (const std::exception&) {
+            // Destructors must not throw; the log line is all that is lost.
+        }
     }
 }
 
@@ -98,7 +104,6 @@ void TDDFullScreenForm::ShowModal() {
     if (!self) return;
     // Keys reach the window only while it is active, with or without a window manager.
     activateWindow();
-    raise();
     setFocus();
     loop.exec();
 }
@@ -106,16 +111,29 @@ void TDDFullScreenForm::ShowModal() {
 // ---- events ---------------------------------------------------------------------------------
 
 bool TDDFullScreenForm::event(QEvent* e) {
-    if (e->type() == TLoopDoneEvent::EventType) {
-        auto* done = static_cast<TLoopDoneEvent*>(e);
-        if (LoopThread && done->WParam == FLoopThreadId) {
-            LoopRunning = false;
-            close();
+    // No exception may pass through Qt: one that reaches here is logged and the window goes on
+    // (a lost surface is restored by the next frame; the frame itself reports its failures).
+    try {
+        if (e->type() == TLoopDoneEvent::EventType) {
+            auto* done = static_cast<TLoopDoneEvent*>(e);
+            if (LoopThread && done->WParam == FLoopThreadId) {
+                LoopRunning = false;
+                close();
+            }
+            return true;
+        }
+        if (e->type() == QEvent::WindowActivate) FormActivate();
+        return QWidget::event(e);
+    } catch (const EDirectXSurfaceLostError&) {
+        return true;
+    } catch (const std::exception& error) {
+        ErrorOccurred = true;
+        try {
+            WriteLog(std::string("Exception raised in window event: ") + error.what());
+        } catch (const std::exception&) {
         }
         return true;
     }
-    if (e->type() == QEvent::WindowActivate) FormActivate();
-    return QWidget::event(e);
 }
 
 void TDDFullScreenForm::showEvent(QShowEvent* e) {
@@ -154,11 +172,15 @@ void TDDFullScreenForm::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void TDDFullScreenForm::Release() {
+    deleteLater();
     if (!FDestroyed) {
         FDestroyed = true;
-        FormDestroy();
+        try {
+            FormDestroy();
+        } catch (const std::exception&) {
+            // The log could not be written; the window goes all the same.
+        }
     }
-    deleteLater();
 }
 
 // ---- the form's handlers --------------------------------------------------------------------
