@@ -8,9 +8,15 @@
 
 namespace {
 
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-int16_t S16(const uint8_t* p) { return static_cast<int16_t>(U16(p)); }
-uint32_t U32(const uint8_t* p) { return uint32_t(U16(p)) | uint32_t(U16(p + 2)) << 16; }
+uint16_t U16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+int16_t S16(const uint8_t* p) {
+    return static_cast<int16_t>(U16(p));
+}
+uint32_t U32(const uint8_t* p) {
+    return uint32_t(U16(p)) | uint32_t(U16(p + 2)) << 16;
+}
 void PutS16(uint8_t* p, int32_t v) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);
@@ -37,7 +43,9 @@ const TWaveFormatEx* AsFormat(const std::vector<uint8_t>& bytes) {
     return reinterpret_cast<const TWaveFormatEx*>(bytes.data());
 }
 
-int16_t Clamp16(int32_t v) { return static_cast<int16_t>(std::clamp(v, -32768, 32767)); }
+int16_t Clamp16(int32_t v) {
+    return static_cast<int16_t>(std::clamp(v, -32768, 32767));
+}
 
 // ----- The sample loops of the built-in codecs --------------------------------------------
 
@@ -70,12 +78,12 @@ constexpr std::array<int16_t, 256> MuLawTable = MakeMuLawTable();
 // x * 32768 rounded half away from zero and saturated, from the bits alone.
 int16_t FloatSample(uint32_t bits) {
     const int exponent = int(bits >> 23 & 0xFF);
-    if (exponent == 0xFF && (bits & 0x7FFFFF)) return 0;  // not a number
+    if (exponent == 0xFF && (bits & 0x7FFFFF)) return 0; // not a number
     const int32_t mantissa = int32_t(bits & 0x7FFFFF) | (exponent ? 0x800000 : 0);
-    const int shift = exponent - 135;  // value * 2^15 = mantissa * 2^(exponent - 127 - 23 + 15)
+    const int shift = exponent - 135; // value * 2^15 = mantissa * 2^(exponent - 127 - 23 + 15)
     int32_t magnitude;
     if (shift >= 0)
-        magnitude = shift > 8 ? 32768 : std::min(mantissa << shift, 32768);
+        magnitude = 32768; // at least 2^23: far beyond the range
     else if (shift >= -24)
         magnitude = (mantissa + (1 << (-shift - 1))) >> -shift;
     else
@@ -84,12 +92,12 @@ int16_t FloatSample(uint32_t bits) {
 }
 
 constexpr std::array<int16_t, 89> ImaStepTable = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,
-    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,
-    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,   253,   279,
-    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,   876,   963,
-    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749,  3024,  3327,
-    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493,  10442, 11487,
+    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
+    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
+    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
+    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
+    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
+    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
     12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 constexpr std::array<int8_t, 8> ImaIndexTable = {-1, -1, -1, -1, 2, 4, 6, 8};
 
@@ -162,22 +170,26 @@ enum class TFrameKind { Copy, Pcm8To16, Pcm16To8, Float, ALaw, MuLaw };
 void ConvertFrames(TFrameKind kind, const uint8_t* src, uint32_t samples, uint8_t* dst) {
     switch (kind) {
     case TFrameKind::Copy:
-        break;  // the caller copies the bytes
+        break; // the caller copies the bytes
     case TFrameKind::Pcm8To16:
-        for (uint32_t i = 0; i < samples; ++i) PutS16(dst + 2 * i, (int32_t(src[i]) - 128) << 8);
+        for (uint32_t i = 0; i < samples; ++i)
+            PutS16(dst + 2 * i, (int32_t(src[i]) - 128) << 8);
         break;
     case TFrameKind::Pcm16To8:
         for (uint32_t i = 0; i < samples; ++i)
             dst[i] = static_cast<uint8_t>((S16(src + 2 * i) >> 8) + 128);
         break;
     case TFrameKind::Float:
-        for (uint32_t i = 0; i < samples; ++i) PutS16(dst + 2 * i, FloatSample(U32(src + 4 * i)));
+        for (uint32_t i = 0; i < samples; ++i)
+            PutS16(dst + 2 * i, FloatSample(U32(src + 4 * i)));
         break;
     case TFrameKind::ALaw:
-        for (uint32_t i = 0; i < samples; ++i) PutS16(dst + 2 * i, ALawTable[src[i]]);
+        for (uint32_t i = 0; i < samples; ++i)
+            PutS16(dst + 2 * i, ALawTable[src[i]]);
         break;
     case TFrameKind::MuLaw:
-        for (uint32_t i = 0; i < samples; ++i) PutS16(dst + 2 * i, MuLawTable[src[i]]);
+        for (uint32_t i = 0; i < samples; ++i)
+            PutS16(dst + 2 * i, MuLawTable[src[i]]);
         break;
     }
 }
@@ -185,7 +197,7 @@ void ConvertFrames(TFrameKind kind, const uint8_t* src, uint32_t samples, uint8_
 // ----- Codecs: one open conversion each -------------------------------------------------------
 
 class TCodec {
-public:
+  public:
     virtual ~TCodec() = default;
     virtual MMRESULT Size(TACMDrvStreamSize& size) = 0;
     virtual MMRESULT Convert(TACMDrvStreamHeader& header) = 0;
@@ -193,7 +205,7 @@ public:
 
 // Formats converted sample frame by sample frame: a block is one frame.
 class TFrameCodec : public TCodec {
-public:
+  public:
     TFrameCodec(TFrameKind kind, uint32_t channels, uint32_t srcAlign, uint32_t dstAlign)
         : FKind(kind), FChannels(channels), FSrcAlign(srcAlign), FDstAlign(dstAlign) {}
 
@@ -222,14 +234,14 @@ public:
         return MMSYSERR_NOERROR;
     }
 
-private:
+  private:
     TFrameKind FKind;
     uint32_t FChannels, FSrcAlign, FDstAlign;
 };
 
 // IMA and MS ADPCM: self-contained blocks of SamplesPerBlock frames.
 class TAdpcmCodec : public TCodec {
-public:
+  public:
     TAdpcmCodec(bool ima, uint32_t channels, uint32_t blockAlign, uint32_t samplesPerBlock,
                 std::vector<int32_t> coefs)
         : FIma(ima), FChannels(channels), FBlockAlign(blockAlign),
@@ -252,8 +264,8 @@ public:
 
     MMRESULT Convert(TACMDrvStreamHeader& header) override {
         const uint32_t blockBytes = FSamplesPerBlock * FChannels * 2;
-        const uint32_t whole = std::min(header.cbSrcLength / FBlockAlign,
-                                        header.cbDstLength / blockBytes);
+        const uint32_t whole =
+            std::min(header.cbSrcLength / FBlockAlign, header.cbDstLength / blockBytes);
         uint32_t srcUsed = 0, dstUsed = 0;
         for (uint32_t b = 0; b < whole; ++b) {
             Decode(header.pbSrc + srcUsed, FSamplesPerBlock, header.pbDst + dstUsed);
@@ -275,7 +287,7 @@ public:
         return MMSYSERR_NOERROR;
     }
 
-private:
+  private:
     // Frames a block cut short after `bytes` still holds in full.
     uint32_t PartialFrames(uint32_t bytes) const {
         if (FIma) {
@@ -301,8 +313,9 @@ private:
 // ----- The built-in driver ------------------------------------------------------------------
 
 bool IsPlainPcm(const TWaveFormatEx* f) {
-    return f->wFormatTag == WAVE_FORMAT_PCM && (f->wBitsPerSample == 8 || f->wBitsPerSample == 16) &&
-           f->nChannels >= 1 && f->nChannels <= 8 && f->nSamplesPerSec > 0 &&
+    return f->wFormatTag == WAVE_FORMAT_PCM &&
+           (f->wBitsPerSample == 8 || f->wBitsPerSample == 16) && f->nChannels >= 1 &&
+           f->nChannels <= 8 && f->nSamplesPerSec > 0 &&
            f->nBlockAlign == f->nChannels * f->wBitsPerSample / 8;
 }
 
@@ -313,10 +326,11 @@ bool BuiltInSource(const TWaveFormatEx* src, std::unique_ptr<TCodec>* codec, uin
     const uint32_t dstAlign = channels * dstBits / 8;
     auto frames = [&](TFrameKind kind, uint32_t bits) {
         if (src->wBitsPerSample != bits || src->nBlockAlign != channels * bits / 8) return false;
-        const bool toPcm16Only = kind == TFrameKind::Float || kind == TFrameKind::ALaw ||
-                                 kind == TFrameKind::MuLaw;
+        const bool toPcm16Only =
+            kind == TFrameKind::Float || kind == TFrameKind::ALaw || kind == TFrameKind::MuLaw;
         if (toPcm16Only && dstBits != 16) return false;
-        if (codec) *codec = std::make_unique<TFrameCodec>(kind, channels, src->nBlockAlign, dstAlign);
+        if (codec)
+            *codec = std::make_unique<TFrameCodec>(kind, channels, src->nBlockAlign, dstAlign);
         return true;
     };
     switch (src->wFormatTag) {
@@ -354,7 +368,8 @@ bool BuiltInSource(const TWaveFormatEx* src, std::unique_ptr<TCodec>* codec, uin
             return false;
         if (codec) {
             std::vector<int32_t> coefs(2 * coefCount);
-            for (uint32_t i = 0; i < 2 * coefCount; ++i) coefs[i] = S16(extra + 4 + 2 * i);
+            for (uint32_t i = 0; i < 2 * coefCount; ++i)
+                coefs[i] = S16(extra + 4 + 2 * i);
             *codec = std::make_unique<TAdpcmCodec>(false, channels, src->nBlockAlign,
                                                    samplesPerBlock, std::move(coefs));
         }
@@ -407,7 +422,7 @@ struct TACMDriverIdRec {
     const void* Module = nullptr;
     TACMDriverProc Proc = nullptr;
     uint32_t MaxFormatSize = 0;
-    int Users = 0;  // open instances, each of acmDriverOpen or of a stream ACM chose it for
+    int Users = 0; // open instances, each of acmDriverOpen or of a stream ACM chose it for
 
     intptr_t Send(uintptr_t instance, uint32_t message, const void* p1 = nullptr,
                   const void* p2 = nullptr) const {
@@ -420,7 +435,7 @@ namespace {
 
 // One DRV_OPEN instance of a registered driver, closed with its owner.
 class TDriverInstance {
-public:
+  public:
     static std::unique_ptr<TDriverInstance> Open(TACMDriverIdRec& id) {
         const auto instance = static_cast<uintptr_t>(id.Send(0, DRV_OPEN));
         if (instance == 0) return nullptr;
@@ -443,14 +458,14 @@ public:
         return static_cast<MMRESULT>(FId.Send(FInstance, ACMDM_FORMAT_SUGGEST, &suggest));
     }
 
-private:
+  private:
     TACMDriverIdRec& FId;
     uintptr_t FInstance;
 };
 
 // A stream converted by a registered driver: the formats it was opened with stay alive here.
 class TDriverCodec : public TCodec {
-public:
+  public:
     TDriverCodec(const TDriverInstance& driver, std::vector<uint8_t> src, std::vector<uint8_t> dst,
                  uint32_t flags)
         : FDriver(driver), FSrc(std::move(src)), FDst(std::move(dst)) {
@@ -469,7 +484,7 @@ public:
         return Send(ACMDM_STREAM_CONVERT, &header);
     }
 
-private:
+  private:
     MMRESULT Send(uint32_t message, const void* p2) {
         return static_cast<MMRESULT>(
             FDriver.Id().Send(FDriver.Instance(), message, &FInstance, p2));
@@ -488,16 +503,16 @@ struct TACMDriverRec {
 };
 
 struct TACMStreamRec {
-    TACMDriverRec* Driver = nullptr;  // the one given at opening, or none
-    std::unique_ptr<TDriverInstance> Chosen;  // a registered driver ACM chose itself
-    std::unique_ptr<TCodec> Codec;            // declared last: closed before its driver
+    TACMDriverRec* Driver = nullptr;         // the one given at opening, or none
+    std::unique_ptr<TDriverInstance> Chosen; // a registered driver ACM chose itself
+    std::unique_ptr<TCodec> Codec;           // declared last: closed before its driver
 };
 
 namespace {
 
 // ACM's state for the process. Only the main thread calls in.
 struct TRegistry {
-    std::vector<std::unique_ptr<TACMDriverIdRec>> Ids;  // newest last; asked newest first
+    std::vector<std::unique_ptr<TACMDriverIdRec>> Ids; // newest last; asked newest first
     std::vector<std::unique_ptr<TACMDriverRec>> Drivers;
     std::vector<std::unique_ptr<TACMStreamRec>> Streams;
 };
@@ -545,8 +560,9 @@ bool ValidFormat(const TWaveFormatEx* format) {
 // Asks one instance for a suggestion; dst is written only on success.
 MMRESULT SuggestThrough(const TDriverInstance* driver, const TWaveFormatEx* src,
                         TWaveFormatEx& suggestion, uint32_t flags) {
-    TACMDrvFormatSuggest s{sizeof(TACMDrvFormatSuggest), flags, src, FormatBytes(src),
-                           &suggestion, uint32_t(sizeof(TWaveFormatEx))};
+    TACMDrvFormatSuggest s{
+        sizeof(TACMDrvFormatSuggest),   flags, src, FormatBytes(src), &suggestion,
+        uint32_t(sizeof(TWaveFormatEx))};
     return driver ? driver->Suggest(s) : BuiltInSuggest(s);
 }
 
@@ -624,7 +640,8 @@ MMRESULT acmMetrics(HACMOBJ object, uint32_t metric, void* value) {
     uint32_t size = 0;
     if (!object) {
         size = BuiltInMaxFormatSize;
-        for (const auto& id : Registry().Ids) size = std::max(size, id->MaxFormatSize);
+        for (const auto& id : Registry().Ids)
+            size = std::max(size, id->MaxFormatSize);
     } else if (TACMDriverRec* driver = ValidDriver(object)) {
         size = driver->Instance->Id().MaxFormatSize;
     } else if (TACMDriverIdRec* id = ValidId(object)) {
@@ -655,7 +672,8 @@ MMRESULT acmFormatSuggest(HACMDRIVER driver, const TWaveFormatEx* src, TWaveForm
             if (instance) result = SuggestThrough(instance.get(), src, suggestion, fdwSuggest);
             if (result == MMSYSERR_NOERROR) break;
         }
-        if (result != MMSYSERR_NOERROR) result = SuggestThrough(nullptr, src, suggestion, fdwSuggest);
+        if (result != MMSYSERR_NOERROR)
+            result = SuggestThrough(nullptr, src, suggestion, fdwSuggest);
     }
     if (result != MMSYSERR_NOERROR) return result;
     std::memcpy(dst, &suggestion, std::min<size_t>(dstSize, sizeof(suggestion)));
@@ -677,7 +695,8 @@ MMRESULT acmStreamOpen(HACMSTREAM* stream, HACMDRIVER driver, const TWaveFormatE
 
     auto rec = std::make_unique<TACMStreamRec>();
     auto tryDriver = [&](const TDriverInstance& through) {
-        auto codec = std::make_unique<TDriverCodec>(through, CopyFormat(src), CopyFormat(dst), flags);
+        auto codec =
+            std::make_unique<TDriverCodec>(through, CopyFormat(src), CopyFormat(dst), flags);
         const MMRESULT result = codec->Open();
         if (result == MMSYSERR_NOERROR) rec->Codec = std::move(codec);
         return result;
@@ -746,8 +765,7 @@ bool PreparedFor(const TACMStreamHeader& header, HACMSTREAM stream) {
 MMRESULT acmStreamPrepareHeader(HACMSTREAM stream, TACMStreamHeader* header, uint32_t flags) {
     if (!ValidStream(stream)) return MMSYSERR_INVALHANDLE;
     if (flags != 0) return MMSYSERR_INVALFLAG;
-    if (!header || header->cbStruct < sizeof(TACMStreamHeader) || !header->pbSrc ||
-        !header->pbDst)
+    if (!header || header->cbStruct < sizeof(TACMStreamHeader) || !header->pbSrc || !header->pbDst)
         return MMSYSERR_INVALPARAM;
     header->dwReservedDriver[RsvStream] = reinterpret_cast<uintptr_t>(stream);
     header->dwReservedDriver[RsvSrc] = reinterpret_cast<uintptr_t>(header->pbSrc);
@@ -761,8 +779,8 @@ MMRESULT acmStreamPrepareHeader(HACMSTREAM stream, TACMStreamHeader* header, uin
 MMRESULT acmStreamConvert(HACMSTREAM stream, TACMStreamHeader* header, uint32_t flags) {
     TACMStreamRec* rec = ValidStream(stream);
     if (!rec) return MMSYSERR_INVALHANDLE;
-    if (flags & ~(ACM_STREAMCONVERTF_BLOCKALIGN | ACM_STREAMCONVERTF_START |
-                  ACM_STREAMCONVERTF_END))
+    if (flags &
+        ~(ACM_STREAMCONVERTF_BLOCKALIGN | ACM_STREAMCONVERTF_START | ACM_STREAMCONVERTF_END))
         return MMSYSERR_INVALFLAG;
     if (!header || header->cbStruct < sizeof(TACMStreamHeader)) return MMSYSERR_INVALPARAM;
     if (!(header->fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED)) return ACMERR_UNPREPARED;
@@ -772,7 +790,8 @@ MMRESULT acmStreamConvert(HACMSTREAM stream, TACMStreamHeader* header, uint32_t 
         return MMSYSERR_INVALPARAM;
     header->fdwStatus &= ~ACMSTREAMHEADER_STATUSF_DONE;
     TACMDrvStreamHeader work{sizeof(TACMDrvStreamHeader), flags, header->pbSrc,
-                             header->cbSrcLength, 0, header->pbDst, header->cbDstLength, 0};
+                             header->cbSrcLength,         0,     header->pbDst,
+                             header->cbDstLength,         0};
     const MMRESULT result = rec->Codec->Convert(work);
     if (result != MMSYSERR_NOERROR) return result;
     header->cbSrcLengthUsed = std::min(work.cbSrcLengthUsed, header->cbSrcLength);
@@ -792,6 +811,7 @@ MMRESULT acmStreamUnprepareHeader(HACMSTREAM stream, TACMStreamHeader* header, u
         header->cbDstLength != header->dwReservedDriver[RsvDstLength])
         return MMSYSERR_INVALPARAM;
     header->fdwStatus &= ~ACMSTREAMHEADER_STATUSF_PREPARED;
-    for (uintptr_t& word : header->dwReservedDriver) word = 0;
+    for (uintptr_t& word : header->dwReservedDriver)
+        word = 0;
     return MMSYSERR_NOERROR;
 }

@@ -44,7 +44,7 @@ constexpr MMRESULT MMSYSERR_NOTSUPPORTED = 8;
 constexpr MMRESULT MMSYSERR_INVALFLAG = 10;
 constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
 constexpr MMRESULT ACMERR_BASE = 512;
-constexpr MMRESULT ACMERR_NOTPOSSIBLE = ACMERR_BASE + 0;  // no driver can do it
+constexpr MMRESULT ACMERR_NOTPOSSIBLE = ACMERR_BASE + 0; // no driver can do it
 constexpr MMRESULT ACMERR_BUSY = ACMERR_BASE + 1;
 constexpr MMRESULT ACMERR_UNPREPARED = ACMERR_BASE + 2;
 
@@ -81,17 +81,17 @@ constexpr uint32_t ACM_DRIVERADDF_GLOBAL = 0x00000008;
 // prepared pointers and lengths again. The field names are those of the system's record.
 struct TACMStreamHeader {
     uint32_t cbStruct = sizeof(TACMStreamHeader);
-    uint32_t fdwStatus = 0;  // ACMSTREAMHEADER_STATUSF_*
+    uint32_t fdwStatus = 0; // ACMSTREAMHEADER_STATUSF_*
     uintptr_t dwUser = 0;
     uint8_t* pbSrc = nullptr;
     uint32_t cbSrcLength = 0;
-    uint32_t cbSrcLengthUsed = 0;  // set by a conversion: source bytes consumed
+    uint32_t cbSrcLengthUsed = 0; // set by a conversion: source bytes consumed
     uintptr_t dwSrcUser = 0;
     uint8_t* pbDst = nullptr;
     uint32_t cbDstLength = 0;
-    uint32_t cbDstLengthUsed = 0;  // set by a conversion: destination bytes written
+    uint32_t cbDstLengthUsed = 0; // set by a conversion: destination bytes written
     uintptr_t dwDstUser = 0;
-    uintptr_t dwReservedDriver[10] = {};  // ACM's own bookkeeping while prepared
+    uintptr_t dwReservedDriver[10] = {}; // ACM's own bookkeeping while prepared
 };
 
 struct TACMDriverIdRec;
@@ -100,7 +100,7 @@ struct TACMStreamRec;
 using HACMDRIVERID = TACMDriverIdRec*;
 using HACMDRIVER = TACMDriverRec*;
 using HACMSTREAM = TACMStreamRec*;
-using HACMOBJ = const void*;  // nullptr, an HACMDRIVERID or an HACMDRIVER
+using HACMOBJ = const void*; // nullptr, an HACMDRIVERID or an HACMDRIVER
 
 // ---------------------------------------------------------------------------------------------
 // Drivers
@@ -152,37 +152,37 @@ constexpr uint32_t ACMDM_STREAM_CONVERT = ACMDM_BASE + 79;
 
 struct TACMDriverDetails {
     uint32_t cbStruct;
-    uint32_t MaxFormatSize;  // bytes of the largest format the driver knows, extra bytes included
+    uint32_t MaxFormatSize; // bytes of the largest format the driver knows, extra bytes included
     char ShortName[32];
 };
 
 struct TACMDrvFormatSuggest {
     uint32_t cbStruct;
-    uint32_t fdwSuggest;  // ACM_FORMATSUGGESTF_*: which fields of pwfxDst are fixed already
+    uint32_t fdwSuggest; // ACM_FORMATSUGGESTF_*: which fields of pwfxDst are fixed already
     const TWaveFormatEx* pwfxSrc;
     uint32_t cbwfxSrc;
     TWaveFormatEx* pwfxDst;
-    uint32_t cbwfxDst;  // room at pwfxDst; at least 18
+    uint32_t cbwfxDst; // room at pwfxDst; at least 18
 };
 
 struct TACMDrvStreamInstance {
     uint32_t cbStruct;
-    const TWaveFormatEx* pwfxSrc;  // with its extra bytes
+    const TWaveFormatEx* pwfxSrc; // with its extra bytes
     const TWaveFormatEx* pwfxDst;
     uint32_t fdwOpen;
-    uintptr_t dwDriver;  // the driver's own, for the stream's life
+    uintptr_t dwDriver; // the driver's own, for the stream's life
 };
 
 struct TACMDrvStreamSize {
     uint32_t cbStruct;
-    uint32_t fdwSize;  // ACM_STREAMSIZEF_SOURCE: cbSrcLength given, cbDstLength wanted
+    uint32_t fdwSize; // ACM_STREAMSIZEF_SOURCE: cbSrcLength given, cbDstLength wanted
     uint32_t cbSrcLength;
     uint32_t cbDstLength;
 };
 
 struct TACMDrvStreamHeader {
     uint32_t cbStruct;
-    uint32_t fdwConvert;  // ACM_STREAMCONVERTF_*
+    uint32_t fdwConvert; // ACM_STREAMCONVERTF_*
     const uint8_t* pbSrc;
     uint32_t cbSrcLength;
     uint32_t cbSrcLengthUsed;

@@ -5,7 +5,7 @@
 #include <string>
 
 class TDynamicLibrary {
-public:
+  public:
     TDynamicLibrary() = default;
     ~TDynamicLibrary();
     TDynamicLibrary(TDynamicLibrary&& other) noexcept;
@@ -29,7 +29,7 @@ public:
     const std::string& FileName() const { return FFileName; }
     const std::string& LastError() const { return FLastError; }
 
-private:
+  private:
     void* FHandle = nullptr;
     std::string FFileName;
     std::string FLastError;

@@ -20,7 +20,9 @@ class QWidget;
 
 using HRESULT = int32_t;
 
-constexpr HRESULT MakeDSHResult(uint32_t code) { return static_cast<HRESULT>(0x88780000u | code); }
+constexpr HRESULT MakeDSHResult(uint32_t code) {
+    return static_cast<HRESULT>(0x88780000u | code);
+}
 
 constexpr HRESULT DS_OK = 0;
 constexpr HRESULT DSERR_ALLOCATED = MakeDSHResult(10);
@@ -91,9 +93,9 @@ constexpr uint32_t DSBSIZE_MAX = 0x0FFFFFFF;
 constexpr uint32_t DSMixRate = 44100;
 
 struct TDSBufferDesc {
-    uint32_t Flags = 0;        // DSBCAPS_*
-    uint32_t BufferBytes = 0;  // 0 for the primary buffer
-    const TWaveFormatEx* Format = nullptr;  // PCM; nullptr for the primary buffer
+    uint32_t Flags = 0;                    // DSBCAPS_*
+    uint32_t BufferBytes = 0;              // 0 for the primary buffer
+    const TWaveFormatEx* Format = nullptr; // PCM; nullptr for the primary buffer
 };
 
 class TSoundOutput;
@@ -102,7 +104,7 @@ class TDirectSoundBuffer;
 // The buffers of one device and their mix. Outputs call Mix (or, with the lock held, MixLocked
 // and AdvanceLocked); everything else belongs to the device and its buffers.
 class TSoundMixer {
-public:
+  public:
     // Adds the next frames of every playing buffer into stereo (2 samples per frame),
     // saturated to 16 bits, and moves their cursors on.
     void Mix(int16_t* stereo, uint32_t frames);
@@ -111,7 +113,7 @@ public:
     void AdvanceLocked(uint64_t frames);
     std::mutex& Lock() { return FLock; }
 
-private:
+  private:
     friend class TDirectSound;
     friend class TDirectSoundBuffer;
     // Brings an output that follows a clock up to now and tells how far the write cursor leads.
@@ -121,8 +123,8 @@ private:
     static void MixVoice(TDirectSoundBuffer& voice, int32_t* accumulator, uint32_t frames);
 
     std::mutex FLock;
-    std::vector<TDirectSoundBuffer*> FBuffers;  // secondary buffers alive
-    std::shared_ptr<TSoundOutput> FOutput;      // none once the device is gone
+    std::vector<TDirectSoundBuffer*> FBuffers; // secondary buffers alive
+    std::shared_ptr<TSoundOutput> FOutput;     // none once the device is gone
     bool FRestoreAllowed = true;
     uint32_t FCooperativeLevel = 0;
     static constexpr uint32_t ChunkFrames = 512;
@@ -131,7 +133,7 @@ private:
 
 // Where a device's mix goes. An output serves one device at a time.
 class TSoundOutput {
-public:
+  public:
     virtual ~TSoundOutput() = default;
     // Starts taking the mix; false when no output device can be opened.
     virtual bool Open(const std::shared_ptr<TSoundMixer>& mixer) = 0;
@@ -145,13 +147,13 @@ public:
 
 // SDL's audio callback; SDL_AUDIODRIVER chooses the driver ("dummy" for headless runs).
 class TSDLSoundOutput : public TSoundOutput {
-public:
+  public:
     ~TSDLSoundOutput() override;
     bool Open(const std::shared_ptr<TSoundMixer>& mixer) override;
     void Close() override;
     uint32_t LeadFrames() const override { return FLeadFrames; }
 
-private:
+  private:
     std::shared_ptr<TSoundMixer> FMixer;
     uint32_t FDevice = 0;
     uint32_t FLeadFrames = 0;
@@ -160,21 +162,21 @@ private:
 // Sound into nowhere at the pace of the tick counter (platform/clock.h): cursors advance as
 // the injected clock does, so tests step time by hand.
 class TNullSoundOutput : public TSoundOutput {
-public:
+  public:
     bool Open(const std::shared_ptr<TSoundMixer>& mixer) override;
     void Close() override;
     void CatchUp(TSoundMixer& mixer) override;
     uint32_t LeadFrames() const override { return DSMixRate / 100; }
 
-private:
+  private:
     bool FOpen = false;
     uint32_t FLastTicks = 0;
-    uint64_t FRemainder = 0;  // of milliseconds times the rate, not yet a whole frame
+    uint64_t FRemainder = 0; // of milliseconds times the rate, not yet a whole frame
 };
 
 // Nothing moves until Render is called; then exactly that much is mixed into memory.
 class TOfflineSoundOutput : public TSoundOutput {
-public:
+  public:
     bool Open(const std::shared_ptr<TSoundMixer>& mixer) override;
     void Close() override;
     uint32_t LeadFrames() const override { return 0; }
@@ -182,7 +184,7 @@ public:
     std::vector<int16_t> RenderFrames(uint32_t frames);
     std::vector<int16_t> Render(uint32_t milliseconds);
 
-private:
+  private:
     std::shared_ptr<TSoundMixer> FMixer;
     uint64_t FRemainder = 0;
 };
@@ -197,7 +199,7 @@ struct TSampleMemory {
 class TDirectSound;
 
 class TDirectSoundBuffer {
-public:
+  public:
     TDirectSoundBuffer(std::shared_ptr<TSoundMixer> mixer, uint32_t caps,
                        std::shared_ptr<TSampleMemory> memory, const TWaveFormatEx& format);
     ~TDirectSoundBuffer();
@@ -209,8 +211,8 @@ public:
     HRESULT GetFormat(TWaveFormatEx& format) const;
     // Two parts when the region wraps past the end; second may be nullptr to get only the
     // part up to the end. DSBLOCK_FROMWRITECURSOR ignores offset, DSBLOCK_ENTIREBUFFER bytes.
-    HRESULT Lock(uint32_t offset, uint32_t bytes, void** first, uint32_t* firstBytes,
-                 void** second, uint32_t* secondBytes, uint32_t flags);
+    HRESULT Lock(uint32_t offset, uint32_t bytes, void** first, uint32_t* firstBytes, void** second,
+                 uint32_t* secondBytes, uint32_t flags);
     // The pointers Lock gave and the byte counts actually written.
     HRESULT Unlock(void* first, uint32_t firstBytes, void* second, uint32_t secondBytes);
     // DSBPLAY_LOOPING or once; a playing buffer only changes its looping.
@@ -219,14 +221,14 @@ public:
     HRESULT SetCurrentPosition(uint32_t bytes);
     // Either may be nullptr. The write cursor leads by what the output has mixed ahead.
     HRESULT GetCurrentPosition(uint32_t* play, uint32_t* write);
-    HRESULT GetStatus(uint32_t& status);  // DSBSTATUS_*
+    HRESULT GetStatus(uint32_t& status); // DSBSTATUS_*
     // Fails with DSERR_BUFFERLOST while the device does not allow restoring.
     HRESULT Restore();
-    HRESULT SetVolume(int32_t volume);  // DSBVOLUME_MIN..DSBVOLUME_MAX
+    HRESULT SetVolume(int32_t volume); // DSBVOLUME_MIN..DSBVOLUME_MAX
     HRESULT GetVolume(int32_t& volume) const;
-    HRESULT SetPan(int32_t pan);  // DSBPAN_LEFT..DSBPAN_RIGHT
+    HRESULT SetPan(int32_t pan); // DSBPAN_LEFT..DSBPAN_RIGHT
     HRESULT GetPan(int32_t& pan) const;
-    HRESULT SetFrequency(uint32_t hertz);  // DSBFREQUENCY_MIN..MAX, or _ORIGINAL
+    HRESULT SetFrequency(uint32_t hertz); // DSBFREQUENCY_MIN..MAX, or _ORIGINAL
     HRESULT GetFrequency(uint32_t& hertz) const;
 
     // The sample memory is gone (silence) until a restore; playing stops.
@@ -235,7 +237,7 @@ public:
     uint32_t Bytes() const { return FMemory ? uint32_t(FMemory->Bytes.size()) : 0; }
     bool IsPrimary() const { return FCaps & DSBCAPS_PRIMARYBUFFER; }
 
-private:
+  private:
     friend class TSoundMixer;
     friend class TDirectSound;
     void LoseLocked();
@@ -252,7 +254,7 @@ private:
     uint64_t FStep = 0;
     uint32_t FFrequency = 0;
     int32_t FVolume = 0, FPan = 0;
-    int32_t FGainLeft = 65536, FGainRight = 65536;  // 16.16
+    int32_t FGainLeft = 65536, FGainRight = 65536; // 16.16
     bool FPlaying = false, FLooping = false, FLost = false;
     int FLocks = 0;
 };
@@ -260,7 +262,7 @@ private:
 using PDirectSoundBuffer = std::shared_ptr<TDirectSoundBuffer>;
 
 class TDirectSound {
-public:
+  public:
     // Opens output; Valid() tells whether it could.
     explicit TDirectSound(std::shared_ptr<TSoundOutput> output);
     ~TDirectSound();
@@ -281,7 +283,7 @@ public:
     void SetRestoreAllowed(bool allowed);
     TSoundOutput& Output() { return *FOutput; }
 
-private:
+  private:
     std::shared_ptr<TSoundMixer> FMixer;
     std::shared_ptr<TSoundOutput> FOutput;
     bool FOpen = false;
