@@ -9,6 +9,10 @@ namespace {
 TInputState* Override = nullptr;
 TCursorMapper Mapper = nullptr;
 bool KeysDown[256] = {};
+// A key released before anyone polled it stays down for one poll, so a quick tap between two
+// frames is still seen.
+bool SeenDown[256] = {};
+bool ReleasePending[256] = {};
 
 bool HaveGui() {
     return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
@@ -33,8 +37,16 @@ int16_t GetAsyncKeyState(int vk) {
     bool down;
     if (Override)
         down = Override->Keys[index];
-    else
+    else {
         down = KeysDown[index] || ButtonDown(index);
+        if (KeysDown[index]) {
+            SeenDown[index] = true;
+            if (ReleasePending[index]) {
+                KeysDown[index] = false;
+                ReleasePending[index] = false;
+            }
+        }
+    }
     return down ? static_cast<int16_t>(0x8000) : 0;
 }
 
@@ -64,11 +76,18 @@ TPoint ClientToScreen(QWidget* window, TPoint point) {
 }
 
 void NoteKeyDown(int vk) {
-    KeysDown[vk & 0xFF] = true;
+    const int index = vk & 0xFF;
+    KeysDown[index] = true;
+    SeenDown[index] = false;
+    ReleasePending[index] = false;
 }
 
 void NoteKeyUp(int vk) {
-    KeysDown[vk & 0xFF] = false;
+    const int index = vk & 0xFF;
+    if (KeysDown[index] && !SeenDown[index])
+        ReleasePending[index] = true;
+    else
+        KeysDown[index] = false;
 }
 
 void SetCursorMapper(TCursorMapper mapper) {

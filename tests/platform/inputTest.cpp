@@ -26,6 +26,19 @@ TEST(Input, KeysFromWindowsAndTheOverride) {
     EXPECT_EQ(GetAsyncKeyState(VK_LBUTTON), 0);
 }
 
+TEST(Input, AQuickTapBetweenTwoPollsIsSeenOnce) {
+    NoteKeyDown(VK_ESCAPE);
+    NoteKeyUp(VK_ESCAPE);
+    EXPECT_LT(GetAsyncKeyState(VK_ESCAPE), 0);
+    EXPECT_EQ(GetAsyncKeyState(VK_ESCAPE), 0);
+    // A key already seen down is up as soon as it is released.
+    NoteKeyDown(VK_SPACE);
+    EXPECT_LT(GetAsyncKeyState(VK_SPACE), 0);
+    EXPECT_LT(GetAsyncKeyState(VK_SPACE), 0);
+    NoteKeyUp(VK_SPACE);
+    EXPECT_EQ(GetAsyncKeyState(VK_SPACE), 0);
+}
+
 TEST(Input, CursorAndClientOrigin) {
     TInputState state;
     state.Cursor = TPoint{30, 40};
