@@ -12,7 +12,9 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QGuiApplication>
 #include <QPointer>
+#include <QScreen>
 #include <exception>
 #include <string>
 
@@ -97,9 +99,11 @@ void TDDFullScreenForm::ShowModal() {
     QEventLoop loop;
     connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     setWindowModality(Qt::ApplicationModal);
-    if (DisplayMode == 2)
+    if (DisplayMode == 2) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - QPoint(DisplayWidth / 2, DisplayHeight / 2));
         show();
-    else
+    } else
         showFullScreen();
     if (!self) return;
     // Keys reach the window only while it is active, with or without a window manager.
