@@ -17,9 +17,9 @@ std::vector<uint8_t> Format(uint16_t tag, uint16_t channels, uint32_t rate, uint
                             uint16_t bits, std::vector<uint8_t> extra = {}) {
     TWaveFormatEx f{tag, channels, rate, 0, blockAlign, bits, uint16_t(extra.size())};
     f.nAvgBytesPerSec = tag == WAVE_FORMAT_PCM ? rate * blockAlign : rate * blockAlign / 2;
-    std::vector<uint8_t> bytes(sizeof(f));
+    std::vector<uint8_t> bytes(sizeof(f) + extra.size());
     std::memcpy(bytes.data(), &f, sizeof(f));
-    bytes.insert(bytes.end(), extra.begin(), extra.end());
+    std::copy(extra.begin(), extra.end(), bytes.begin() + sizeof(f));
     return bytes;
 }
 
