@@ -10,7 +10,7 @@
 #include <vector>
 
 class TTempProgramFolder {
-public:
+  public:
     TTempProgramFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "crumble-XXXXXX").string();
         Path = mkdtemp(pattern.data());
@@ -29,11 +29,20 @@ public:
     TTempProgramFolder& operator=(const TTempProgramFolder&) = delete;
 
     // Names match case-insensitively, as the program's own paths do.
-    std::string File(const std::string& relative) const { return ResolvePath(Path + "/" + relative); }
+    std::string File(const std::string& relative) const {
+        return ResolvePath(Path + "/" + relative);
+    }
+    // Writes a file below the folder, creating the folders on the way.
+    void Put(const std::string& relative, const std::string& content) const {
+        const std::filesystem::path path = std::filesystem::path(Path) / relative;
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << content;
+    }
+    std::string Get(const std::string& relative) const;
 
     std::string Path;
 
-private:
+  private:
     std::string FOldFolder, FOldCurrent;
 };
 
@@ -45,6 +54,10 @@ inline std::string ReadWholeFile(const std::string& path) {
 inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string TTempProgramFolder::Get(const std::string& relative) const {
+    return ReadWholeFile((std::filesystem::path(Path) / relative).string());
 }
 
 // The log's lines without their CR LF ends.

@@ -1,5 +1,7 @@
 #include "platform/winpath.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,25 +18,12 @@ namespace {
 
 class WinPath : public ::testing::Test {
   protected:
-    void SetUp() override {
-        previousDir = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "winpathXXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        SetProgramFolder(root);
-        ASSERT_TRUE(SetCurrentDir(root));
-    }
-    void TearDown() override {
-        fs::current_path(previousDir);
-        SetProgramFolder("");
-        fs::remove_all(root);
-    }
     void Touch(const std::string& relative, const std::string& content = "x") {
         fs::create_directories((fs::path(root) / relative).parent_path());
         std::ofstream(fs::path(root) / relative, std::ios::binary) << content;
     }
-    fs::path previousDir;
-    std::string root;
+    TTempProgramFolder folder;
+    std::string root = folder.Path;
 };
 
 TEST_F(WinPath, ResolvesEveryComponentIgnoringCase) {

@@ -3,8 +3,10 @@
 #include "platform/msgbox.h"
 #include "platform/winpath.h"
 
+#include "TestSupport.h"
 #include <QProcess>
 #include <QStringList>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -88,12 +90,6 @@ std::string HandMadeGameData(const std::string& header = "Game Datafile v2.0") {
 class SavedState : public ::testing::Test {
   protected:
     void SetUp() override {
-        previousDir = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "stateXXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        SetProgramFolder(root);
-        ASSERT_TRUE(SetCurrentDir(root));
         SetMessageHandler([this](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
             messages.push_back(text);
             return mrOk;
@@ -103,25 +99,14 @@ class SavedState : public ::testing::Test {
         DefaultGameData();
         RandSeed(4711);
     }
-    void TearDown() override {
-        SetMessageHandler(nullptr);
-        fs::current_path(previousDir);
-        SetProgramFolder("");
-        fs::remove_all(root);
-    }
+    void TearDown() override { SetMessageHandler(nullptr); }
     fs::path At(const std::string& relative) const { return fs::path(root) / relative; }
     void Put(const std::string& relative, const std::string& content) {
-        fs::create_directories(At(relative).parent_path());
-        std::ofstream(At(relative), std::ios::binary) << content;
+        folder.Put(relative, content);
     }
-    std::string Get(const std::string& relative) const {
-        std::ifstream in(At(relative), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    fs::path previousDir;
-    std::string root;
+    std::string Get(const std::string& relative) const { return folder.Get(relative); }
+    TTempProgramFolder folder;
+    std::string root = folder.Path;
     std::vector<std::string> messages;
 };
 

@@ -3,6 +3,8 @@
 #include "platform/clock.h"
 #include "platform/winpath.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,32 +22,13 @@ namespace {
 
 class ToolsFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        previousDir = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "toolsXXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        SetProgramFolder(root);
-        ASSERT_TRUE(SetCurrentDir(root));
-    }
-    void TearDown() override {
-        fs::current_path(previousDir);
-        SetProgramFolder("");
-        fs::remove_all(root);
-    }
     fs::path At(const std::string& relative) const { return fs::path(root) / relative; }
     void Put(const std::string& relative, const std::string& content) {
-        fs::create_directories(At(relative).parent_path());
-        std::ofstream(At(relative), std::ios::binary) << content;
+        folder.Put(relative, content);
     }
-    std::string Get(const std::string& relative) const {
-        std::ifstream in(At(relative), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    fs::path previousDir;
-    std::string root;
+    std::string Get(const std::string& relative) const { return folder.Get(relative); }
+    TTempProgramFolder folder;
+    std::string root = folder.Path;
 };
 
 // --- program folder -------------------------------------------------------------------------
