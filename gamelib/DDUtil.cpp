@@ -1,13 +1,17 @@
 #include "gamelib/DDUtil.h"
 
-#include "platform/canvas.h"
+#include "gamelib/Ddcanvas.h"
+#include "platform/bmp.h"
 #include "platform/jpeg.h"
+#include "platform/png.h"
 #include "platform/resources.h"
 #include "platform/winpath.h"
 #include "shell/Tools.h"
 
-#include <QFile>
 #include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <optional>
 
 PDirectDraw DirectDrawObject;
 std::vector<PDirectDrawSurface> DisplaySurfaces;
@@ -23,63 +27,10 @@ bool AlphaBlendEnabled = true;
 bool AlphaMapEnabled = false;
 bool SurfaceLost = false;
 uint32_t ColorKeyValue = 0;
+std::array<TSurfaceEntry, MaxSurfaces + 1> SurfaceTable;
+int32_t SurfaceCount = 0;
 
 namespace {
-
-struct TErrorText {
-    HRESULT Code;
-    const char* Text;
-};
-
-// The texts the device documented for the results it returns.
-constexpr TErrorText ErrorTexts[] = {
-    {DD_OK, "No error"},
-    {DDERR_GENERIC, "DDERR_GENERIC: Generic failure."},
-    {DDERR_UNSUPPORTED, "DDERR_UNSUPPORTED: Action not supported."},
-    {DDERR_INVALIDPARAMS,
-     "DDERR_INVALIDPARAMS: One or more of the parameters passed to the function are incorrect."},
-    {DDERR_OUTOFMEMORY,
-     "DDERR_OUTOFMEMORY: DirectDraw does not have enough memory to perform the operation."},
-    {DDERR_INVALIDMODE, "DDERR_INVALIDMODE: DirectDraw does not support the requested mode."},
-    {DDERR_INVALIDOBJECT,
-     "DDERR_INVALIDOBJECT: DirectDraw received a pointer that was an invalid DIRECTDRAW object."},
-    {DDERR_INVALIDPIXELFORMAT,
-     "DDERR_INVALIDPIXELFORMAT: The pixel format was invalid as specified."},
-    {DDERR_INVALIDRECT, "DDERR_INVALIDRECT: Rectangle provided was invalid."},
-    {DDERR_NOCOOPERATIVELEVELSET,
-     "DDERR_NOCOOPERATIVELEVELSET: Create function called without DirectDraw object method "
-     "SetCooperativeLevel being called."},
-    {DDERR_NOEXCLUSIVEMODE,
-     "DDERR_NOEXCLUSIVEMODE: Operation requires the application to have exclusive mode but the "
-     "application does not have exclusive mode."},
-    {DDERR_NOTFOUND, "DDERR_NOTFOUND: Requested item was not found."},
-    {DDERR_COLORKEYNOTSET, "DDERR_COLORKEYNOTSET: No src color key specified for this operation."},
-    {DDERR_SURFACEBUSY,
-     "DDERR_SURFACEBUSY: Access to this surface is being refused because the surface is already "
-     "locked by another thread."},
-    {DDERR_SURFACELOST,
-     "DDERR_SURFACELOST: Access to this surface is being refused because the surface memory is "
-     "gone. The DirectDrawSurface object representing this surface should have Restore called "
-     "on it."},
-    {DDERR_TOOBIGSIZE, "DDERR_TOOBIGSIZE: Size requested by DirectDraw is too large."},
-    {DDERR_UNSUPPORTEDMODE,
-     "DDERR_UNSUPPORTEDMODE: The display is currently in an unsupported mode."},
-    {DDERR_WASSTILLDRAWING,
-     "DDERR_WASSTILLDRAWING: Informs DirectDraw that the previous Blt which is transfering "
-     "information to or from this Surface is incomplete."},
-    {DDERR_PRIMARYSURFACEALREADYEXISTS,
-     "DDERR_PRIMARYSURFACEALREADYEXISTS: This process already has created a primary surface."},
-    {DDERR_NOCLIPPERATTACHED,
-     "DDERR_NOCLIPPERATTACHED: No clipper object attached to surface object."},
-    {DDERR_NOHWND,
-     "DDERR_NOHWND: Clipper notification requires an HWND or no HWND has previously been set as "
-     "the CooperativeLevel HWND."},
-    {DDERR_NOTFLIPPABLE,
-     "DDERR_NOTFLIPPABLE: An attempt has been made to flip a surface that is not flippable."},
-    {DDERR_NOTLOCKED,
-     "DDERR_NOTLOCKED: Surface was not locked. An attempt to unlock a surface that was not "
-     "locked at all, or by this process, has been attempted."},
-};
 
 std::string Upper(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -111,37 +62,396 @@ std::string SurfaceText(const PDirectDrawSurface& surface) {
     return std::to_string(surface->Width()) + "x" + std::to_string(surface->Height());
 }
 
-// The picture for a base path: the resource first, then the file beside the program.
+// Files larger than any picture we accept are not read in.
+constexpr size_t MaxPictureFile = size_t(160) << 20;
+
+QImage DecodeJpegOrNothing(const QByteArray& data) {
+    try {
+        return DecodeJpeg(data);
+    } catch (const EJpegError&) {
+        return {};
+    }
+}
+
+QByteArray ReadPictureFile(const std::string& file) {
+    try {
+        const std::string bytes = ReadFileBytes(file, MaxPictureFile);
+        return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    } catch (const EInOutError&) {
+        return {};
+    }
+}
+
+// The picture for a base path: the resources first, then the files beside the program.
 QImage FindPicture(const std::string& base) {
+    const std::string name = Upper(FileNamePart(base));
     QByteArray data;
-    if (FindResource("JPEG", Upper(FileNamePart(base)), &data)) return DecodeJpeg(data);
-    const std::string file = base + ".jpg";
-    if (!FileExists(file)) return {};
-    QFile input(QString::fromStdString(ResolvePath(file)));
-    if (!input.open(QIODevice::ReadOnly)) return {};
-    QImage picture = DecodeJpeg(input.readAll());
-    WriteLog(file + " loaded as file");
+    if (FindResource("BITMAP", name, &data)) {
+        QImage picture = BitmapToImage(DecodeBitmap(data));
+        if (!picture.isNull()) return picture;
+    }
+    if (FindResource("JPEG", name, &data)) {
+        QImage picture = DecodeJpegOrNothing(data);
+        if (!picture.isNull()) return picture;
+    }
+    QImage picture;
+    std::string file = base + ".bmp";
+    if (FileExists(file)) {
+        picture = BitmapToImage(DecodeBitmap(ReadPictureFile(file)));
+    } else {
+        file = base + ".jpg";
+        if (!FileExists(file)) return {};
+        picture = DecodeJpegOrNothing(ReadPictureFile(file));
+    }
+    if (!picture.isNull()) WriteLog(file + " loaded as file");
     return picture;
+}
+
+// A mask or alpha-map image: the bitmap resource, the "PNG" resource, the file itself.
+std::optional<QByteArray> FindMaskData(const std::string& path) {
+    const std::string name = Upper(StripExtension(FileNamePart(path)));
+    QByteArray data;
+    if (FindResource("BITMAP", name, &data) || FindResource("PNG", name, &data)) return data;
+    if (!FileExists(path)) return std::nullopt;
+    return ReadPictureFile(path);
+}
+
+TBitmapImage DecodeMask(const std::string& path, const QByteArray& data) {
+    TBitmapImage picture = DecodeBitmap(data);
+    if (picture.Empty()) picture = DecodePng(data);
+    if (picture.Empty()) throw std::runtime_error("invalid image format of " + path);
+    return picture;
+}
+
+// A surface locked for the length of one operation; unlocked however the operation ends.
+class TLockedSurface {
+  public:
+    explicit TLockedSurface(TDirectDrawSurface& surface) : FSurface(surface) {
+        DXCheckSurface(surface.Lock(nullptr, Desc, DDLOCK_WAIT));
+    }
+    ~TLockedSurface() { FSurface.Unlock(); }
+    TLockedSurface(const TLockedSurface&) = delete;
+    TLockedSurface& operator=(const TLockedSurface&) = delete;
+    uint8_t* Row(int32_t y) const { return Desc.Surface + ptrdiff_t(y) * Desc.Pitch; }
+    TDDSurfaceDesc Desc;
+
+  private:
+    TDirectDrawSurface& FSurface;
+};
+
+uint32_t ColorBits(const TDDPixelFormat& format) {
+    return format.RBitMask | format.GBitMask | format.BBitMask;
+}
+
+bool ValidBitCount(uint32_t bits) {
+    return bits == 16 || bits == 24 || bits == 32;
+}
+
+TDDPixelFormat FormatOf(const PDirectDrawSurface& surface) {
+    TDDPixelFormat format;
+    if (!surface || surface->GetPixelFormat(format) != DD_OK)
+        throw std::runtime_error("Not on RGB format");
+    return format;
+}
+
+// Pixel-sized access to byte memory that the vectoriser sees as plain loads and stores.
+using TPixel16 [[gnu::may_alias, gnu::aligned(1)]] = uint16_t;
+using TPixel32 [[gnu::may_alias, gnu::aligned(1)]] = uint32_t;
+
+template <int Bytes> inline uint32_t Load(const uint8_t* p) {
+    if constexpr (Bytes == 2)
+        return *reinterpret_cast<const TPixel16*>(p);
+    else if constexpr (Bytes == 3)
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    else
+        return *reinterpret_cast<const TPixel32*>(p);
+}
+
+template <int Bytes> inline void Store(uint8_t* p, uint32_t v) {
+    if constexpr (Bytes == 2) {
+        *reinterpret_cast<TPixel16*>(p) = static_cast<uint16_t>(v);
+    } else if constexpr (Bytes == 3) {
+        p[0] = static_cast<uint8_t>(v);
+        p[1] = static_cast<uint8_t>(v >> 8);
+        p[2] = static_cast<uint8_t>(v >> 16);
+    } else {
+        *reinterpret_cast<TPixel32*>(p) = v;
+    }
+}
+
+uint32_t LoadAny(const uint8_t* p, int bytes) {
+    return bytes == 2 ? Load<2>(p) : bytes == 3 ? Load<3>(p) : Load<4>(p);
+}
+
+void StoreAny(uint8_t* p, int bytes, uint32_t v) {
+    if (bytes == 2)
+        Store<2>(p, v);
+    else if (bytes == 3)
+        Store<3>(p, v);
+    else
+        Store<4>(p, v);
+}
+
+// ---- blends ---------------------------------------------------------------------------------
+
+// One blend, with all pointers at the top-left pixel of their rectangles.
+struct TBlendJob {
+    const uint8_t* Back;
+    int32_t BackPitch;
+    const uint8_t* Front;
+    int32_t FrontPitch;
+    uint8_t* Out;
+    int32_t OutPitch;
+    int32_t Width, Height;   // of the back rectangle
+    uint32_t StepX, StepY;   // front pixels per back pixel, 16.16 fixed point
+    uint32_t R, G, B;        // channel masks
+    bool Keyed;
+    uint32_t Key;
+    uint32_t Alpha;
+    const uint8_t* Map;      // alpha map at the front rectangle's top-left, or none
+    int32_t MapStride;
+};
+
+// Channel masks known at compile time for the display formats, else read from the job; the
+// optimiser folds the constant ones into the row loops.
+template <uint32_t R, uint32_t G, uint32_t B> struct TMasks {
+    explicit TMasks(const TBlendJob& job)
+        : Red(R ? R : job.R), Green(R ? G : job.G), Blue(R ? B : job.B) {}
+    const uint32_t Red, Green, Blue;
+};
+
+// Per channel ((K and m) x wk + (F and m) x wf) and (m shl 8), ORed, shifted right by 8.
+template <class TM> inline uint32_t Mix(const TM& m, uint32_t k, uint32_t f, uint32_t wk,
+                                        uint32_t wf) {
+    return ((((k & m.Red) * wk + (f & m.Red) * wf) & (m.Red << 8)) |
+            (((k & m.Green) * wk + (f & m.Green) * wf) & (m.Green << 8)) |
+            (((k & m.Blue) * wk + (f & m.Blue) * wf) & (m.Blue << 8))) >>
+           8;
+}
+
+// The pixel written for front pixel f over back pixel k with weight a.
+template <class TM, bool Keyed, bool Mapped>
+inline uint32_t BlendPixel(const TM& m, uint32_t colorMask, uint32_t key, uint32_t k, uint32_t f,
+                           uint32_t a) {
+    uint32_t out;
+    if constexpr (Mapped)
+        out = a == 0 ? k : a == 255 ? f : Mix(m, k, f, 255 - a, a);
+    else
+        out = Mix(m, k, f, 256 - a, a);
+    if constexpr (Keyed) out = (f & colorMask) == key ? k : out;
+    return out;
+}
+
+template <int Bytes, uint32_t R, uint32_t G, uint32_t B, bool Keyed, bool Mapped>
+void BlendRows(const TBlendJob& job) {
+    const TMasks<R, G, B> m(job);
+    const uint32_t colorMask = m.Red | m.Green | m.Blue, key = job.Key, alpha = job.Alpha;
+    const int32_t width = job.Width;
+    if (job.StepX == 0x10000 && job.StepY == 0x10000) {
+        // One front pixel per back pixel: straight rows the vectoriser can take.
+        for (int32_t y = 0; y < job.Height; ++y) {
+            const uint8_t* __restrict k = job.Back + ptrdiff_t(y) * job.BackPitch;
+            const uint8_t* __restrict f = job.Front + ptrdiff_t(y) * job.FrontPitch;
+            const uint8_t* __restrict a = Mapped ? job.Map + ptrdiff_t(y) * job.MapStride : nullptr;
+            uint8_t* __restrict o = job.Out + ptrdiff_t(y) * job.OutPitch;
+            for (int32_t x = 0; x < width; ++x)
+                Store<Bytes>(o + x * Bytes,
+                             BlendPixel<TMasks<R, G, B>, Keyed, Mapped>(
+                                 m, colorMask, key, Load<Bytes>(k + x * Bytes),
+                                 Load<Bytes>(f + x * Bytes), Mapped ? a[x] : alpha));
+        }
+        return;
+    }
+    // The front column of every back column: the accumulated x shr 16.
+    thread_local std::vector<int32_t> columns;
+    columns.resize(size_t(width));
+    uint64_t accX = 0;
+    for (int32_t x = 0; x < width; ++x, accX += job.StepX)
+        columns[size_t(x)] = static_cast<int32_t>(accX >> 16);
+    const int32_t* column = columns.data();
+    const uint8_t* frontRow = job.Front;
+    const uint8_t* mapRow = job.Map;
+    uint32_t accY = 0;
+    for (int32_t y = 0; y < job.Height; ++y) {
+        const uint8_t* k = job.Back + ptrdiff_t(y) * job.BackPitch;
+        uint8_t* o = job.Out + ptrdiff_t(y) * job.OutPitch;
+        for (int32_t x = 0; x < width; ++x)
+            Store<Bytes>(o + x * Bytes,
+                         BlendPixel<TMasks<R, G, B>, Keyed, Mapped>(
+                             m, colorMask, key, Load<Bytes>(k + x * Bytes),
+                             Load<Bytes>(frontRow + column[x] * Bytes),
+                             Mapped ? mapRow[column[x]] : alpha));
+        // At each row's end the front advances by the whole rows accumulated, keeping the rest.
+        accY += job.StepY;
+        frontRow += ptrdiff_t(accY >> 16) * job.FrontPitch;
+        if (Mapped) mapRow += ptrdiff_t(accY >> 16) * job.MapStride;
+        accY &= 0xFFFF;
+    }
+}
+
+template <int Bytes, uint32_t R, uint32_t G, uint32_t B, bool Mapped>
+void BlendKeyed(const TBlendJob& job) {
+    if (job.Keyed)
+        BlendRows<Bytes, R, G, B, true, Mapped>(job);
+    else
+        BlendRows<Bytes, R, G, B, false, Mapped>(job);
+}
+
+template <bool Mapped> void BlendFor(const TBlendJob& job, uint32_t bits) {
+    const bool rgb888 = job.R == 0xFF0000 && job.G == 0xFF00 && job.B == 0xFF;
+    if (bits == 16 && job.R == 0xF800 && job.G == 0x07E0 && job.B == 0x001F)
+        BlendKeyed<2, 0xF800, 0x07E0, 0x001F, Mapped>(job);
+    else if (bits == 16)
+        BlendKeyed<2, 0, 0, 0, Mapped>(job);
+    else if (bits == 24 && rgb888)
+        BlendKeyed<3, 0xFF0000, 0xFF00, 0xFF, Mapped>(job);
+    else if (bits == 24)
+        BlendKeyed<3, 0, 0, 0, Mapped>(job);
+    else if (rgb888)
+        BlendKeyed<4, 0xFF0000, 0xFF00, 0xFF, Mapped>(job);
+    else
+        BlendKeyed<4, 0, 0, 0, Mapped>(job);
+}
+
+bool RectInside(const TRect& r, int32_t width, int32_t height) {
+    return r.Left >= 0 && r.Top >= 0 && r.Right <= width && r.Bottom <= height;
+}
+
+// The checks and locks both blends share, then the row loops.
+void Blend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
+           const PDirectDrawSurface& output, const TRect& frontRect, const TRect& backRect,
+           int32_t alpha, const TAlphaMap* map, bool useColorKey) {
+    const TDDPixelFormat format = FormatOf(back);
+    if (!format.RBitMask || !format.GBitMask || !format.BBitMask)
+        throw std::runtime_error("Not on RGB format");
+    if (!ValidBitCount(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
+    if (ColorBits(format) & 0xFF000000u) throw std::runtime_error("Pixel format not supported");
+    const auto same = [&](const PDirectDrawSurface& other) {
+        const TDDPixelFormat f = FormatOf(other);
+        return f.RGBBitCount == format.RGBBitCount && f.RBitMask == format.RBitMask &&
+               f.GBitMask == format.GBitMask && f.BBitMask == format.BBitMask;
+    };
+    if (!same(front)) throw std::runtime_error("Back and front surface pixel formats don't match");
+    if (!same(output))
+        throw std::runtime_error("Back and destination surface pixel formats don't match");
+
+    // One lock per distinct surface.
+    const TLockedSurface backLock(*back);
+    std::optional<TLockedSurface> frontLock, outputLock;
+    if (front != back) frontLock.emplace(*front);
+    if (output != back && output != front) outputLock.emplace(*output);
+    const TDDSurfaceDesc& backDesc = backLock.Desc;
+    const TDDSurfaceDesc& frontDesc = frontLock ? frontLock->Desc : backDesc;
+    const TDDSurfaceDesc& outDesc =
+        outputLock ? outputLock->Desc : output == back ? backDesc : frontDesc;
+
+    if (!RectInside(backRect, backDesc.Width, backDesc.Height))
+        throw std::runtime_error("Back rectangle outside surface boundaries");
+    if (!RectInside(frontRect, frontDesc.Width, frontDesc.Height))
+        throw std::runtime_error("Front rectangle outside surface boundaries");
+    if (backRect.Width() > outDesc.Width || backRect.Height() > outDesc.Height)
+        throw std::runtime_error("Dest rectangle outside surface boundaries");
+    if (backRect.Width() <= 0 || backRect.Height() <= 0 || frontRect.Width() <= 0 ||
+        frontRect.Height() <= 0)
+        return;
+
+    const int bytes = static_cast<int>(format.RGBBitCount / 8);
+    TBlendJob job{};
+    job.Back = backDesc.Surface + ptrdiff_t(backRect.Top) * backDesc.Pitch +
+               ptrdiff_t(backRect.Left) * bytes;
+    job.BackPitch = backDesc.Pitch;
+    job.Front = frontDesc.Surface + ptrdiff_t(frontRect.Top) * frontDesc.Pitch +
+                ptrdiff_t(frontRect.Left) * bytes;
+    job.FrontPitch = frontDesc.Pitch;
+    job.Out = outDesc.Surface;
+    job.OutPitch = outDesc.Pitch;
+    job.Width = backRect.Width();
+    job.Height = backRect.Height();
+    job.StepX = static_cast<uint32_t>((uint64_t(frontRect.Width()) << 16) / uint32_t(job.Width));
+    job.StepY = static_cast<uint32_t>((uint64_t(frontRect.Height()) << 16) / uint32_t(job.Height));
+    job.R = format.RBitMask;
+    job.G = format.GBitMask;
+    job.B = format.BBitMask;
+    job.Alpha = static_cast<uint32_t>(alpha);
+    if (useColorKey) {
+        // A surface without a key describes it as 0, and 0 it is.
+        TDDColorKey key;
+        job.Keyed = true;
+        job.Key = front->GetColorKey(DDCKEY_SRCBLT, key) == DD_OK ? key.Low & ColorBits(format) : 0;
+    }
+    if (map) {
+        // Rows as long as the sheet is wide; the map must reach the last pixel drawn.
+        job.MapStride = (frontDesc.Width + 3) & ~3;
+        const size_t last = size_t(frontRect.Bottom - 1) * size_t(job.MapStride) +
+                            size_t(frontRect.Right);
+        if (last > map->Bytes.size())
+            throw std::runtime_error("Alpha map smaller than its surface");
+        job.Map = map->Bytes.data() + ptrdiff_t(frontRect.Top) * job.MapStride + frontRect.Left;
+        BlendFor<true>(job, format.RGBBitCount);
+    } else {
+        BlendFor<false>(job, format.RGBBitCount);
+    }
+}
+
+// ---- masks ----------------------------------------------------------------------------------
+
+// Which mask pixels of one row are set (not black), in the mask's own format.
+void MaskRow(const TBitmapImage& mask, int32_t y, const std::array<bool, 256>& paletteSet,
+             std::vector<uint8_t>& set) {
+    const uint8_t* row = mask.Row(y);
+    for (int32_t x = 0; x < mask.Width; ++x) {
+        switch (mask.Pixels()) {
+        case TPicturePixels::Bits1:
+            set[size_t(x)] = (row[x >> 3] >> (7 - (x & 7))) & 1;
+            break;
+        case TPicturePixels::Bits8:
+            set[size_t(x)] = paletteSet[row[x]];
+            break;
+        case TPicturePixels::Bits15:
+            set[size_t(x)] = (Load<2>(row + 2 * x) & 0x7FFF) != 0;
+            break;
+        case TPicturePixels::Bits16:
+            set[size_t(x)] = Load<2>(row + 2 * x) != 0;
+            break;
+        case TPicturePixels::Bits24:
+            set[size_t(x)] = (Load<3>(row + 3 * x) & 0xFFFFFF) != 0;
+            break;
+        default: // 32
+            set[size_t(x)] = (Load<4>(row + 4 * x) & 0xFFFFFF) != 0;
+            break;
+        }
+    }
+}
+
+template <int Bytes>
+void ApplyMaskRow(uint8_t* pixels, const std::vector<uint8_t>& set, int32_t width,
+                  uint32_t colorMask, uint32_t keyPixel) {
+    for (int32_t x = 0; x < width; ++x) {
+        uint8_t* p = pixels + x * Bytes;
+        const uint32_t v = Load<Bytes>(p);
+        if (set[size_t(x)])
+            Store<Bytes>(p, (v & ~colorMask) | keyPixel);
+        else if ((v & colorMask) == keyPixel)
+            Store<Bytes>(p, v ^ 1); // opaque black must not turn transparent
+    }
 }
 
 } // namespace
 
 std::string DDErrorString(HRESULT code) {
-    for (const TErrorText& entry : ErrorTexts)
-        if (entry.Code == code) return entry.Text;
-    return "Unrecognized Error";
+    const char* text = DDErrorText(code);
+    return text ? text : "Unrecognized Error";
 }
 
 void DXCheck(HRESULT code) {
-    if (code == DD_OK) return;
+    if (code != DD_OK) throw EDirectXError(DDErrorString(code), code);
+}
+
+void DXCheckSurface(HRESULT code) {
     if (code == DDERR_SURFACELOST) {
         SurfaceLost = true;
         throw EDirectXSurfaceLostError();
     }
-    throw EDirectXError(DDErrorString(code), code);
-}
-
-void DXCheckSurface(HRESULT code) {
     DXCheck(code);
 }
 
@@ -279,8 +589,8 @@ void ClippedBlit(const PDirectDrawSurface& dest, int32_t x, int32_t y,
 bool ImageExists(const std::string& path) {
     const std::string base = StripExtension(path);
     const std::string name = Upper(FileNamePart(base));
-    return ResourceExists("JPEG", name) || ResourceExists("BITMAP", name) ||
-           FileExists(base + ".jpg");
+    return FileExists(base + ".bmp") || FileExists(base + ".jpg") ||
+           ResourceExists("JPEG", name) || ResourceExists("BITMAP", name);
 }
 
 bool LoadImageToSurface(const std::string& path, PDirectDrawSurface& surface, int32_t& width,
@@ -294,17 +604,234 @@ bool LoadImageToSurface(const std::string& path, PDirectDrawSurface& surface, in
     width = picture.width();
     height = picture.height();
     if (!surface) surface = CreateSurface(width, height, true);
-    try {
-        TCanvas canvas(surface);
-        canvas.Draw(0, 0, picture);
-    } catch (const ECanvasError& e) {
-        DXCheckSurface(e.Code);
-        throw;
-    }
+    TDDCanvas canvas(surface);
+    canvas->Draw(0, 0, picture);
     return true;
 }
 
 bool LoadImageToSurface(const std::string& path, PDirectDrawSurface& surface) {
     int32_t width = 0, height = 0;
     return LoadImageToSurface(path, surface, width, height);
+}
+
+// ---- the surface table ----------------------------------------------------------------------
+
+void FreeSurfaceTable() {
+    for (TSurfaceEntry& entry : SurfaceTable)
+        entry = TSurfaceEntry{};
+    SurfaceCount = 0;
+}
+
+int32_t CreateMemSurface(const std::string& fileName, int32_t& width, int32_t& height,
+                         PDirectDrawSurface& surface, uint32_t caps, bool setColorKey) {
+    if (SurfaceCount >= MaxSurfaces)
+        throw std::runtime_error("Exception raised in creatememsurface: Too many surfaces");
+    if (!fileName.empty()) {
+        surface.reset();
+        LoadImageToSurface(fileName, surface, width, height);
+    } else {
+        CreateSurface(DirectDrawObject, width, height, surface, caps);
+    }
+    const int32_t number = ++SurfaceCount;
+    SurfaceTable[size_t(number)] = TSurfaceEntry{surface, nullptr, fileName};
+    if (setColorKey) {
+        const TDDColorKey key{ColorKeyValue, ColorKeyValue};
+        if (!surface || surface->SetColorKey(DDCKEY_SRCBLT, &key) != DD_OK)
+            throw std::runtime_error("SetColorKey failed");
+    }
+    return number;
+}
+
+// ---- single pixels and colours --------------------------------------------------------------
+
+uint32_t ColorToPixelShifted(const PDirectDrawSurface& surface, uint32_t color) {
+    const TDDPixelFormat format = FormatOf(surface);
+    const auto place = [](uint32_t component, int topBit, uint32_t mask) -> uint32_t {
+        int maskTop = 31;
+        while (maskTop > 0 && !((mask >> maskTop) & 1))
+            --maskTop;
+        const int shift = topBit - maskTop;
+        return shift >= 0 ? component >> shift : component << -shift;
+    };
+    return place(color & 0xFF0000, 23, format.RBitMask) | place(color & 0xFF00, 15, format.GBitMask) |
+           place(color & 0xFF, 7, format.BBitMask);
+}
+
+uint32_t GetPixelColor(const PDirectDrawSurface& surface, int32_t x, int32_t y) {
+    const TDDPixelFormat format = FormatOf(surface);
+    const TLockedSurface lock(*surface);
+    if (!ValidBitCount(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
+    if (x < 0 || y < 0 || x >= lock.Desc.Width || y >= lock.Desc.Height)
+        DXCheckSurface(DDERR_INVALIDRECT);
+    const int bytes = static_cast<int>(format.RGBBitCount / 8);
+    return LoadAny(lock.Row(y) + ptrdiff_t(x) * bytes, bytes) & ColorBits(format);
+}
+
+void ReplaceColor(const PDirectDrawSurface& surface, uint32_t oldColor, uint32_t newColor) {
+    const uint32_t from = ColorToPixel(surface, oldColor), to = ColorToPixel(surface, newColor);
+    const TDDPixelFormat format = FormatOf(surface);
+    const TLockedSurface lock(*surface);
+    if (!ValidBitCount(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
+    const uint32_t colorMask = ColorBits(format);
+    const int bytes = static_cast<int>(format.RGBBitCount / 8);
+    for (int32_t y = 0; y < lock.Desc.Height; ++y) {
+        uint8_t* p = lock.Row(y);
+        for (int32_t x = 0; x < lock.Desc.Width; ++x, p += bytes) {
+            const uint32_t v = LoadAny(p, bytes);
+            if ((v & colorMask) == from) StoreAny(p, bytes, (v & ~colorMask) | to);
+        }
+    }
+}
+
+// ---- masks and alpha maps -------------------------------------------------------------------
+
+void ApplyMaskImage(const PDirectDrawSurface& surface, const std::string& path,
+                    uint32_t keyColor) {
+    const std::optional<QByteArray> data = FindMaskData(path);
+    if (!data) return;
+    const TBitmapImage mask = DecodeMask(path, *data);
+    const TDDPixelFormat format = FormatOf(surface);
+    const TLockedSurface lock(*surface);
+    if (mask.Width != lock.Desc.Width || mask.Height != lock.Desc.Height)
+        throw std::runtime_error("Surface and mask image have different dimensions");
+    if (!ValidBitCount(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
+    const uint32_t keyPixel = ColorToPixelShifted(surface, keyColor);
+    std::array<bool, 256> paletteSet{};
+    for (size_t i = 0; i < mask.Palette.size() && i < paletteSet.size(); ++i)
+        paletteSet[i] = mask.Palette[i] != 0;
+    switch (mask.Pixels()) {
+    case TPicturePixels::Bits1:
+    case TPicturePixels::Bits8:
+    case TPicturePixels::Bits15:
+    case TPicturePixels::Bits16:
+    case TPicturePixels::Bits24:
+    case TPicturePixels::Bits32:
+        break;
+    default:
+        throw std::runtime_error("Invalid pixel format");
+    }
+    const uint32_t colorMask = ColorBits(format);
+    std::vector<uint8_t> set(size_t(mask.Width));
+    for (int32_t y = 0; y < mask.Height; ++y) {
+        MaskRow(mask, y, paletteSet, set);
+        uint8_t* row = lock.Row(y);
+        if (format.RGBBitCount == 16)
+            ApplyMaskRow<2>(row, set, mask.Width, colorMask, keyPixel);
+        else if (format.RGBBitCount == 24)
+            ApplyMaskRow<3>(row, set, mask.Width, colorMask, keyPixel);
+        else
+            ApplyMaskRow<4>(row, set, mask.Width, colorMask, keyPixel);
+    }
+}
+
+PAlphaMap LoadAlphaMap(const std::string& path) {
+    if (!AlphaMapEnabled) return nullptr;
+    const std::optional<QByteArray> data = FindMaskData(path);
+    if (!data) return nullptr;
+    const TBitmapImage picture = DecodeMask(path, *data);
+    if (picture.BitCount != 8) throw std::runtime_error("Bitmap isn't 8bpp");
+    auto map = std::make_shared<TAlphaMap>();
+    map->Width = picture.Width;
+    map->Height = picture.Height;
+    // An 8-bit bitmap row is already the width rounded up to 4 bytes.
+    map->Bytes = picture.Bits;
+    return map;
+}
+
+// ---- scaled drawing and blends --------------------------------------------------------------
+
+void AlphaBlendScaled(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
+                      const PDirectDrawSurface& output, const TRect& frontRect,
+                      const TRect& backRect, int32_t alpha, bool useColorKey) {
+    Blend(back, front, output, frontRect, backRect, alpha, nullptr, useColorKey);
+}
+
+void AlphaMapBlend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
+                   const PDirectDrawSurface& output, const TRect& frontRect,
+                   const TRect& backRect, const PAlphaMap& alphaMap, bool useColorKey) {
+    if (!alphaMap) throw std::runtime_error("No alpha map");
+    Blend(back, front, output, frontRect, backRect, 0, alphaMap.get(), useColorKey);
+}
+
+void DrawImageScaled(const PDirectDrawSurface& src, const PAlphaMap& alphaMap, int32_t sx,
+                     int32_t sy, int32_t sw, int32_t sh, const PDirectDrawSurface& dest,
+                     int32_t x, int32_t y, int32_t w, int32_t h, bool transparent, int32_t alpha,
+                     int32_t clipLeft, int32_t clipTop, int32_t clipRight, int32_t clipBottom) {
+    if (sw == 0 || sh == 0) return;
+    const int32_t top = std::max(0, clipTop - y);
+    const int32_t bottom = std::max(0, y + h - 1 - clipBottom);
+    const int32_t left = std::max(0, clipLeft - x);
+    const int32_t right = std::max(0, x + w - 1 - clipRight);
+    if (!(top < h && y <= clipBottom && left < w && x <= clipRight)) return;
+    // Source cuts in proportion, rounded to the nearest whole pixel, ties to even.
+    int32_t srcLeft = 0, srcRight = 0, srcTop = 0, srcBottom = 0;
+    if (left != 0 || right != 0) {
+        const double ratio = double(w) / double(sw);
+        srcLeft = static_cast<int32_t>(std::nearbyint(left / ratio));
+        srcRight = static_cast<int32_t>(std::nearbyint(right / ratio));
+    }
+    if (top != 0 || bottom != 0) {
+        const double ratio = double(h) / double(sh);
+        srcTop = static_cast<int32_t>(std::nearbyint(top / ratio));
+        srcBottom = static_cast<int32_t>(std::nearbyint(bottom / ratio));
+    }
+    if (sw - srcLeft - srcRight < 1 || sh - srcTop - srcBottom < 1) return;
+    const TRect source{sx + srcLeft, sy + srcTop, sx + sw - srcRight, sy + sh - srcBottom};
+    const int32_t destW = w - left - right, destH = h - top - bottom;
+    const TRect target{ViewOffsetX + x + left, ViewOffsetY + y + top,
+                       ViewOffsetX + x + left + destW, ViewOffsetY + y + top + destH};
+    const TRect scratch{0, 0, destW, destH};
+    if (!src || !dest) throw std::runtime_error("Cannot copy from or to a NIL surface");
+    if (AlphaBlendEnabled && alpha < 255) {
+        AlphaBlendScaled(dest, src, ScratchSurface, source, target, alpha, transparent);
+        DXCheckSurface(dest->Blt(&target, ScratchSurface.get(), &scratch, DDBLT_WAIT, nullptr));
+    } else if (AlphaMapEnabled && alphaMap) {
+        AlphaMapBlend(dest, src, ScratchSurface, source, target, alphaMap, transparent);
+        DXCheckSurface(dest->Blt(&target, ScratchSurface.get(), &scratch, DDBLT_WAIT, nullptr));
+    } else {
+        DXCheckSurface(dest->Blt(&target, src.get(), &source,
+                                 DDBLT_WAIT | (transparent ? DDBLT_KEYSRC : 0), nullptr));
+    }
+}
+
+// ---- status line and screenshots ------------------------------------------------------------
+
+void ShowStatusText(const std::string& text) {
+    if (BottomMargin <= 0) return;
+    const int32_t top = ScreenHeight - BottomMargin;
+    Colorfill(BackgroundSurface, 0, top, ScreenWidth, BottomMargin, 0);
+    {
+        TDDCanvas canvas(BackgroundSurface);
+        canvas->SetFontName("Arial");
+        canvas->SetFontSize(8);
+        canvas->SetFontStyle(fsBold);
+        canvas->SetFontColor(0xFFFFFF);
+        canvas->TextOut((ScreenWidth - canvas->TextWidth(text)) / 2,
+                        ScreenHeight - canvas->TextHeight(text), text);
+    }
+    // The front shows it at once; the back keeps it over the next flip.
+    ClippedBlit(BackgroundSurface, 0, top, ScreenWidth, BottomMargin, GetPrimarySurface(), 0, top,
+                false, 0, 0, ClipRight, ClipBottom);
+    ClippedBlit(BackgroundSurface, 0, top, ScreenWidth, BottomMargin, GetBackSurface(), 0, top,
+                false, 0, 0, ClipRight, ClipBottom);
+}
+
+void SaveSurfaceAsJpeg(const PDirectDrawSurface& surface, const std::string& fileName) {
+    QImage copy;
+    {
+        TDDCanvas canvas(surface);
+        copy = canvas->Image().copy(0, 0, canvas->Width(), canvas->Height());
+    }
+    const std::vector<uint8_t> bytes = EncodeJpeg(copy, 100);
+    WriteFileReplacing(fileName, std::string_view(reinterpret_cast<const char*>(bytes.data()),
+                                                  bytes.size()));
+}
+
+void TakeScreenshot() {
+    EnterProgDir();
+    CreateDir("Screenshots");
+    int n = 1;
+    while (FileExists("Screenshots\\Shot_" + std::to_string(n) + ".jpg"))
+        ++n;
+    SaveSurfaceAsJpeg(GetBackSurface(), "Screenshots\\Shot_" + std::to_string(n) + ".jpg");
 }

@@ -1,9 +1,12 @@
 #pragma once
-// The pixel layer under the sprite engine: the engine's graphics state, surface creation,
-// result checks, colour fills, clipped copies and loading pictures into surfaces.
+// The pixel layer under the sprite engine: the engine's graphics state, the surface table,
+// result checks, colour conversion, fills, clipped and scaled copies with colour key, constant
+// alpha and alpha maps, loading pictures and masks, the status line and screenshots.
 #include "platform/ddraw.h"
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -81,12 +84,77 @@ void ClippedBlit(const PDirectDrawSurface& dest, int32_t x, int32_t y,
                  const PDirectDrawSurface& src, const TRect& srcRect, int32_t clipRight,
                  int32_t clipBottom, bool colorKey);
 
-// A picture for the path exists: a "JPEG" or "BITMAP" resource named by the upper-cased file
-// name, else a file base + ".jpg" (the extension of path is ignored).
+// A picture for the path exists: a file base + ".bmp" or base + ".jpg", or a "JPEG" or
+// "BITMAP" resource named by the upper-cased file name (the extension of path is ignored).
 bool ImageExists(const std::string& path);
-// Loads the picture for the path into surface at (0, 0), cut to the surface; an empty surface
+// Loads the picture for the path into surface at (0, 0), cut to the surface: the "BITMAP"
+// resource, else the "JPEG" resource, else base + ".bmp", else base + ".jpg". An empty surface
 // variable gets a new system-memory surface of the picture's size. False (and a log line)
 // when no picture is found.
 bool LoadImageToSurface(const std::string& path, PDirectDrawSurface& surface);
 bool LoadImageToSurface(const std::string& path, PDirectDrawSurface& surface, int32_t& width,
                         int32_t& height);
+
+// Per-pixel weights of a sprite sheet: one byte per pixel, rows top to bottom, each row
+// padded to a multiple of 4 bytes. Drawing takes the row length from the sheet's width.
+struct TAlphaMap {
+    int32_t Width = 0, Height = 0;
+    std::vector<uint8_t> Bytes;
+};
+using PAlphaMap = std::shared_ptr<const TAlphaMap>;
+
+// The surface table: entries 1..SurfaceCount, never moved, so sprites may point at entries.
+constexpr int32_t MaxSurfaces = 999;
+struct TSurfaceEntry {
+    PDirectDrawSurface Surface;
+    PAlphaMap AlphaMap;
+    std::string FileName; // empty for blank sheets
+};
+extern std::array<TSurfaceEntry, MaxSurfaces + 1> SurfaceTable;
+extern int32_t SurfaceCount;
+// Releases every surface and alpha map of the table and empties it.
+void FreeSurfaceTable();
+
+// Registers a new surface in the table: the picture of fileName (its size comes back in
+// width and height) or, for an empty name, a blank surface of width x height with caps.
+// Optionally sets the source colour key ColorKeyValue. Returns the table entry's number.
+int32_t CreateMemSurface(const std::string& fileName, int32_t& width, int32_t& height,
+                         PDirectDrawSurface& surface, uint32_t caps, bool setColorKey);
+
+// 0xRRGGBB to the surface's format by shifting each component's top bit onto its channel's
+// top bit (the key colour of mask images).
+uint32_t ColorToPixelShifted(const PDirectDrawSurface& surface, uint32_t color);
+// The red, green and blue bits of the pixel at (x, y).
+uint32_t GetPixelColor(const PDirectDrawSurface& surface, int32_t x, int32_t y);
+// Every pixel whose colour bits are oldColor's gets newColor's (both 0xRRGGBB).
+void ReplaceColor(const PDirectDrawSurface& surface, uint32_t oldColor, uint32_t newColor);
+
+// The mask image (resource or file) turns the surface's pixels under its non-black pixels
+// into the key colour; nothing happens when no mask is found.
+void ApplyMaskImage(const PDirectDrawSurface& surface, const std::string& path,
+                    uint32_t keyColor);
+// The palette indices of an 8-bit image as an alpha map; none when alpha maps are off or no
+// image is found.
+PAlphaMap LoadAlphaMap(const std::string& path);
+
+// Scaled copy of (sx, sy, sw, sh) onto (x, y, w, h) cut to the inclusive clip rectangle,
+// with colour key, constant alpha (below 255, when enabled) or else the alpha map.
+void DrawImageScaled(const PDirectDrawSurface& src, const PAlphaMap& alphaMap, int32_t sx,
+                     int32_t sy, int32_t sw, int32_t sh, const PDirectDrawSurface& dest,
+                     int32_t x, int32_t y, int32_t w, int32_t h, bool transparent, int32_t alpha,
+                     int32_t clipLeft, int32_t clipTop, int32_t clipRight, int32_t clipBottom);
+// front (frontRect, scaled to backRect's size) over back (backRect) with weight alpha,
+// written to output's top-left corner. Colour-keyed front pixels leave back's pixel.
+void AlphaBlendScaled(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
+                      const PDirectDrawSurface& output, const TRect& frontRect,
+                      const TRect& backRect, int32_t alpha, bool useColorKey);
+// The same with the alpha map's byte at each front pixel as the weight.
+void AlphaMapBlend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
+                   const PDirectDrawSurface& output, const TRect& frontRect,
+                   const TRect& backRect, const PAlphaMap& alphaMap, bool useColorKey);
+
+// The status line in the bottom strip of BottomMargin rows, on the screen at once.
+void ShowStatusText(const std::string& text);
+// The back buffer as "Screenshots\Shot_" + n + ".jpg", n the first free number.
+void TakeScreenshot();
+void SaveSurfaceAsJpeg(const PDirectDrawSurface& surface, const std::string& fileName);

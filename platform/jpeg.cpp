@@ -1,5 +1,7 @@
 #include "platform/jpeg.h"
 
+#include "platform/bmp.h"
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -40,6 +42,13 @@ const char* DecodeInto(const uint8_t* data, size_t size, QImage* picture, TError
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
+    // A damaged header must not make the library reserve its working memory for a giant.
+    if (uint64_t(info.image_width) * info.image_height > uint64_t(MaxPicturePixels) ||
+        info.image_width > uint32_t(MaxPictureSide) || info.image_height > uint32_t(MaxPictureSide)) {
+        jpeg_destroy_decompress(&info);
+        std::snprintf(errors->Message, sizeof errors->Message, "picture too large");
+        return errors->Message;
+    }
     // Straight into the layout of Format_RGB32 (B, G, R, 0xFF in memory).
     info.out_color_space = JCS_EXT_BGRA;
     jpeg_start_decompress(&info);

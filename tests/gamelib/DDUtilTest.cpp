@@ -1,12 +1,17 @@
 #include "gamelib/DDUtil.h"
 
 #include "TestSupport.h"
+#include "platform/bmp.h"
 #include "platform/jpeg.h"
 #include "platform/resources.h"
 
+#include <QProcess>
 #include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <array>
+#include <functional>
+#include <random>
 
 namespace {
 
@@ -15,6 +20,77 @@ uint32_t PixelAt(const TDirectDrawSurface& s, int32_t x, int32_t y) {
     uint32_t v = 0;
     std::memcpy(&v, s.Pixels() + y * s.Pitch() + x * bytes, bytes);
     return v;
+}
+
+void SetPixel(const PDirectDrawSurface& s, int32_t x, int32_t y, uint32_t v) {
+    const int bytes = static_cast<int>(s->Format().RGBBitCount / 8);
+    TDDSurfaceDesc desc;
+    ASSERT_EQ(s->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
+    std::memcpy(desc.Surface + y * desc.Pitch + x * bytes, &v, bytes);
+    s->Unlock();
+}
+
+// Random pixel values over all bytes of each pixel, every fourth one the key 0.
+void Scatter(const PDirectDrawSurface& s, uint32_t seed) {
+    std::mt19937 random(seed);
+    for (int32_t y = 0; y < s->Height(); ++y)
+        for (int32_t x = 0; x < s->Width(); ++x)
+            SetPixel(s, x, y, random() % 4 == 0 ? 0 : static_cast<uint32_t>(random()));
+}
+
+PDirectDrawSurface MakeSurface(int bits, int32_t w, int32_t h, TDDPixelFormat format = {}) {
+    TDDSurfaceDesc desc;
+    desc.Flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+    desc.Width = w;
+    desc.Height = h;
+    desc.Caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+    desc.PixelFormat = format.RGBBitCount ? format : PixelFormatForDepth(bits);
+    PDirectDrawSurface s;
+    DXCheck(DirectDrawObject->CreateSurface(desc, s));
+    return s;
+}
+
+// One channel of a pixel as a number, and back: the test's own view of the formats.
+struct TChannel {
+    int Shift, Bits;
+};
+std::array<TChannel, 3> Channels(int bits) {
+    if (bits == 16) return {TChannel{11, 5}, TChannel{5, 6}, TChannel{0, 5}};
+    return {TChannel{16, 8}, TChannel{8, 8}, TChannel{0, 8}};
+}
+
+// Writes a bitmap file of a picture made by the caller.
+void WriteBitmap(const std::string& path, int32_t w, int32_t h, int32_t bits,
+                 const std::vector<uint32_t>& palette, const std::function<uint32_t(int32_t, int32_t)>& value) {
+    TBitmapImage picture;
+    picture.Width = w;
+    picture.Height = h;
+    picture.BitCount = bits;
+    picture.Palette = palette;
+    if (bits == 16) {
+        picture.RMask = 0x7C00;
+        picture.GMask = 0x03E0;
+        picture.BMask = 0x1F;
+    } else if (bits == 32) {
+        picture.RMask = 0xFF0000;
+        picture.GMask = 0xFF00;
+        picture.BMask = 0xFF;
+    }
+    picture.Stride = BitmapStride(w, bits);
+    picture.Bits.assign(size_t(picture.Stride) * size_t(h), 0);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            const uint32_t v = value(x, y);
+            uint8_t* row = picture.Row(y);
+            if (bits == 1)
+                row[x / 8] |= static_cast<uint8_t>((v & 1) << (7 - x % 8));
+            else if (bits == 4)
+                row[x / 2] |= static_cast<uint8_t>((v & 15) << (x % 2 ? 0 : 4));
+            else
+                std::memcpy(row + x * bits / 8, &v, size_t(bits / 8));
+        }
+    const std::vector<uint8_t> bytes = EncodeBitmap(picture);
+    WriteWholeFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
 void Number(const PDirectDrawSurface& s) {
@@ -60,8 +136,11 @@ class DDUtilTest : public ::testing::Test {
 TEST(DDUtilChecks, ResultsBecomeExceptions) {
     EXPECT_NO_THROW(DXCheck(DD_OK));
     SurfaceLost = false;
+    // The plain check knows no lost surfaces; the surface check does.
+    EXPECT_THROW(DXCheck(DDERR_SURFACELOST), EDirectXError);
+    EXPECT_FALSE(SurfaceLost);
     try {
-        DXCheck(DDERR_SURFACELOST);
+        DXCheckSurface(DDERR_SURFACELOST);
         ADD_FAILURE();
     } catch (const EDirectXSurfaceLostError& e) {
         EXPECT_STREQ(e.what(), "Surface Lost");
@@ -70,13 +149,13 @@ TEST(DDUtilChecks, ResultsBecomeExceptions) {
     EXPECT_TRUE(SurfaceLost);
     SurfaceLost = false;
     try {
-        DXCheck(DDERR_INVALIDRECT);
+        DXCheckSurface(DDERR_INVALIDRECT);
         ADD_FAILURE();
     } catch (const EDirectXSurfaceLostError&) {
         ADD_FAILURE() << "not a lost surface";
     } catch (const EDirectXError& e) {
         EXPECT_EQ(e.Code, DDERR_INVALIDRECT);
-        EXPECT_NE(std::string(e.what()).find("DDERR_INVALIDRECT"), std::string::npos);
+        EXPECT_STREQ(e.what(), "Rectangle provided was invalid.");
     }
     EXPECT_FALSE(SurfaceLost);
     EXPECT_EQ(DDErrorString(MakeDDHResult(9999)), "Unrecognized Error");
@@ -99,6 +178,60 @@ TEST_F(DDUtilTest, ColourToPixelInEachFormat) {
     DXCheck(DirectDrawObject->CreateSurface(desc, s));
     EXPECT_EQ(ColorToPixel(s, 0x123456), 0x123456u);
     EXPECT_THROW(ColorToPixel(nullptr, 0), std::runtime_error);
+    // The shifting conversion moves each component's top bit onto its channel's top bit.
+    EXPECT_EQ(ColorToPixelShifted(MakeSurface(16, 1, 1), 0x808080), 0x8410u);
+    EXPECT_EQ(ColorToPixelShifted(MakeSurface(16, 1, 1), 0xFFFFFF), 0xFFFFu);
+    EXPECT_EQ(ColorToPixelShifted(MakeSurface(32, 1, 1), 0x123456), 0x123456u);
+}
+
+TEST_F(DDUtilTest, PixelsKeepTheirBitsOutsideTheColourChannels) {
+    const PDirectDrawSurface s = MakeSurface(32, 3, 2);
+    SetPixel(s, 1, 1, 0xAB123456);
+    SetPixel(s, 2, 1, 0x00123457);
+    EXPECT_EQ(GetPixelColor(s, 1, 1), 0x123456u);
+    ReplaceColor(s, 0x123456, 0x00FF00);
+    EXPECT_EQ(PixelAt(*s, 1, 1), 0xAB00FF00u);
+    EXPECT_EQ(PixelAt(*s, 2, 1), 0x00123457u);
+    const PDirectDrawSurface s16 = MakeSurface(16, 2, 1);
+    ReplaceColor(s16, 0, 0xFF0000);
+    EXPECT_EQ(GetPixelColor(s16, 1, 0), 0xF800u);
+    EXPECT_THROW(GetPixelColor(s16, 2, 0), EDirectXError);
+    TDDSurfaceDesc desc; // unlocked again after the failure
+    EXPECT_EQ(s16->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
+    s16->Unlock();
+}
+
+TEST_F(DDUtilTest, TheSurfaceTableHolds999Surfaces) {
+    int32_t w = 1, h = 1;
+    PDirectDrawSurface s;
+    for (int32_t i = 1; i <= 999; ++i)
+        ASSERT_EQ(CreateMemSurface("", w, h, s, DDSCAPS_SYSTEMMEMORY, i == 999), i);
+    EXPECT_EQ(SurfaceTable[999].Surface, s);
+    TDDColorKey key;
+    EXPECT_EQ(s->GetColorKey(DDCKEY_SRCBLT, key), DD_OK);
+    try {
+        CreateMemSurface("", w, h, s, DDSCAPS_SYSTEMMEMORY, false);
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Exception raised in creatememsurface: Too many surfaces");
+    }
+    FreeSurfaceTable();
+    EXPECT_EQ(SurfaceCount, 0);
+    EXPECT_FALSE(SurfaceTable[999].Surface);
+    // A picture's size comes back; a missing one stays registered and cannot take a key.
+    WriteBitmap(Folder.File("sheet.bmp"), 7, 3, 24, {}, [](int32_t, int32_t) { return 0x10; });
+    EXPECT_EQ(CreateMemSurface("sheet.bmp", w, h, s, 0, true), 1);
+    EXPECT_EQ(w, 7);
+    EXPECT_EQ(h, 3);
+    EXPECT_EQ(SurfaceTable[1].FileName, "sheet.bmp");
+    try {
+        CreateMemSurface("missing", w, h, s, 0, true);
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "SetColorKey failed");
+    }
+    EXPECT_EQ(SurfaceCount, 2);
+    FreeSurfaceTable();
 }
 
 TEST_F(DDUtilTest, CreateSurfaceNeedsTheDevice) {
@@ -187,7 +320,7 @@ TEST_F(DDUtilTest, ClippedBlitOntoTheBackUsesViewOffsetsAndLogsFailures) {
                  EDirectXError);
     const std::vector<std::string> log = LogLines(Folder);
     ASSERT_GE(log.size(), 16u);
-    EXPECT_NE(log[log.size() - 16].find("DDERR_INVALIDRECT"), std::string::npos);
+    EXPECT_NE(log[log.size() - 16].find("Rectangle provided was invalid."), std::string::npos);
     EXPECT_EQ(log[log.size() - 2], "ARect:0;0;4;4");
     EXPECT_EQ(log.back(), "DRect:65;1;69;5");
     // A lost destination raises the lost-surface error and sets the flag.
@@ -246,4 +379,345 @@ TEST_F(DDUtilTest, DisplaySurfaceHelpers) {
     EXPECT_FALSE(IsDisplaySurface(CreateSurface(2, 2, true)));
     DisplaySurfaces.clear();
     EXPECT_FALSE(GetBackSurface());
+}
+
+TEST_F(DDUtilTest, ImagesComeFromResourcesThenBitmapsThenJpegs) {
+    std::filesystem::create_directory(Folder.File("GFX"));
+    QImage green(6, 4, QImage::Format_RGB32);
+    green.fill(QColor(0, 255, 0));
+    const std::vector<uint8_t> jpeg = EncodeJpeg(green, 100);
+    WriteWholeFile(Folder.File("GFX/Both.jpg"), std::string(jpeg.begin(), jpeg.end()));
+    WriteBitmap(Folder.File("GFX/both.BMP"), 5, 3, 24, {}, [](int32_t, int32_t) { return 0xFF0000; });
+    PDirectDrawSurface s;
+    int32_t w = 0, h = 0;
+    ASSERT_TRUE(LoadImageToSurface("gfx\\both.jpg", s, w, h));
+    EXPECT_EQ(w, 5);
+    EXPECT_EQ(PixelAt(*s, 4, 2) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(LogLines(Folder).back(), "gfx\\both.bmp loaded as file");
+    // A damaged bitmap is not looked past: the picture is not found.
+    WriteWholeFile(Folder.File("GFX/both.BMP"), "BM broken");
+    EXPECT_TRUE(ImageExists("gfx\\both"));
+    EXPECT_FALSE(LoadImageToSurface("gfx\\both", s));
+    EXPECT_EQ(LogLines(Folder).back(), "gfx\\both not found!");
+    // The compiled-in picture wins over a file of the same name, without a log line.
+    ASSERT_TRUE(ResourceExists("JPEG", "LOADERPIC"));
+    WriteBitmap(Folder.File("GFX/loaderpic.bmp"), 2, 2, 24, {}, [](int32_t, int32_t) { return 0x0000FF; });
+    PDirectDrawSurface loader;
+    const size_t logBefore = LogLines(Folder).size();
+    ASSERT_TRUE(LoadImageToSurface("gfx\\loaderpic", loader));
+    EXPECT_GT(loader->Width(), 2);
+    EXPECT_EQ(LogLines(Folder).size(), logBefore);
+}
+
+TEST_F(DDUtilTest, MasksTurnPixelsIntoTheKeyColour) {
+    // White mask pixels make the sprite transparent; black sprite pixels under black mask
+    // pixels become 1 and stay visible; other bits of a pixel survive.
+    for (const int bits : {16, 24, 32}) {
+        const PDirectDrawSurface s = MakeSurface(bits, 4, 1);
+        SetPixel(s, 0, 0, bits == 32 ? 0xAA123456 : 0x1234);
+        SetPixel(s, 1, 0, bits == 32 ? 0xAA000000 : 0);
+        SetPixel(s, 2, 0, 0x77);
+        SetPixel(s, 3, 0, 0);
+        WriteBitmap(Folder.File("m.bmp"), 4, 1, 24, {}, [](int32_t x, int32_t) { return x == 0 || x == 2 ? 0xFFFFFF : 0; });
+        ApplyMaskImage(s, "m.bmp", 0);
+        EXPECT_EQ(PixelAt(*s, 0, 0), bits == 32 ? 0xAA000000u : 0u) << bits;
+        EXPECT_EQ(PixelAt(*s, 1, 0), bits == 32 ? 0xAA000001u : 1u) << bits;
+        EXPECT_EQ(PixelAt(*s, 2, 0), 0u) << bits;
+        EXPECT_EQ(PixelAt(*s, 3, 0), 1u) << bits;
+    }
+    // Each mask format judges "black" its own way.
+    const PDirectDrawSurface s = MakeSurface(16, 9, 1);
+    const auto apply = [&](int32_t bits, const std::vector<uint32_t>& palette,
+                           const std::function<uint32_t(int32_t, int32_t)>& value) {
+        for (int32_t x = 0; x < 9; ++x)
+            SetPixel(s, x, 0, 0x5555);
+        WriteBitmap(Folder.File("m.bmp"), 9, 1, bits, palette, value);
+        ApplyMaskImage(s, "M.bmp", 0);
+        std::string set;
+        for (int32_t x = 0; x < 9; ++x)
+            set += PixelAt(*s, x, 0) == 0 ? '1' : '0';
+        return set;
+    };
+    EXPECT_EQ(apply(1, {0, 0xFFFFFF}, [](int32_t x, int32_t) { return x == 0 || x == 8 ? 1u : 0u; }), "100000001");
+    // Eight bits: by the palette; indices beyond it are not set.
+    EXPECT_EQ(apply(8, {0, 0x010000, 0}, [](int32_t x, int32_t) { return uint32_t(x); }), "010000000");
+    // Fifteen bits: the top bit is no colour.
+    EXPECT_EQ(apply(16, {}, [](int32_t x, int32_t) { return x == 0 ? 0x8000u : x == 1 ? 1u : 0u; }), "010000000");
+    EXPECT_EQ(apply(32, {}, [](int32_t x, int32_t) { return x == 0 ? 0xFF000000u : x == 1 ? 0x100u : 0u; }), "010000000");
+    const auto message = [&](const std::function<void()>& call) {
+        try {
+            call();
+        } catch (const std::runtime_error& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    EXPECT_EQ(message([&] { apply(4, {0, 0xFFFFFF}, [](int32_t, int32_t) { return 1u; }); }), "Invalid pixel format");
+    WriteBitmap(Folder.File("m.bmp"), 8, 1, 24, {}, [](int32_t, int32_t) { return 0u; });
+    EXPECT_EQ(message([&] { ApplyMaskImage(s, "m.bmp", 0); }), "Surface and mask image have different dimensions");
+    WriteWholeFile(Folder.File("bad.png"), "not a picture");
+    EXPECT_EQ(message([&] { ApplyMaskImage(s, "bad.png", 0); }), "invalid image format of bad.png");
+    SetPixel(s, 0, 0, 0x1234);
+    EXPECT_NO_THROW(ApplyMaskImage(s, "nowhere.png", 0));
+    EXPECT_EQ(PixelAt(*s, 0, 0), 0x1234u);
+}
+
+TEST_F(DDUtilTest, AlphaMapsAreThePaletteIndicesInPaddedRows) {
+    AlphaMapEnabled = true;
+    WriteBitmap(Folder.File("a_mask.bmp"), 5, 2, 8, {0xFFFFFF, 0},
+                [](int32_t x, int32_t y) { return uint32_t(y * 100 + x); });
+    const PAlphaMap map = LoadAlphaMap("a_mask.bmp");
+    ASSERT_TRUE(map);
+    EXPECT_EQ(map->Bytes, (std::vector<uint8_t>{0, 1, 2, 3, 4, 0, 0, 0, 100, 101, 102, 103, 104, 0, 0, 0}));
+    WriteBitmap(Folder.File("b_mask.bmp"), 5, 2, 24, {}, [](int32_t, int32_t) { return 0u; });
+    try {
+        LoadAlphaMap("b_mask.bmp");
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Bitmap isn't 8bpp");
+    }
+    EXPECT_FALSE(LoadAlphaMap("c_mask.bmp"));
+    AlphaMapEnabled = false;
+    EXPECT_FALSE(LoadAlphaMap("a_mask.bmp"));
+}
+
+TEST_F(DDUtilTest, BlendFormulasPixelByPixelInEveryFormat) {
+    for (const int bits : {16, 24, 32})
+        for (const bool mapped : {false, true}) {
+            // A 5 x 3 front scaled onto a 7 x 5 back, and an unscaled 7 x 5 one.
+            for (const int frontW : {5, 7}) {
+                const int frontH = frontW == 7 ? 5 : 3;
+                const PDirectDrawSurface back = MakeSurface(bits, 9, 6), front = MakeSurface(bits, 8, 6);
+                const PDirectDrawSurface out = MakeSurface(bits, 7, 5);
+                Scatter(back, 1);
+                Scatter(front, 2);
+                const TDDColorKey key{0, 0};
+                front->SetColorKey(DDCKEY_SRCBLT, &key);
+                auto map = std::make_shared<TAlphaMap>();
+                std::mt19937 random(3);
+                map->Bytes.resize(8 * 6);
+                for (uint8_t& a : map->Bytes)
+                    a = random() % 3 == 0 ? uint8_t(random() % 2 * 255) : uint8_t(random());
+                const TRect frontRect{1, 1, 1 + frontW, 1 + frontH}, backRect{2, 1, 9, 6};
+                if (mapped)
+                    AlphaMapBlend(back, front, out, frontRect, backRect, map, true);
+                else
+                    AlphaBlendScaled(back, front, out, frontRect, backRect, 77, true);
+                const uint32_t colorMask = bits == 16 ? 0xFFFF : 0xFFFFFF;
+                for (int y = 0; y < 5; ++y)
+                    for (int x = 0; x < 7; ++x) {
+                        const int fx = 1 + x * frontW / 7;
+                        const int fy = 1 + y * frontH / 5;
+                        const uint32_t k = PixelAt(*back, 2 + x, 1 + y), f = PixelAt(*front, fx, fy);
+                        const uint32_t a = mapped ? map->Bytes[size_t(fy * 8 + fx)] : 77;
+                        uint32_t expected = 0;
+                        if ((f & colorMask) == 0 || (mapped && a == 0)) {
+                            expected = k;
+                        } else if (mapped && a == 255) {
+                            expected = f;
+                        } else {
+                            for (const TChannel c : Channels(bits)) {
+                                const uint32_t top = (1u << c.Bits) - 1;
+                                const uint32_t kc = (k >> c.Shift) & top, fc = (f >> c.Shift) & top;
+                                const uint32_t mixed = mapped ? (kc * (255 - a) + fc * a) >> 8
+                                                              : (kc * (256 - a) + fc * a) >> 8;
+                                expected |= mixed << c.Shift;
+                            }
+                        }
+                        ASSERT_EQ(PixelAt(*out, x, y), expected)
+                            << bits << " bits, map " << mapped << ", front " << frontW << " at " << x << "," << y;
+                    }
+            }
+        }
+}
+
+TEST_F(DDUtilTest, BlendsRefuseMismatchedFormatsAndRectangles) {
+    const PDirectDrawSurface b16 = MakeSurface(16, 8, 8), f16 = MakeSurface(16, 8, 8), o16 = MakeSurface(16, 4, 4);
+    const auto message = [&](const PDirectDrawSurface& back, const PDirectDrawSurface& front,
+                             const PDirectDrawSurface& out, TRect frontRect, TRect backRect) {
+        try {
+            AlphaBlendScaled(back, front, out, frontRect, backRect, 100, false);
+        } catch (const std::runtime_error& e) {
+            return std::string(e.what());
+        }
+        return std::string("none");
+    };
+    const TRect r{0, 0, 4, 4};
+    EXPECT_EQ(message(b16, MakeSurface(32, 8, 8), o16, r, r), "Back and front surface pixel formats don't match");
+    EXPECT_EQ(message(b16, f16, MakeSurface(24, 8, 8), r, r), "Back and destination surface pixel formats don't match");
+    EXPECT_EQ(message(MakeSurface(32, 2, 2, {32, 0, 0, 0}), f16, o16, r, r), "Not on RGB format");
+    EXPECT_EQ(message(MakeSurface(32, 2, 2, {32, 0xFF000000, 0xFF00, 0xFF}), f16, o16, r, r), "Pixel format not supported");
+    EXPECT_EQ(message(b16, f16, o16, r, TRect{-1, 0, 3, 4}), "Back rectangle outside surface boundaries");
+    EXPECT_EQ(message(b16, f16, o16, TRect{5, 5, 9, 8}, r), "Front rectangle outside surface boundaries");
+    EXPECT_EQ(message(b16, f16, o16, r, TRect{0, 0, 5, 4}), "Dest rectangle outside surface boundaries");
+    EXPECT_EQ(message(b16, f16, o16, r, r), "none");
+    // Nothing stays locked after a failure.
+    TDDSurfaceDesc desc;
+    for (const PDirectDrawSurface& s : {b16, f16, o16}) {
+        EXPECT_EQ(s->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
+        s->Unlock();
+    }
+}
+
+TEST_F(DDUtilTest, ScaledDrawingCutsInProportion) {
+    AlphaBlendEnabled = true;
+    AlphaMapEnabled = true;
+    ScratchSurface = MakeSurface(32, 64, 48);
+    const PDirectDrawSurface src = MakeSurface(32, 20, 4), dest = MakeSurface(32, 64, 48);
+    Number(src);
+    // Half off the left edge at double size: 10 cut columns are 5 source columns.
+    DrawImageScaled(src, nullptr, 0, 0, 20, 4, dest, -10, 0, 40, 8, false, 255, 0, 0, 63, 47);
+    EXPECT_EQ(PixelAt(*dest, 0, 0), PixelAt(*src, 5, 0));
+    EXPECT_EQ(PixelAt(*dest, 29, 7), PixelAt(*src, 19, 3));
+    EXPECT_EQ(PixelAt(*dest, 30, 0), 0u);
+    // Two source columns drawn 5 wide with 4 cut: round(1.6) = 2 cut, nothing left to draw.
+    const PDirectDrawSurface empty = MakeSurface(32, 64, 48);
+    DrawImageScaled(src, nullptr, 0, 0, 2, 4, empty, -4, 0, 5, 4, false, 255, 0, 0, 63, 47);
+    DrawImageScaled(src, nullptr, 0, 0, 0, 4, empty, 0, 0, 5, 4, false, 255, 0, 0, 63, 47);
+    for (int32_t x = 0; x < 5; ++x)
+        EXPECT_EQ(PixelAt(*empty, x, 0), 0u);
+    // A tie rounds to even: 5 cut of a 2.0 ratio is 2 source columns, not 3.
+    const PDirectDrawSurface tie = MakeSurface(32, 64, 48);
+    DrawImageScaled(src, nullptr, 0, 0, 20, 4, tie, -5, 0, 40, 8, false, 255, 0, 0, 63, 47);
+    EXPECT_EQ(PixelAt(*tie, 0, 0), PixelAt(*src, 2, 0));
+    // The view offset applies to any destination.
+    ViewOffsetX = 3;
+    const PDirectDrawSurface moved = MakeSurface(32, 64, 48);
+    DrawImageScaled(src, nullptr, 0, 0, 1, 1, moved, 0, 0, 1, 1, false, 255, 0, 0, 63, 47);
+    EXPECT_EQ(PixelAt(*moved, 3, 0), PixelAt(*src, 0, 0));
+    ViewOffsetX = 0;
+
+    // Alpha below 255 blends only when enabled; 255 never does; the map only without it.
+    const TDDColorKey key{PixelAt(*src, 1, 0), PixelAt(*src, 1, 0)};
+    src->SetColorKey(DDCKEY_SRCBLT, &key);
+    auto map = std::make_shared<TAlphaMap>();
+    map->Bytes.assign(20 * 4, 128);
+    const auto draw = [&](int32_t alpha, const PAlphaMap& alphaMap) {
+        const PDirectDrawSurface target = MakeSurface(32, 64, 48);
+        Colorfill(target, 0x808080);
+        DrawImageScaled(src, alphaMap, 0, 0, 4, 1, target, 0, 0, 4, 1, true, alpha, 0, 0, 63, 47);
+        return std::vector<uint32_t>{PixelAt(*target, 0, 0), PixelAt(*target, 1, 0)};
+    };
+    const std::vector<uint32_t> copied{PixelAt(*src, 0, 0), 0x808080};
+    EXPECT_EQ(draw(255, nullptr), copied);
+    EXPECT_NE(draw(100, nullptr), copied);
+    EXPECT_EQ(draw(100, nullptr)[1], 0x808080u);
+    const std::vector<uint32_t> mapped = draw(255, map);
+    EXPECT_NE(mapped, copied);
+    EXPECT_NE(mapped, draw(128, nullptr)); // weights of 255, not 256
+    EXPECT_EQ(draw(100, map), draw(100, nullptr));
+    AlphaBlendEnabled = false;
+    EXPECT_EQ(draw(100, nullptr), copied);
+    EXPECT_EQ(draw(100, map), mapped);
+    AlphaMapEnabled = false;
+    EXPECT_EQ(draw(255, map), copied);
+    AlphaBlendEnabled = true;
+    ScratchSurface.reset();
+}
+
+// A frame composed of every kind of drawing, in the game's 16 bits, against its known bytes.
+TEST_F(DDUtilTest, ComposedFrameMatchesItsGolden) {
+    AlphaBlendEnabled = true;
+    AlphaMapEnabled = true;
+    ScratchSurface = MakeSurface(16, 64, 48);
+    const PDirectDrawSurface frame = MakeSurface(16, 64, 48), sprite = MakeSurface(16, 12, 9);
+    Scatter(frame, 10);
+    Scatter(sprite, 11);
+    const TDDColorKey key{0, 0};
+    sprite->SetColorKey(DDCKEY_SRCBLT, &key);
+    auto map = std::make_shared<TAlphaMap>();
+    map->Bytes.resize(12 * 9);
+    for (size_t i = 0; i < map->Bytes.size(); ++i)
+        map->Bytes[i] = static_cast<uint8_t>(i * 37);
+    ClippedBlit(sprite, 0, 0, 12, 9, frame, -3, 40, true, 0, 0, 63, 47);
+    DrawImageScaled(sprite, nullptr, 1, 1, 10, 7, frame, 50, -5, 25, 17, true, 255, 0, 0, 63, 47);
+    DrawImageScaled(sprite, nullptr, 0, 0, 12, 9, frame, 10, 10, 12, 9, true, 90, 0, 0, 63, 47);
+    DrawImageScaled(sprite, map, 0, 0, 12, 9, frame, 20, 20, 30, 20, true, 255, 0, 0, 63, 47);
+    Colorfill(frame, 30, 2, 4, 4, 0x336699);
+    uint64_t hash = 1469598103934665603ull;
+    for (int32_t y = 0; y < 48; ++y)
+        for (int32_t x = 0; x < 64; ++x) {
+            hash = (hash ^ PixelAt(*frame, x, y)) * 1099511628211ull;
+        }
+    EXPECT_EQ(hash, 1789036884854027590ull);
+    ScratchSurface.reset();
+}
+
+TEST_F(DDUtilTest, StatusLineOnlyWithAMargin) {
+    ScreenWidth = 64;
+    ScreenHeight = 48;
+    ClipRight = 63;
+    ClipBottom = 47;
+    BackgroundSurface = MakeSurface(32, 64, 48);
+    Colorfill(BackgroundSurface, 0x0000FF);
+    BottomMargin = 0;
+    ShowStatusText("Hallo");
+    EXPECT_EQ(PixelAt(*BackgroundSurface, 0, 47), 0xFFu);
+    EXPECT_EQ(PixelAt(*GetBackSurface(), 0, 47), 0u);
+    BottomMargin = 12;
+    ShowStatusText("Hallo");
+    int white = 0;
+    for (int32_t y = 36; y < 48; ++y)
+        for (int32_t x = 0; x < 64; ++x) {
+            const uint32_t p = PixelAt(*BackgroundSurface, x, y) & 0xFFFFFF;
+            EXPECT_TRUE(p == 0 || p == 0xFFFFFF) << x << "," << y;
+            white += p == 0xFFFFFF;
+            EXPECT_EQ(PixelAt(*GetBackSurface(), x, y) & 0xFFFFFF, p);
+            EXPECT_EQ(PixelAt(*GetPrimarySurface(), x, y) & 0xFFFFFF, p);
+        }
+    EXPECT_GT(white, 10);
+    EXPECT_EQ(PixelAt(*BackgroundSurface, 0, 35), 0xFFu);
+    EXPECT_EQ(PixelAt(*GetBackSurface(), 0, 35), 0u);
+    BottomMargin = 0;
+    BackgroundSurface.reset();
+    ScreenWidth = 800;
+    ScreenHeight = 600;
+    ClipRight = 799;
+    ClipBottom = 599;
+}
+
+TEST_F(DDUtilTest, ScreenshotsTakeTheFirstFreeNumber) {
+    Colorfill(GetBackSurface(), 0, 0, 64, 48, 0xFF0000);
+    std::filesystem::create_directory(Folder.File("Screenshots"));
+    WriteWholeFile(Folder.File("Screenshots") + "/Shot_1.jpg", "x");
+    WriteWholeFile(Folder.File("Screenshots") + "/Shot_2.jpg", "x");
+    TakeScreenshot();
+    const std::string third = ReadWholeFile(Folder.File("Screenshots/Shot_3.jpg"));
+    const QImage picture = DecodeJpeg(QByteArray(third.data(), qsizetype(third.size())));
+    EXPECT_EQ(picture.width(), 64);
+    EXPECT_EQ(picture.height(), 48);
+    EXPECT_GT(qRed(picture.pixel(10, 10)), 250);
+    std::filesystem::remove(Folder.File("Screenshots/Shot_1.jpg"));
+    TakeScreenshot();
+    EXPECT_GT(ReadWholeFile(Folder.File("Screenshots/Shot_1.jpg")).size(), 100u);
+    EXPECT_FALSE(std::filesystem::exists(Folder.File("Screenshots") + "/Shot_4.jpg"));
+}
+
+TEST_F(DDUtilTest, ToolLoadsImagesAndAlphaMaps) {
+    const std::string tool = std::getenv("CRUMBLE_TOOL") ? std::getenv("CRUMBLE_TOOL") : CRUMBLE_TOOL_PATH;
+    const auto run = [&](const QStringList& args) {
+        QProcess process;
+        process.setWorkingDirectory(QString::fromStdString(Folder.Path));
+        process.start(QString::fromStdString(tool), args);
+        EXPECT_TRUE(process.waitForFinished(30000));
+        return std::make_pair(process.exitCode(), process.readAllStandardError().toStdString());
+    };
+    WriteBitmap(Folder.File("sheet.bmp"), 3, 2, 24, {}, [](int32_t x, int32_t y) { return y == 0 ? 0xFF0000u >> (8 * x) : 0x081018u; });
+    WriteBitmap(Folder.File("sheetm.bmp"), 3, 2, 1, {0, 0xFFFFFF}, [](int32_t x, int32_t y) { return x == 2 && y == 1 ? 1u : 0u; });
+    ASSERT_EQ(run({"image", "load", "sheet.bmp", "--mask", "sheetm.bmp", "--bits", "16", "out.bmp"}).first, 0);
+    const std::string out = ReadWholeFile(Folder.File("out.bmp"));
+    const TBitmapImage picture = DecodeBitmap(reinterpret_cast<const uint8_t*>(out.data()), out.size());
+    ASSERT_EQ(picture.Pixels(), TPicturePixels::Bits16);
+    const auto raw = [&](int32_t x, int32_t y) { return uint32_t(picture.Row(y)[2 * x] | picture.Row(y)[2 * x + 1] << 8); };
+    EXPECT_EQ(raw(0, 0), 0xF800u);
+    EXPECT_EQ(raw(2, 0), 0x001Fu);
+    EXPECT_EQ(raw(0, 1), 0x0883u);
+    EXPECT_EQ(raw(2, 1), 0u);
+    WriteBitmap(Folder.File("sheet_mask.bmp"), 3, 1, 8, {0}, [](int32_t x, int32_t) { return uint32_t(7 * x); });
+    ASSERT_EQ(run({"image", "alphamap", "sheet_mask.bmp", "map.raw"}).first, 0);
+    EXPECT_EQ(ReadWholeFile(Folder.File("map.raw")), std::string("\0\7\16\0", 4));
+    WriteBitmap(Folder.File("small.bmp"), 2, 2, 24, {}, [](int32_t, int32_t) { return 0u; });
+    const auto failed = run({"image", "load", "sheet.bmp", "--mask", "small.bmp", "out.bmp"});
+    EXPECT_NE(failed.first, 0);
+    EXPECT_EQ(failed.second, "Surface and mask image have different dimensions\n");
 }

@@ -1,0 +1,37 @@
+#include "gamelib/Ddcanvas.h"
+
+#include "gamelib/DDUtil.h"
+
+#include <gtest/gtest.h>
+
+TEST(Ddcanvas, TheDrawingContextIsHeldOnlyWhileUsed) {
+    try {
+        TDDCanvas canvas(nullptr);
+        ADD_FAILURE();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Cannot create canvas for NIL surface");
+    }
+    const auto directDraw = std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>());
+    TDDSurfaceDesc desc;
+    desc.Flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+    desc.Caps = DDSCAPS_OFFSCREENPLAIN;
+    desc.Width = desc.Height = 8;
+    PDirectDrawSurface surface;
+    ASSERT_EQ(directDraw->CreateSurface(desc, surface), DD_OK);
+    {
+        TDDCanvas canvas(surface);
+        EXPECT_FALSE(surface->Locked());
+        canvas->Painter().fillRect(0, 0, 2, 2, Qt::white);
+        EXPECT_TRUE(surface->Locked());
+        canvas.Release();
+        EXPECT_FALSE(surface->Locked());
+        canvas->TextOut(0, 0, "x");
+    }
+    EXPECT_FALSE(surface->Locked());
+    surface->MarkLost();
+    SurfaceLost = false;
+    TDDCanvas lost(surface);
+    EXPECT_THROW(lost.Canvas(), EDirectXSurfaceLostError);
+    EXPECT_TRUE(SurfaceLost);
+    SurfaceLost = false;
+}
