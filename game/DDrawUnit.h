@@ -9,6 +9,7 @@ class TDDFullScreenForm1 : public TDDFullScreenForm {
 public:
     explicit TDDFullScreenForm1(QWidget* owner = nullptr);
 
+    void InitDDraw() override;
     void ThreadNotify(int32_t frames) override;
 
 protected:

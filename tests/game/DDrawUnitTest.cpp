@@ -2,6 +2,9 @@
 
 #include "TestSupport.h"
 #include "gamelib/DDUtil.h"
+#include "gamelib/vrDSound.h"
+#include "gamelib/WaveRead.h"
+#include "shell/DecodeUnit.h"
 #include "platform/input.h"
 
 #include <QTimer>
@@ -68,6 +71,56 @@ TEST_P(GameWindowTest, AnExceptionInAFrameIsLoggedAndEndsInERROR) {
     });
     EXPECT_NE(report, lines.end());
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "OK"), 0);
+}
+
+TEST_P(GameWindowTest, SetUpLoadsTheSoundFolderAndSetsTheVolumes) {
+    CreateDir(Folder.Path + "/snd");
+    // A small PCM wave: 16-byte format, four 8-bit samples (the least a buffer holds).
+    const std::string wave =
+        std::string("RIFF\x28\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0", 24) +
+        std::string("\x40\x1F\0\0\x40\x1F\0\0\x01\0\x08\0data\x04\0\0\0\x80\x80\x80\x80", 24);
+    WriteWholeFile(Folder.Path + "/snd/Back.wav", wave);
+    WriteWholeFile(Folder.Path + "/snd/tipp.wav", wave);
+    const TEnvData saved = Env;
+    Env.MusicVolume = 64;
+    Env.EffectsVolume = 10;
+    for (const uint8_t soundOn : {1, 0}) {
+        Env.SoundOn = soundOn;
+        int32_t music = 1, effects = 1;
+        TSoundStatus status = ssGenericError;
+        Play([&](TDDFullScreenForm1*) {
+            status = SoundEngine->Find("tipp").Status;
+            if (status == ssOK) {
+                SoundEngine->Find("back").Buffer->GetVolume(music);
+                SoundEngine->Find("tipp").Buffer->GetVolume(effects);
+            }
+            Input.Keys[VK_ESCAPE] = true;
+        });
+        Input.Keys[VK_ESCAPE] = false;
+        std::vector<std::string> lines = LogLines(Folder);
+        const auto start = std::find(lines.begin(), lines.end(), "InitDDraw");
+        ASSERT_NE(start, lines.end());
+        const auto ok = std::find(start, lines.end(), "InitDDraw (Inherited) OK!");
+        ASSERT_NE(ok, lines.end());
+        const std::string loading = "Loading Sound " + Folder.Path + "\\snd\\";
+        std::vector<std::string> expected = {"InitDDraw (Inherited) OK!", "1",
+                                             loading + "Back.wav (48 bytes"};
+        if (!soundOn) expected.push_back("disabled: ");
+        expected.push_back(loading + "tipp.wav (48 bytes");
+        if (!soundOn) expected.push_back("disabled: ");
+        expected.insert(expected.end(), {"2a", "2b", "2c", "Formshow: End"});
+        EXPECT_EQ(std::vector<std::string>(ok, ok + long(expected.size())), expected);
+        if (soundOn) {
+            EXPECT_EQ(status, ssOK);
+            EXPECT_EQ(music, VolumeFromLevel(64));
+            EXPECT_EQ(effects, VolumeFromLevel(10));
+        } else {
+            EXPECT_EQ(status, ssDisabled);
+        }
+        EXPECT_EQ(lines.back(), "OK");
+        EraseLog();
+    }
+    Env = saved;
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, GameWindowTest, ::testing::Values(0, 1, 2));

@@ -1,0 +1,74 @@
+#include "gamelib/ThdTimer.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+namespace {
+
+// Serves handed-over ticks until the condition holds (or a generous limit passes).
+template <class TCondition> bool ServeUntil(TCondition condition) {
+    QDeadlineTimer limit(10000);
+    while (!condition() && !limit.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return condition();
+}
+
+TEST(ThreadedTimer, EnablingNeedsAnIntervalUnlessZeroIsAllowed) {
+    TThreadedTimer timer;
+    EXPECT_FALSE(timer.Enabled());
+    EXPECT_EQ(timer.Interval(), 1000u);
+    timer.SetInterval(0);
+    timer.SetEnabled(true);
+    EXPECT_FALSE(timer.Enabled());
+    timer.AllowZero = true;
+    timer.SetEnabled(true);
+    EXPECT_TRUE(timer.Enabled());
+    // A new interval keeps the timer as it was.
+    timer.SetInterval(2500);
+    EXPECT_TRUE(timer.Enabled());
+    EXPECT_EQ(timer.Interval(), 2500u);
+    timer.SetEnabled(false);
+    timer.SetInterval(10);
+    EXPECT_FALSE(timer.Enabled());
+}
+
+TEST(ThreadedTimer, TicksRunOnTheOwningThreadAndSurviveFailingHandlers) {
+    TThreadedTimer timer;
+    int calls = 0;
+    bool onMainThread = true;
+    timer.OnTimer = [&] {
+        ++calls;
+        onMainThread = onMainThread && QThread::currentThread() == qApp->thread();
+        throw std::runtime_error("refill failed");
+    };
+    timer.AllowZero = true;
+    timer.SetInterval(0);
+    timer.SetEnabled(true);
+    EXPECT_TRUE(ServeUntil([&] { return calls >= 3; }));
+    EXPECT_TRUE(onMainThread);
+    timer.SetEnabled(false);
+    const int stopped = calls;
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    // A tick handed over just before is dropped, not run.
+    EXPECT_EQ(calls, stopped);
+}
+
+TEST(ThreadedTimer, DestroyingReleasesAWorkerWaitingForItsHandOver) {
+    int calls = 0;
+    {
+        TThreadedTimer timer;
+        timer.OnTimer = [&] { ++calls; };
+        timer.AllowZero = true;
+        timer.SetInterval(0);
+        timer.SetEnabled(true);
+        // No events are served: the worker is left waiting on its tick.
+        QThread::msleep(20);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 0);
+}
+
+} // namespace

@@ -1,0 +1,312 @@
+#include "gamelib/vrDSound.h"
+
+#include "TestSupport.h"
+#include "WaveBytes.h"
+
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+class SoundEngineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetDefaultSoundOutput(Output);
+        CreateDir(Folder.Path + "/snd");
+    }
+    void TearDown() override { SetDefaultSoundOutput(nullptr); }
+    void Put(const std::string& name, const std::string& bytes) {
+        WriteWholeFile(Folder.Path + "/snd/" + name, bytes);
+    }
+    std::string Snd() const { return Folder.Path + "\\snd"; }
+    // Plays on for ms milliseconds with a refill after every 2.5 s, as the timer would.
+    void RunFor(TvrDSound& engine, uint32_t ms) {
+        for (uint32_t t = 0; t < ms; t += 2500) {
+            Output->Render(2500);
+            engine.UpdateAll();
+        }
+    }
+    TTempProgramFolder Folder;
+    std::shared_ptr<TOfflineSoundOutput> Output = std::make_shared<TOfflineSoundOutput>();
+};
+
+TEST(VolumeFromLevel, FollowsTheSliderCurve) {
+    EXPECT_EQ(VolumeFromLevel(-3), -10000);
+    EXPECT_EQ(VolumeFromLevel(0), -10000);
+    EXPECT_EQ(VolumeFromLevel(1), -10000);
+    EXPECT_EQ(VolumeFromLevel(9), -10000);
+    EXPECT_EQ(VolumeFromLevel(10), -9213);
+    EXPECT_EQ(VolumeFromLevel(64), -775);
+    EXPECT_EQ(VolumeFromLevel(127), 0);
+    EXPECT_EQ(VolumeFromLevel(255), 0);
+}
+
+TEST_F(SoundEngineTest, LoadFolderLogsEachFileAndKeepsFailuresInert) {
+    Put("bad.wav", "hello world!");
+    Put("empty.wav", PcmWave(1, 8000, 8, ""));
+    const std::string gsm =
+        Riff(Chunk("fmt ", FmtBody(0x31, 1, 8000, 1625, 65, 0) + Le16(2) + Le16(320)) +
+             Chunk("data", std::string(65, 'g')));
+    Put("gsm.wav", gsm);
+    Put("Track 30.wav", PcmWave(1, 8000, 16, std::string(200, '\x10')));
+    Put("notes.txt", "not a sound");
+    TvrDSound engine(nullptr, true, false, 44100, 16, 2);
+    ASSERT_FALSE(engine.NotReady);
+    EXPECT_EQ(engine.LoadFolder(Snd(), 20000), 4);
+    const std::string prefix = "Loading Sound " + Snd() + "\\";
+    EXPECT_EQ(LogLines(Folder),
+              (std::vector<std::string>{
+                  prefix + "bad.wav (12 bytes", "generic error: Not a wave file!",
+                  prefix + "empty.wav (44 bytes", "DSCheck : -2147024809",
+                  "An invalid parameter was passed to the returning function.",
+                  "generic error: An invalid parameter was passed to the returning function.",
+                  prefix + "gsm.wav (" + std::to_string(gsm.size()) + " bytes",
+                  "unsupported wave format: Can't suggest pcm format (512). format=49 cbSize=2",
+                  prefix + "Track 30.wav (244 bytes"}));
+    ASSERT_EQ(engine.Sounds.size(), 4u);
+    TvrDSoundFile& track = engine.Find("Track 30");
+    EXPECT_EQ(&engine.Find("TRACK 30"), &track);
+    EXPECT_EQ(track.Name, "track 30");
+    EXPECT_EQ(track.Status, ssOK);
+    EXPECT_EQ(track.Mode, smStatic);
+    EXPECT_EQ(track.BufferSize, 200u);
+    EXPECT_FALSE(track.WaveReader); // static sounds keep only their buffer
+    // Failed sounds stay in the list and do nothing.
+    TvrDSoundFile& bad = engine.Find("bad");
+    EXPECT_EQ(bad.Status, ssGenericError);
+    EXPECT_NO_THROW(bad.Play());
+    EXPECT_EQ(engine.Find("gsm").Status, ssUnsupportedFormat);
+}
+
+TEST_F(SoundEngineTest, WithSoundOffEveryFileIsStillOpenedAndDisabled) {
+    Put("a.wav", PcmWave(1, 8000, 8, "abcd"));
+    Put("b.wav", "RIFF");
+    TvrDSound engine(nullptr, false, false, 44100, 16, 2);
+    EXPECT_TRUE(engine.NotReady);
+    EXPECT_EQ(engine.LoadFolder(Snd(), 20000), 2);
+    const std::vector<std::string> lines = LogLines(Folder);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[1], "disabled: ");
+    EXPECT_EQ(lines[3], "generic error: Invalid multimedia file!");
+    TvrDSoundFile& a = engine.Find("A");
+    EXPECT_EQ(a.Status, ssDisabled);
+    a.Loop = true;
+    a.Play();
+    EXPECT_FALSE(a.Playing);
+    engine.SetVolumeAll(-500);
+    EXPECT_TRUE(engine.RestoreAll());
+}
+
+TEST_F(SoundEngineTest, UnknownNamesShareOneInertPlaceholder) {
+    TvrDSound engine(nullptr, true, false, 44100, 16, 2);
+    TvrDSoundFile& placeholder = engine.Find("schussab");
+    EXPECT_EQ(&engine.Find("Nothing Either"), &placeholder);
+    EXPECT_EQ(engine.Sounds.size(), 1u);
+    EXPECT_EQ(placeholder.Status, ssGenericError);
+    EXPECT_EQ(placeholder.SourceInfo.SourceKind, srcResource);
+    EXPECT_EQ(placeholder.LastError, "Resource x.x.x.x.x.x not found");
+    EXPECT_NO_THROW({
+        placeholder.Play();
+        placeholder.Stop();
+        placeholder.SetVolume(-100);
+        placeholder.SetPan(500);
+        placeholder.SetFrequency(22050);
+    });
+    TvrDSoundFile& copy = TvrDSoundFile::CreateDuplicate(placeholder);
+    EXPECT_FALSE(copy.Buffer);
+    EXPECT_TRUE(LogLines(Folder).empty());
+}
+
+TEST_F(SoundEngineTest, TwentySecondsAreStaticOneMillisecondMoreStreams) {
+    Put("static.wav", PcmWave(1, 1000, 8, std::string(20000, '\x90')));
+    Put("streamed.wav", PcmWave(1, 1000, 8, std::string(20001, '\x90')));
+    TvrDSound engine(nullptr, true, false, 44100, 16, 2);
+    engine.LoadFolder(Snd(), 20000);
+    TvrDSoundFile& still = engine.Find("static");
+    TvrDSoundFile& streamed = engine.Find("streamed");
+    EXPECT_EQ(still.Mode, smStatic);
+    EXPECT_EQ(still.BufferSize, 20000u);
+    EXPECT_EQ(streamed.Mode, smStreamed);
+    EXPECT_EQ(streamed.BufferSize, 10000u); // ten seconds of ring
+    EXPECT_TRUE(streamed.PCMReader);
+    EXPECT_TRUE(streamed.Primed);
+    try {
+        TvrDSoundFile::CreateDuplicate(streamed);
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Can't duplicate a streaming buffer");
+    }
+}
+
+uint32_t PlayCursor(const TvrDSoundFile& sound) {
+    uint32_t play = 0;
+    sound.Buffer->GetCurrentPosition(&play, nullptr);
+    return play;
+}
+
+bool BufferPlaying(const TvrDSoundFile& sound) {
+    uint32_t status = 0;
+    sound.Buffer->GetStatus(status);
+    return status & DSBSTATUS_PLAYING;
+}
+
+TEST_F(SoundEngineTest, DuplicatesOverlapAndFindReturnsTheNewest) {
+    Put("treffer.wav", PcmWave(1, 8000, 16, std::string(16000, '\x20')));
+    TvrDSound engine(nullptr, true, false, 44100, 16, 2);
+    engine.LoadFolder(Snd(), 20000);
+    TvrDSoundFile& original = engine.Find("treffer");
+    original.Play();
+    Output->Render(100);
+    EXPECT_GT(PlayCursor(original), 0u);
+    original.Play(); // restarts from the beginning
+    EXPECT_EQ(PlayCursor(original), 0u);
+    EXPECT_FALSE(original.Playing);
+
+    Output->Render(100);
+    TvrDSoundFile& first = TvrDSoundFile::CreateDuplicate(original);
+    TvrDSoundFile& second = TvrDSoundFile::CreateDuplicate(original);
+    EXPECT_EQ(&engine.Find("Treffer"), &second);
+    second.Play();
+    EXPECT_TRUE(BufferPlaying(original));
+    EXPECT_GT(PlayCursor(original), 0u);
+    EXPECT_EQ(PlayCursor(second), 0u);
+    first.Destroy();
+    EXPECT_EQ(engine.Sounds.size(), 2u);
+    EXPECT_EQ(&engine.Find("treffer"), &second);
+}
+
+TEST_F(SoundEngineTest, LoopMakesAStaticSoundRepeatUntilStopped) {
+    Put("tipp.wav", PcmWave(1, 8000, 8, std::string(800, '\xC0'))); // 100 ms
+    TvrDSound engine(nullptr, true, false, 44100, 16, 2);
+    engine.LoadFolder(Snd(), 20000);
+    TvrDSoundFile& tipp = engine.Find("tipp");
+    tipp.Loop = true;
+    tipp.Play();
+    EXPECT_TRUE(tipp.Playing);
+    Output->Render(350);
+    EXPECT_TRUE(BufferPlaying(tipp));
+    EXPECT_FALSE(engine.Timer->Enabled()); // static sounds need no refill
+    tipp.Stop();
+    EXPECT_FALSE(tipp.Playing);
+    EXPECT_FALSE(BufferPlaying(tipp));
+}
+
+// The mix of the last 100 ms of the render is silent or not.
+bool Silent(const std::vector<int16_t>& mix) {
+    return std::all_of(mix.end() - 2 * 4410, mix.end(), [](int16_t s) { return s == 0; });
+}
+
+TEST_F(SoundEngineTest, StreamedSoundStopsOnceItsDataHasPlayed) {
+    // 25 s at 1000 bytes a second through a 10 s ring.
+    Put("back.wav", PcmWave(1, 1000, 8, std::string(25000, '\xF0')));
+    TvrDSound engine(nullptr, true, false, 44100, 16, 2);
+    engine.LoadFolder(Snd(), 20000);
+    TvrDSoundFile& back = engine.Find("back");
+    ASSERT_EQ(back.Mode, smStreamed);
+    back.Play();
+    EXPECT_TRUE(back.Playing);
+    EXPECT_TRUE(engine.Timer->Enabled());
+    RunFor(engine, 22500);
+    EXPECT_TRUE(back.Playing);
+    EXPECT_TRUE(back.EndReached);
+    EXPECT_NEAR(back.EndPos, 5000, 2); // where the 25th second falls in the ring
+    std::vector<int16_t> mix = Output->Render(2400); // up to 24.9 s: still the data
+    EXPECT_FALSE(Silent(mix));
+    mix = Output->Render(600);                       // from 25 s: silence
+    EXPECT_TRUE(Silent(mix));
+    engine.UpdateAll();
+    Output->Render(2500);
+    engine.UpdateAll();
+    EXPECT_FALSE(back.Playing); // at most one refill of silence after the data
+    EXPECT_FALSE(engine.Timer->Enabled());
+    EXPECT_FALSE(BufferPlaying(back));
+    EXPECT_TRUE(back.Primed); // stopped, the ring holds the start again
+}
+
+TEST_F(SoundEngineTest, LoopedStreamRunsOnPastItsEnd) {
+    Put("back.wav", PcmWave(1, 1000, 8, std::string(21000, '\xF0')));
+    TvrDSound engine(nullptr, true, false, 44100, 16, 2);
+    engine.LoadFolder(Snd(), 20000);
+    TvrDSoundFile& back = engine.Find("back");
+    back.Loop = true;
+    back.Play();
+    RunFor(engine, 50000);
+    EXPECT_TRUE(back.Playing);
+    EXPECT_FALSE(back.EndReached);
+    EXPECT_FALSE(Silent(Output->Render(1000)));
+}
+
+TEST_F(SoundEngineTest, ABufferLostDuringARefillIsNotedAndRestoredLater) {
+    Put("back.wav", PcmWave(1, 1000, 8, std::string(30000, '\xF0')));
+    TvrDSound engine(nullptr, true, false, 44100, 16, 2);
+    engine.LoadFolder(Snd(), 20000);
+    TvrDSoundFile& back = engine.Find("back");
+    back.Loop = true;
+    back.Play();
+    Output->Render(2500);
+    engine.DirectSound->SetRestoreAllowed(false);
+    engine.DirectSound->LoseAllBuffers();
+    EXPECT_NO_THROW(engine.UpdateAll());
+    EXPECT_TRUE(back.Lost);
+    const std::vector<std::string> lines = LogLines(Folder);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "DSCheck : " + std::to_string(DSERR_BUFFERLOST)),
+              lines.end());
+    EXPECT_FALSE(engine.RestoreAll());
+    engine.DirectSound->SetRestoreAllowed(true);
+    EXPECT_TRUE(engine.RestoreAll());
+    EXPECT_FALSE(back.Lost);
+    EXPECT_TRUE(BufferPlaying(back)); // looping: played again
+    EXPECT_FALSE(Silent(Output->Render(500)));
+}
+
+TEST_F(SoundEngineTest, AStaticSoundIsReloadedWhenRestored) {
+    std::string data;
+    for (int i = 0; i < 400; ++i)
+        data += char(i * 3);
+    Put("tapp.wav", PcmWave(1, 8000, 16, data));
+    TvrDSound engine(nullptr, true, false, 44100, 16, 2);
+    engine.LoadFolder(Snd(), 20000);
+    TvrDSoundFile& tapp = engine.Find("tapp");
+    engine.DirectSound->SetRestoreAllowed(false);
+    engine.DirectSound->LoseAllBuffers();
+    tapp.Play(); // cannot restore: nothing happens
+    EXPECT_TRUE(tapp.Lost);
+    engine.DirectSound->SetRestoreAllowed(true);
+    EXPECT_TRUE(engine.RestoreAll());
+    void *first = nullptr, *second = nullptr;
+    uint32_t firstBytes = 0, secondBytes = 0;
+    ASSERT_EQ(tapp.Buffer->Lock(0, 400, &first, &firstBytes, &second, &secondBytes, 0), DS_OK);
+    EXPECT_EQ(std::string(static_cast<char*>(first), firstBytes), data);
+    tapp.Buffer->Unlock(first, 0, second, 0);
+}
+
+TEST_F(SoundEngineTest, CodecDriverRegistrationKeepsEveryEncodingPlayable) {
+    TvrDSound engine(nullptr, true, false, 44100, 16, 2);
+    auto failure = [&](const std::string& file) {
+        try {
+            engine.LoadACMDriver(file);
+        } catch (const std::exception& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    EXPECT_EQ(failure("nothing.acm"), "Error loading ACM driver library");
+    EXPECT_EQ(failure("libm.so.6"), "Could not get ACM driver procedure address");
+    EXPECT_EQ(failure(CRUMBLE_TEST_DRIVER), "");
+    EXPECT_NE(engine.ACMDriver, nullptr);
+
+    Put("delta.wav", Riff(Chunk("fmt ", FmtBody(0xDE17, 1, 8000, 8000, 1, 8) + Le16(2) + Le16(0)) +
+                          Chunk("data", std::string(800, '\x01'))));
+    Put("mulaw.wav", Riff(Chunk("fmt ", FmtBody(7, 1, 8000, 8000, 1, 8) + Le16(0)) +
+                          Chunk("data", std::string(800, '\x80'))));
+    engine.LoadFolder(Snd(), 20000);
+    EXPECT_EQ(engine.Find("delta").Status, ssOK);
+    EXPECT_EQ(engine.Find("delta").BufferSize, 1600u);
+    EXPECT_EQ(engine.Find("mulaw").Status, ssOK);
+    EXPECT_NO_THROW(engine.UnloadACMDriver());
+    EXPECT_EQ(engine.ACMDriver, nullptr);
+}
+
+} // namespace
