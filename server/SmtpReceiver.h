@@ -1,0 +1,82 @@
+#pragma once
+// A plain SMTP receiver for the error-report mail: no authentication, no relaying; every
+// accepted message goes to the handler. Each connection runs on its own thread with a time-out
+// on every read, so a silent or malformed client never holds the receiver.
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct TSmtpEnvelope {
+    std::string MailFrom; // the reverse path without its brackets; "" for "<>"
+    std::vector<std::string> Recipients;
+    std::string Data; // the message as sent, lines ending in CR LF, dots unstuffed
+};
+
+struct TSmtpOptions {
+    size_t MaxMessageSize = 1024 * 1024;
+    std::chrono::milliseconds ReadTimeout = std::chrono::seconds(60);
+    size_t MaxConnections = 32;
+    std::string HostName = "localhost";
+};
+
+// Closes its file descriptor when it goes.
+class TSocket {
+  public:
+    TSocket() = default;
+    explicit TSocket(int fd) : FFd(fd) {}
+    ~TSocket();
+    TSocket(TSocket&& other) noexcept : FFd(other.Release()) {}
+    TSocket& operator=(TSocket&& other) noexcept;
+    TSocket(const TSocket&) = delete;
+    TSocket& operator=(const TSocket&) = delete;
+
+    int Fd() const { return FFd; }
+    bool Valid() const { return FFd >= 0; }
+    int Release();
+
+  private:
+    int FFd = -1;
+};
+
+class TSmtpReceiver {
+  public:
+    // Returns the queue number the receiver tells the sender; throws to refuse the message.
+    using THandler = std::function<long long(const TSmtpEnvelope&)>;
+
+    TSmtpReceiver(THandler handler, TSmtpOptions options = {});
+    ~TSmtpReceiver();
+    TSmtpReceiver(const TSmtpReceiver&) = delete;
+    TSmtpReceiver& operator=(const TSmtpReceiver&) = delete;
+
+    // Binds and starts accepting; port 0 picks a free one. Returns the port. Throws on failure.
+    int Start(const std::string& host, int port);
+    // Closes the listening socket and every open connection, and waits for their threads.
+    void Stop();
+
+  private:
+    struct TConnection {
+        std::thread Thread;
+        std::atomic<bool> Done{false};
+        int Fd = -1;
+    };
+    void AcceptLoop();
+    void Serve(TConnection& connection, TSocket socket);
+    void ReapFinished();
+
+    THandler FHandler;
+    TSmtpOptions FOptions;
+    TSocket FListener;
+    TSocket FWakeRead, FWakeWrite; // a pipe that wakes the accept loop for stopping
+    std::thread FAcceptThread;
+    std::atomic<bool> FStopping{false};
+    std::mutex FLock;
+    std::list<std::unique_ptr<TConnection>> FConnections;
+};

@@ -1,0 +1,19 @@
+#pragma once
+// Small text helpers of the server: everything a player sent is shown only through HtmlEscape.
+#include <string>
+#include <string_view>
+
+// Escapes &, <, >, " and ' so that a text can stand in element content and attribute values.
+std::string HtmlEscape(std::string_view text);
+
+// Windows-1252 bytes (what the program sends) to UTF-8 (what pages and the database hold).
+std::string AnsiToUtf8(std::string_view ansi);
+// ISO-8859-1 is Windows-1252 without the printable characters of 0x80..0x9F.
+std::string Latin1ToUtf8(std::string_view latin1);
+
+// Replaces every byte that is not part of a well-formed UTF-8 sequence by "?", so that
+// whatever arrives can be stored and shown as text.
+std::string SanitizeUtf8(std::string_view text);
+
+std::string ToLower(std::string_view text);
+std::string Trim(std::string_view text);

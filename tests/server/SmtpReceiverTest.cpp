@@ -1,0 +1,230 @@
+#include "server/SmtpReceiver.h"
+
+#include "ServerTestSupport.h"
+#include "server/MailMessage.h"
+#include "server/ReportStore.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+namespace {
+
+// The error report as the program sends it: text and the log attached in base64.
+const std::string ReportMail =
+    "From: spieler@example.org\r\n"
+    "To: fehler@korvald.example\r\n"
+    "Subject: Korvald Fehlermeldung\r\n"
+    "MIME-Version: 1.0\r\n"
+    "Content-Type: multipart/mixed; boundary=\"------------grenze42\"\r\n"
+    "\r\n"
+    "This is a multi-part message in MIME format.\r\n"
+    "--------------grenze42\r\n"
+    "Content-Type: text/plain; charset=UTF-8\r\n"
+    "Content-Transfer-Encoding: 8bit\r\n"
+    "\r\n"
+    "Das Spiel ist abgest\xC3\xBCrzt.\r\n"
+    "..Zeile mit Punkt\r\n"
+    "--------------grenze42\r\n"
+    "Content-Type: text/plain; name=\"log.txt\"\r\n"
+    "Content-Disposition: attachment; filename=\"log.txt\"\r\n"
+    "Content-Transfer-Encoding: base64\r\n"
+    "\r\n"
+    "UHJvZ3JhbSBWZXJzaW9uIDEuMDUNCkVS\r\n"
+    "Uk9S\r\n"
+    "--------------grenze42--\r\n";
+
+class SmtpReceiverTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        TSmtpOptions options;
+        options.MaxMessageSize = 64 * 1024;
+        options.ReadTimeout = std::chrono::milliseconds(300);
+        Receiver = std::make_unique<TSmtpReceiver>(
+            [this](const TSmtpEnvelope& envelope) {
+                const std::lock_guard guard(Lock);
+                Received.push_back(envelope);
+                return static_cast<long long>(Received.size());
+            },
+            options);
+        Port = Receiver->Start("127.0.0.1", 0);
+    }
+
+    std::vector<TSmtpEnvelope> Mails() {
+        const std::lock_guard guard(Lock);
+        return Received;
+    }
+
+    // Greeting, EHLO, MAIL, RCPT and DATA; returns the reply to DATA.
+    std::string Begin(TTestConnection& c, const std::string& from = "<spieler@example.org>") {
+        EXPECT_EQ(c.ReadReply().substr(0, 4), "220 ");
+        c.Send("EHLO client.example\r\n");
+        EXPECT_EQ(c.ReadReply().substr(0, 4), "250-");
+        c.Send("MAIL FROM:" + from + "\r\n");
+        EXPECT_EQ(c.ReadReply().substr(0, 3), "250");
+        c.Send("RCPT TO:<fehler@korvald.example>\r\n");
+        EXPECT_EQ(c.ReadReply().substr(0, 3), "250");
+        c.Send("DATA\r\n");
+        return c.ReadReply();
+    }
+
+    std::mutex Lock;
+    std::vector<TSmtpEnvelope> Received;
+    std::unique_ptr<TSmtpReceiver> Receiver;
+    int Port = 0;
+};
+
+} // namespace
+
+TEST_F(SmtpReceiverTest, ReceivesAMailWithAttachment) {
+    {
+        TTestConnection c(Port);
+        EXPECT_EQ(Begin(c).substr(0, 3), "354");
+        c.Send(ReportMail + ".\r\n");
+        EXPECT_EQ(c.ReadReply().substr(0, 3), "250");
+        c.Send("QUIT\r\n");
+        EXPECT_EQ(c.ReadReply().substr(0, 3), "221");
+    }
+    const auto mails = Mails();
+    ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(mails[0].MailFrom, "spieler@example.org");
+    ASSERT_EQ(mails[0].Recipients.size(), 1u);
+    EXPECT_EQ(mails[0].Recipients[0], "fehler@korvald.example");
+
+    const TMailMessage message = ParseMailMessage(mails[0].Data);
+    EXPECT_EQ(message.From, "spieler@example.org");
+    EXPECT_EQ(message.Subject, "Korvald Fehlermeldung");
+    // The leading dot of the second line was doubled for the transfer only.
+    EXPECT_EQ(message.Text, "Das Spiel ist abgest\xC3\xBCrzt.\n.Zeile mit Punkt");
+    ASSERT_EQ(message.Attachments.size(), 1u);
+    EXPECT_EQ(message.Attachments[0].FileName, "log.txt");
+    EXPECT_EQ(message.Attachments[0].Data, "Program Version 1.05\r\nERROR");
+}
+
+TEST_F(SmtpReceiverTest, StoredReportKeepsSenderSubjectTextAndAttachment) {
+    TTestConnection c(Port);
+    Begin(c);
+    c.Send(ReportMail + ".\r\n");
+    c.ReadReply();
+    c.Send("QUIT\r\n");
+    c.ReadReply();
+
+    TTempFolder folder;
+    TReportStore store((folder.Path / "reports.db").string(), folder.Path / "raw");
+    const int64_t number = store.Add(Mails().at(0), 1700000000);
+    const auto report = store.Get(number);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->Sender, "spieler@example.org");
+    EXPECT_EQ(report->EnvelopeFrom, "spieler@example.org");
+    EXPECT_EQ(report->Subject, "Korvald Fehlermeldung");
+    EXPECT_NE(report->Text.find("abgest\xC3\xBCrzt"), std::string::npos);
+    EXPECT_EQ(report->AttachmentName, "log.txt");
+    EXPECT_EQ(report->Attachment, "Program Version 1.05\r\nERROR");
+    ASSERT_EQ(store.List().size(), 1u);
+    EXPECT_EQ(store.List()[0].AttachmentSize, 27);
+    EXPECT_TRUE(std::filesystem::exists(folder.Path / "raw" / (std::to_string(number) + ".eml")));
+}
+
+TEST_F(SmtpReceiverTest, EmptySenderIsAccepted) {
+    TTestConnection c(Port);
+    EXPECT_EQ(Begin(c, "<>").substr(0, 3), "354");
+    c.Send("Subject: x\r\n\r\nohne Absender\r\n.\r\n");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "250");
+    ASSERT_EQ(Mails().size(), 1u);
+    EXPECT_EQ(Mails()[0].MailFrom, "");
+}
+
+TEST_F(SmtpReceiverTest, CommandsOutOfOrderAreRefusedAndTheSessionGoesOn) {
+    TTestConnection c(Port);
+    c.ReadReply();
+    c.Send("DATA\r\n");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "503");
+    c.Send("RCPT TO:<a@b>\r\n");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "503");
+    c.Send("\x01\x02 GARBAGE \xFF\r\n");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "500");
+    c.Send("MAIL FROM:\r\n");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "501");
+    c.Send("helo x\r\nNOOP\r\nMAIL FROM:<a@b>\r\nRSET\r\nDATA\r\n");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "250");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "250");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "250");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "250");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "503"); // RSET forgot the sender
+    EXPECT_TRUE(Mails().empty());
+}
+
+TEST_F(SmtpReceiverTest, TooLargeMailIsRefusedAndNothingStored) {
+    TTestConnection c(Port);
+    EXPECT_EQ(Begin(c).substr(0, 3), "354");
+    const std::string line(998, 'A');
+    std::string body = "Subject: gross\r\n\r\n";
+    while (body.size() < 70 * 1024) body += line + "\r\n";
+    c.Send(body + ".\r\n");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "552");
+    EXPECT_TRUE(Mails().empty());
+    // The receiver still takes the next mail.
+    TTestConnection next(Port);
+    EXPECT_EQ(Begin(next).substr(0, 3), "354");
+    next.Send("Subject: klein\r\n\r\nkurz\r\n.\r\n");
+    EXPECT_EQ(next.ReadReply().substr(0, 3), "250");
+    EXPECT_EQ(Mails().size(), 1u);
+}
+
+TEST_F(SmtpReceiverTest, DeclaredSizeOverTheLimitIsRefused) {
+    TTestConnection c(Port);
+    c.ReadReply();
+    c.Send("MAIL FROM:<a@b> SIZE=999999999\r\n");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "552");
+}
+
+TEST_F(SmtpReceiverTest, SilentClientIsClosedAfterTheReadTimeout) {
+    TTestConnection c(Port);
+    c.ReadReply();
+    c.Send("HELO x\r\n");
+    c.ReadReply();
+    // Sends nothing more: the receiver says goodbye on its own and closes.
+    EXPECT_EQ(c.ReadAll().substr(0, 3), "421");
+}
+
+TEST_F(SmtpReceiverTest, ClientVanishingMidMailLeavesNothingBehind) {
+    {
+        TTestConnection c(Port);
+        Begin(c);
+        c.Send("Subject: halb\r\n\r\nnur die H\xC3\xA4lfte");
+    }
+    TTestConnection next(Port);
+    EXPECT_EQ(Begin(next).substr(0, 3), "354");
+    next.Send("Subject: ganz\r\n\r\nx\r\n.\r\n");
+    EXPECT_EQ(next.ReadReply().substr(0, 3), "250");
+    ASSERT_EQ(Mails().size(), 1u);
+    EXPECT_EQ(ParseMailMessage(Mails()[0].Data).Subject, "ganz");
+}
+
+TEST(MailMessage, EncodedWordsAndQuotedPrintable) {
+    EXPECT_EQ(DecodeHeaderWords("=?UTF-8?B?S29ydmFsZCBGZWhsZXJtZWxkdW5n?="), "Korvald Fehlermeldung");
+    EXPECT_EQ(DecodeHeaderWords("=?ISO-8859-1?Q?Gr=FC=DFe_aus?= =?utf-8?q?_K=C3=B6ln?= !"),
+              "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln !");
+    EXPECT_EQ(DecodeHeaderWords("plain text"), "plain text");
+    EXPECT_EQ(DecodeQuotedPrintable("a=3Db=\r\nc=4"), "a=bc=4");
+    EXPECT_EQ(DecodeBase64("SGFs\r\nbG8="), "Hallo");
+}
+
+TEST(MailMessage, SinglePartMailIsTheText) {
+    const TMailMessage message = ParseMailMessage(
+        "From: =?utf-8?q?J=C3=BCrgen?= <j@example.org>\r\nSubject: Hallo\r\n"
+        "Content-Type: text/plain; charset=iso-8859-1\r\n"
+        "Content-Transfer-Encoding: quoted-printable\r\n\r\nS=FC=DF\r\n");
+    EXPECT_EQ(message.From, "J\xC3\xBCrgen <j@example.org>");
+    EXPECT_EQ(message.Text, "S\xC3\xBC\xC3\x9F\n");
+    EXPECT_TRUE(message.Attachments.empty());
+}
+
+TEST(MailMessage, BrokenMimeDoesNotFail) {
+    for (const char* raw : {"", "\r\n\r\n", "Content-Type: multipart/mixed; boundary=\"\"\r\n\r\nx",
+                            "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n--b\r\n",
+                            "Content-Type: multipart/mixed\r\n\r\n--\r\n", "Subject: \xFF\xFE\r\n"}) {
+        const TMailMessage message = ParseMailMessage(raw);
+        EXPECT_EQ(message.Subject.find('\xFF'), std::string::npos);
+    }
+}
