@@ -1,8 +1,11 @@
 #include "gamelib/frmDDFullScreen.h"
 
+#include "gamelib/BobhandlingUnit.h"
 #include "gamelib/DDUtil.h"
+#include "gamelib/SpriteUnit.h"
 #include "gamelib/ThreadUnit.h"
 #include "gamelib/printtextunit.h"
+#include "gamelib/vrDSound.h"
 #include "platform/clock.h"
 #include "platform/input.h"
 #include "platform/winpath.h"
@@ -17,6 +20,8 @@
 #include <QScreen>
 #include <exception>
 #include <string>
+
+std::unique_ptr<TvrDSound> SoundEngine;
 
 namespace {
 
@@ -73,6 +78,7 @@ TDDFullScreenForm::TDDFullScreenForm(QWidget* owner) : QWidget(owner, Qt::Window
     AlphaBlendEnabled = true;
     BottomMargin = 0;
     ErrorOccurred = false;
+    SoundEngine.reset();
 }
 
 TDDFullScreenForm::~TDDFullScreenForm() {
@@ -206,6 +212,7 @@ void TDDFullScreenForm::FormShow() {
 
 void TDDFullScreenForm::FormActivate() {
     WriteLog("FormActivate: Start");
+    if (SoundEngine) SoundEngine->RestoreAll();
     WriteLog("FormActivate: End");
 }
 
@@ -251,6 +258,9 @@ void TDDFullScreenForm::InitDDraw() {
     ViewOffsetX = 0;
     ViewOffsetY = 0;
     BackgroundOffset = 0;
+    SurfaceCount = 0;
+    SpriteCount = 0;
+    ObjectCount = 0;
     AlphaMapEnabled = true;
     MouseX = MouseY = -1;
     AccumX = AccumY = 0;
@@ -346,9 +356,13 @@ void TDDFullScreenForm::InitDDraw() {
         }
         ShowLoader();
         WriteLog("19");
-        // The sprite list and the sound engine join here as they are built.
+        Bobs = std::make_unique<TBobs>();
         WriteLog("20");
+        SoundEngine = std::make_unique<TvrDSound>(this, SoundOn, SoundModeFlag, 44100, 16, 2);
         WriteLog("21");
+        // The MP3 codec driver is optional: without it only MP3-coded waves stay silent.
+        const std::string codecDriver = ProgDir() + "\\l3codecx.acm";
+        if (FileExists(codecDriver)) SoundEngine->LoadACMDriver(codecDriver);
         WriteLog("InitDDraw (Inherited) OK!");
     } catch (...) {
         Primary.reset();
@@ -363,6 +377,9 @@ void TDDFullScreenForm::InitDDraw() {
 
 void TDDFullScreenForm::FreeDDraw() {
     WriteLog("Freeddraw: Start");
+    SoundEngine.reset();
+    Bobs.reset();
+    FreeAllSprites();
     BackgroundSurface.reset();
     ScratchSurface.reset();
     Primary.reset();
@@ -398,6 +415,16 @@ bool TDDFullScreenForm::RestoreSurfaces() {
             ::Sleep(250);
             return false;
         }
+    }
+    for (int32_t i = 1; i <= SurfaceCount; ++i) {
+        TSurfaceEntry& entry = SurfaceTable[i];
+        if (!entry.Surface || entry.Surface->IsLost() != DDERR_SURFACELOST) continue;
+        if (entry.Surface->Restore() != DD_OK) {
+            ::Sleep(250);
+            return false;
+        }
+        WriteLog(entry.FileName + " reload");
+        if (!entry.FileName.empty()) LoadImageToSurface(entry.FileName, entry.Surface);
     }
     if (DisplayMode == 1)
         for (const PDirectDrawSurface& surface : DisplaySurfaces) FillBlack(surface);
@@ -463,7 +490,7 @@ void TDDFullScreenForm::FlipPage(uint32_t wait) {
         BlitToWindow();
         return;
     }
-    DXCheck(DisplaySurfaces[0]->Flip(nullptr, wait));
+    DXCheckSurface(DisplaySurfaces[0]->Flip(nullptr, wait));
 }
 
 void TDDFullScreenForm::BlitToWindow() {

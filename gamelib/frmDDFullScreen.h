@@ -11,6 +11,10 @@
 #include <string>
 
 class TLoopThread;
+class TvrDSound;
+
+// The sound engine of the shown window: created by InitDDraw, freed by FreeDDraw.
+extern std::unique_ptr<TvrDSound> SoundEngine;
 
 constexpr int WM_USER = 0x0400;
 constexpr int WM_LOOPDONE = WM_USER + 8;

@@ -1,6 +1,7 @@
 #include "shell/Main.h"
 
 #include "game/DDrawUnit.h"
+#include "gamelib/SpriteUnit.h"
 #include "online/GameInfo.h"
 #include "platform/msgbox.h"
 #include "platform/winpath.h"
@@ -110,6 +111,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
     SBMemo = new QPlainTextEdit(client);
     SBMemo->hide();
+    SBMemo->setPlainText(QString::fromStdString(AnsiToUtf8(BuiltInSpriteScript())));
+    SpriteScriptLines = [this] { return SpriteScript(); };
 
     ActionStart = new QAction("'Crumble Rush' spielen", this);
     ActionStart->setShortcut(QKeySequence(Qt::Key_F9));
@@ -127,6 +130,20 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
 TForm1::~TForm1() {
     if (Form1 == this) Form1 = nullptr;
+    SpriteScriptLines = [] { return SplitLines(BuiltInSpriteScript()); };
+}
+
+std::vector<std::string> TForm1::SpriteScript() {
+    const std::string external = ProgDir() + "\\gfx\\sb.txt";
+    const bool replace = FileExists(external);
+    if (replace) {
+        WriteLog("Loading external sb.txt");
+        SBMemo->clear();
+        SBMemo->setPlainText(QString::fromStdString(AnsiToUtf8(ReadFileBytes(external))));
+    }
+    std::vector<std::string> lines = SplitLines(Utf8ToAnsi(SBMemo->toPlainText().toStdString()));
+    if (replace) WriteLog("Lines: " + std::to_string(lines.size()));
+    return lines;
 }
 
 void TForm1::FormCreate() {

@@ -3,6 +3,8 @@
 // panel of the sound preparation, and the start of a game.
 #include <QMainWindow>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class QAction;
 class QFrame;
@@ -42,6 +44,9 @@ public:
     void FormActivate();
     void FormClose();
     void ActionStartExecute();
+    // The sprite script's lines from SBMemo; a "gfx\sb.txt" beside the program first replaces
+    // them (logged "Loading external sb.txt" and "Lines: " + count).
+    std::vector<std::string> SpriteScript();
 
     bool SoundsReady = false;
     bool ReturnToHome = false;

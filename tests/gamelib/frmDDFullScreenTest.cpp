@@ -239,6 +239,25 @@ TEST_F(FullScreenStepsTest, LostSurfacesAreRestoredAndTheFlagCleared) {
     EXPECT_EQ(ScratchSurface->IsLost(), DD_OK);
 }
 
+TEST_F(FullScreenStepsTest, LostSheetsAreReloadedWithALogLineEach) {
+    SurfaceTable[1] = TSurfaceEntry{CreateSurface(64, 32, true), nullptr, "gfx\\loaderpic"};
+    SurfaceTable[2] = TSurfaceEntry{CreateSurface(16, 16, true), nullptr, ""};
+    SurfaceCount = 2;
+    DirectDrawObject->LoseAllSurfaces();
+    SurfaceLost = true;
+    ASSERT_TRUE(Form->RestoreSurfaces());
+    EXPECT_EQ(SurfaceTable[1].Surface->IsLost(), DD_OK);
+    EXPECT_EQ(SurfaceTable[2].Surface->IsLost(), DD_OK);
+    const std::vector<std::string> lines = LogLines(Folder);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "gfx\\loaderpic reload"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), " reload"), 1);  // a blank sheet has no name
+    // The reloaded sheet holds its picture again, not the black of a restored surface.
+    uint32_t sum = 0;
+    for (int x = 0; x < 64; ++x) sum |= Pixel32(SurfaceTable[1].Surface, x, 16);
+    EXPECT_NE(sum, 0u);
+    FreeSurfaceTable();
+}
+
 TEST_F(FullScreenStepsTest, WindowedSetUpGivesAnExactClientAreaAndTwoSurfaces) {
     EXPECT_EQ(Form->width(), 800);
     EXPECT_EQ(Form->height(), 600);

@@ -1,6 +1,9 @@
 #include "gamelib/printtextunit.h"
 
+#include "SpriteScriptBlocks.h"
+#include "TestSupport.h"
 #include "gamelib/DDUtil.h"
+#include "gamelib/SpriteUnit.h"
 #include "platform/canvas.h"
 
 #include <QRect>
@@ -158,4 +161,80 @@ TEST_F(PrintTextTest, LostSurfaceRaises) {
     EXPECT_THROW(PrintText(0, 0, "x", s, 0, 10, "Arial", 1, 0, 0, 0), EDirectXSurfaceLostError);
     EXPECT_TRUE(SurfaceLost);
     SurfaceLost = false;
+}
+
+namespace {
+
+// A font of a wide glyph "W" (all 50 columns), a narrow "i" (columns 20..29) and a blank for
+// characters outside the set; big digits and their target field.
+class SpriteTextTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        DirectDrawObject = std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>(800, 600, 32));
+        ClipRight = 799;
+        ClipBottom = 599;
+        ViewOffsetX = ViewOffsetY = 0;
+        std::vector<std::string> digits;
+        for (int d = 0; d <= 10; ++d)
+            digits.push_back(std::string(1, d < 10 ? char('0' + d) : '-') + "        " +
+                             std::to_string(d + 1) + "; (002/000)");
+        LoadAllObjects(SplitLines(
+            Block("font", "CreateAnimation", 50, 60, 3, 3, 1, {"ABC      1-3; (002/000)"}) +
+            Block("feld", "CreateAnimation", 300, 60, 1, 1, 1, {"standard 001; (002/000)"}) +
+            Block("bignumbers", "CreateAnimation", 230, 222, 11, 11, 1, digits) +
+            Block("bigtimefeld", "CreateAnimation", 460, 222, 1, 1, 1, {"standard 001; (002/000)"})));
+        Colorfill(SurfaceTable[1].Surface, 50, 0, 50, 60, 0xFF0000);
+        Colorfill(SurfaceTable[1].Surface, 120, 0, 10, 60, 0x00FF00);
+        Colorfill(SurfaceTable[3].Surface, 0, 0, 230, 222, 0x111111);       // 0
+        Colorfill(SurfaceTable[3].Surface, 9 * 230, 0, 230, 222, 0x999999); // 9
+    }
+    void TearDown() override {
+        FreeAllSprites();
+        DirectDrawObject.reset();
+    }
+    // Columns of the field's middle row that show a colour, as "from-to" runs.
+    std::string Runs(int32_t surface, int32_t width, int32_t y) {
+        std::string runs;
+        for (int32_t x = 0; x < width; ++x) {
+            if (GetPixelColor(SurfaceTable[size_t(surface)].Surface, x, y) == 0) continue;
+            int32_t end = x;
+            while (end + 1 < width && GetPixelColor(SurfaceTable[size_t(surface)].Surface, end + 1, y) != 0) ++end;
+            runs += (runs.empty() ? "" : " ") + std::to_string(x) + "-" + std::to_string(end);
+            x = end;
+        }
+        return runs;
+    }
+    TTempProgramFolder Folder;
+};
+
+} // namespace
+
+TEST_F(SpriteTextTest, KerningPushesWideGlyphsApart) {
+    const int32_t font = GetAnimation("font"), field = GetAnimation("feld");
+    PrintSpriteText("Wi", field, 0, 0, SpriteAlignLeft, 33, " Wi", font);
+    EXPECT_EQ(Runs(2, 300, 30), "0-49 53-62"); // narrow neighbours keep the advance
+    PrintSpriteText("WWi", field, 0, 0, SpriteAlignLeft, 33, " Wi", font);
+    EXPECT_EQ(Runs(2, 300, 30), "0-99 103-112"); // pushed 17 apart, and the "i" with them
+    PrintSpriteText("WWi", field, 0, 0, SpriteAlignLeft, 10033, " Wi", font);
+    EXPECT_EQ(Runs(2, 300, 30), "0-82 86-95");
+    // Characters outside the set draw the blank; right alignment; advance 0 is the glyph width.
+    PrintSpriteText("xW", field, 0, 0, SpriteAlignRight, 10000, " Wi", font);
+    EXPECT_EQ(Runs(2, 300, 30), "250-299");
+    PrintSpriteText("W", field, 0, 0, SpriteAlignCentre, 33, " Wi", font);
+    EXPECT_EQ(Runs(2, 300, 30), "125-174");
+    PrintSpriteText("", field, 0, 0, SpriteAlignCentre, 33, " Wi", font);
+    EXPECT_EQ(Runs(2, 300, 30), "");
+}
+
+TEST_F(SpriteTextTest, NumbersInBigDigits) {
+    const int32_t digits = GetAnimation("bignumbers"), field = GetAnimation("bigtimefeld");
+    PrintNumber(90, 0, field, 0, SpriteAlignCentre, digits);
+    EXPECT_EQ(GetPixelColor(SurfaceTable[4].Surface, 0, 100), 0x999999u);
+    EXPECT_EQ(GetPixelColor(SurfaceTable[4].Surface, 229, 100), 0x999999u);
+    EXPECT_EQ(GetPixelColor(SurfaceTable[4].Surface, 230, 100), 0x111111u);
+    EXPECT_EQ(GetPixelColor(SurfaceTable[4].Surface, 459, 221), 0x111111u);
+    PrintNumber(0, 7, field, 0, SpriteAlignLeft, digits); // seven characters: left empty
+    EXPECT_EQ(Runs(4, 460, 100), "");
+    PrintNumber(9, 0, field, 0, SpriteAlignRight, digits);
+    EXPECT_EQ(Runs(4, 460, 100), "230-459");
 }

@@ -1,7 +1,13 @@
 // crumble-tool: headless commands on the game's own code, for players, modders and tests.
 // Each command prints plain text and exits non-zero with the program's message on failure.
+#include "gamelib/DDUtil.h"
+#include "platform/bmp.h"
 #include "shell/DecodeUnit.h"
+#include "SpriteCommands.h"
+#include "WaveCommands.h"
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <string>
@@ -17,6 +23,9 @@ struct TCommand {
     size_t ArgumentCount;
     std::function<int(const TArgs&)> Run;
 };
+
+// A command that checks its own arguments.
+constexpr size_t AnyArguments = SIZE_MAX;
 
 // A failure that ends the tool with the given message.
 struct TToolError {
@@ -123,10 +132,92 @@ int GameDataDump(const TArgs& args) {
     return 1;
 }
 
+// ---- image ----------------------------------------------------------------------------------
+
+// The game's paths are resolved against the program folder it enters; ours are the caller's.
+std::string Absolute(const std::string& path) {
+    return std::filesystem::absolute(path).string();
+}
+
+void WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!out) throw TToolError{"Cannot write " + path};
+}
+
+// A headless device of the given depth, as the game sets up before it loads its sheets.
+struct TImageDevice {
+    explicit TImageDevice(int bits) {
+        DirectDrawObject = std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>(800, 600, bits));
+    }
+    ~TImageDevice() {
+        FreeSurfaceTable();
+        DirectDrawObject.reset();
+    }
+};
+
+// image load IN [--mask MASK] [--bits 16|24|32] OUT.bmp
+int ImageLoad(const TArgs& args) {
+    if (args.size() < 2 || args.size() % 2 != 0) throw TToolError{"image load: IN [--mask MASK] [--bits 16|24|32] OUT.bmp"};
+    std::string mask;
+    int bits = 16;
+    for (size_t i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--mask")
+            mask = Absolute(args[i + 1]);
+        else if (args[i] == "--bits" && (args[i + 1] == "16" || args[i + 1] == "24" || args[i + 1] == "32"))
+            bits = std::stoi(args[i + 1]);
+        else
+            throw TToolError{"image load: unknown option " + args[i] + " " + args[i + 1]};
+    }
+    const std::string in = Absolute(args[0]), out = Absolute(args.back());
+    TImageDevice device(bits);
+    PDirectDrawSurface surface;
+    int32_t width = 0, height = 0;
+    if (!ImageExists(in)) throw TToolError{in.substr(0, in.find_last_of('.')) + " not found!"};
+    CreateMemSurface(in, width, height, surface, DDSCAPS_SYSTEMMEMORY, true);
+    if (!surface) throw TToolError{in.substr(0, in.find_last_of('.')) + " not found!"};
+    if (!mask.empty()) ApplyMaskImage(surface, mask, 0);
+    // The surface's own bytes, unchanged: the 16-bit masks travel in the file's bit fields.
+    TBitmapImage picture;
+    picture.Width = surface->Width();
+    picture.Height = surface->Height();
+    picture.BitCount = bits;
+    picture.RMask = surface->Format().RBitMask;
+    picture.GMask = surface->Format().GBitMask;
+    picture.BMask = surface->Format().BBitMask;
+    picture.Stride = surface->Pitch();
+    picture.Bits.assign(surface->Pixels(), surface->Pixels() + size_t(surface->Pitch()) * size_t(surface->Height()));
+    const std::vector<uint8_t> bytes = EncodeBitmap(picture);
+    WriteBytes(out, bytes.data(), bytes.size());
+    return 0;
+}
+
+// image alphamap IN OUT.raw
+int ImageAlphaMap(const TArgs& args) {
+    const std::string in = Absolute(args[0]);
+    AlphaMapEnabled = true;
+    const PAlphaMap map = LoadAlphaMap(in);
+    if (!map) throw TToolError{in + " not found!"};
+    WriteBytes(Absolute(args[1]), map->Bytes.data(), map->Bytes.size());
+    return 0;
+}
+
 const std::vector<TCommand>& Commands() {
     static const std::vector<TCommand> commands = {
         {{"env", "dump"}, "FILE", 1, EnvDump},
         {{"gamedata", "dump"}, "FILE", 1, GameDataDump},
+        {{"image", "load"}, "IN [--mask MASK] [--bits 16|24|32] OUT.bmp", AnyArguments, ImageLoad},
+        {{"image", "alphamap"}, "IN OUT.raw", 2, ImageAlphaMap},
+        {{"sprites", "check"}, "[SCRIPT]", AnyArguments, SpritesCheck},
+        {{"sprites", "show"}, "OBJECT [SCRIPT]", AnyArguments, SpritesShow},
+        {{"sprites", "render"}, "OBJECT ANIM FRAME OUT.png [--scale F] [--alpha A] [SCRIPT]",
+         AnyArguments, SpritesRender},
+        {{"sprites", "sheet"}, "OBJECT OUT.png [SCRIPT]", AnyArguments, SpritesSheet},
+        {{"wave", "info"}, "FILE", 1, WaveInfo},
+        {{"wave", "decode"}, "IN OUT.wav", 2, WaveDecode},
+        {{"wave", "play"},
+         "FILE --render OUT.wav [--ms N] [--loop] [--volume V] [--pan P] [--frequency HZ]",
+         AnyArguments, WavePlay},
     };
     return commands;
 }
@@ -149,7 +240,9 @@ int main(int argc, char** argv) {
     const TArgs args(argv + 1, argv + argc);
     for (const auto& command : Commands()) {
         const size_t words = command.Words.size();
-        if (args.size() != words + command.ArgumentCount) continue;
+        if (command.ArgumentCount == AnyArguments ? args.size() < words
+                                                  : args.size() != words + command.ArgumentCount)
+            continue;
         if (!std::equal(command.Words.begin(), command.Words.end(), args.begin())) continue;
         try {
             return command.Run(TArgs(args.begin() + static_cast<long>(words), args.end()));
