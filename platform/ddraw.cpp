@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -92,6 +93,21 @@ template <int Bytes, bool Keyed> void CopyRows(const TCopyJob& job) {
     }
 }
 
+// One row of an unscaled keyed copy in the pixel's own width: a compare and a blend over whole
+// registers once vectorised. Kept out of line so the restrict promise survives inlining.
+template <typename TPixel>
+[[gnu::noinline]] void KeyedRow(TPixel* __restrict d, const TPixel* __restrict s, int32_t width,
+                                uint32_t mask, uint32_t low, uint32_t span) {
+    using TValue = std::remove_cv_t<TPixel>;
+    // Keys of 16-bit pixels lie within 16 bits (checked by the caller), so the wrap-around
+    // in the pixel's width decides exactly as the 32-bit comparison does.
+    const TValue m = TValue(mask), l = TValue(low), n = TValue(span);
+    for (int32_t i = 0; i < width; ++i) {
+        const TValue v = s[i];
+        d[i] = TValue((v & m) - l) > n ? v : d[i];
+    }
+}
+
 // Unscaled keyed copy: contiguous rows, a select per pixel instead of a jump.
 template <int Bytes> void CopyKeyedRows(const TCopyJob& job) {
     const int32_t width = job.Clip.Width();
@@ -99,15 +115,20 @@ template <int Bytes> void CopyKeyedRows(const TCopyJob& job) {
     const int32_t dy = job.SrcRect.Top - job.DestRect.Top;
     const uint32_t mask = job.ColorMask, low = job.KeyLow, span = job.KeyHigh - job.KeyLow;
     for (int32_t y = job.Clip.Top; y < job.Clip.Bottom; ++y) {
-        uint8_t* __restrict d =
-            job.Dest + ptrdiff_t(y) * job.DestPitch + ptrdiff_t(job.Clip.Left) * Bytes;
-        const uint8_t* __restrict s =
+        uint8_t* d = job.Dest + ptrdiff_t(y) * job.DestPitch + ptrdiff_t(job.Clip.Left) * Bytes;
+        const uint8_t* s =
             job.Src + ptrdiff_t(y + dy) * job.SrcPitch + ptrdiff_t(job.Clip.Left + dx) * Bytes;
-        for (int32_t i = 0; i < width; ++i) {
-            const uint32_t v = LoadPixel<Bytes>(s + i * Bytes);
-            const uint32_t old = LoadPixel<Bytes>(d + i * Bytes);
-            StorePixel<Bytes>(d + i * Bytes, Opaque(v, mask, low, span) ? v : old);
-        }
+        if constexpr (Bytes == 2)
+            KeyedRow(reinterpret_cast<TPixel16*>(d), reinterpret_cast<const TPixel16*>(s), width,
+                     mask, low, span);
+        else if constexpr (Bytes == 4)
+            KeyedRow(reinterpret_cast<TPixel32*>(d), reinterpret_cast<const TPixel32*>(s), width,
+                     mask, low, span);
+        else
+            for (int32_t i = 0; i < width; ++i) {
+                const uint32_t v = LoadPixel<Bytes>(s + i * Bytes);
+                if (Opaque(v, mask, low, span)) StorePixel<Bytes>(d + i * Bytes, v);
+            }
     }
 }
 
@@ -125,7 +146,7 @@ template <int Bytes> void CopyFor(const TCopyJob& job) {
                         rowBytes);
         return;
     }
-    if (sameSize)
+    if (sameSize && (Bytes != 2 || job.KeyHigh <= 0xFFFF))
         CopyKeyedRows<Bytes>(job);
     else if (job.Keyed)
         CopyRows<Bytes, true>(job);
