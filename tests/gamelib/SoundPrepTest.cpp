@@ -1,0 +1,151 @@
+#include "gamelib/SoundPrep.h"
+
+#include "TestSupport.h"
+#include "gamelib/Mp3Bytes.h"
+#include "platform/clock.h"
+#include "platform/msgbox.h"
+
+#include <gtest/gtest.h>
+
+#include <QProgressBar>
+#include <QWidget>
+#include <filesystem>
+
+namespace {
+
+class SoundPrepTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetClock(&Clock);
+        ResetSoundPreparation();
+        SetMessageHandler([this](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
+            Messages.push_back(text);
+            return mrOk;
+        });
+        Gauge = new QProgressBar(&Form);
+        Panel = new QWidget(&Form);
+        Panel->hide();
+    }
+    void TearDown() override {
+        SetMessageHandler(nullptr);
+        SetFreeSpaceFunction(nullptr);
+        SetClock(nullptr);
+    }
+    void SetTime(const std::string& relative, int secondsAgo) {
+        const auto path = std::filesystem::path(Folder.Path) / relative;
+        std::filesystem::last_write_time(
+            path, std::filesystem::file_time_type::clock::now() - std::chrono::seconds(secondsAgo));
+    }
+    void InstallLibrary() {
+        std::filesystem::copy_file(CRUMBLE_MPEGDLL, Folder.Path + "/mpegdll.so");
+    }
+
+    TManualClock Clock;
+    TTempProgramFolder Folder;
+    std::vector<std::string> Messages;
+    QWidget Form;
+    QProgressBar* Gauge;
+    QWidget* Panel;
+};
+
+TEST_F(SoundPrepTest, WorkListTakesMissingAndOlderWaves) {
+    Folder.Put("snd/new.mp3", "x");
+    Folder.Put("snd/older.mp3", "x");
+    Folder.Put("snd/older.wav", "w");
+    SetTime("snd/older.wav", 100);
+    Folder.Put("snd/same.mp3", "x");
+    Folder.Put("snd/same.wav", "w");
+    SetTime("snd/same.mp3", 50);
+    SetTime("snd/same.wav", 50);
+    Folder.Put("snd/newer.mp3", "x");
+    Folder.Put("snd/newer.wav", "w");
+    SetTime("snd/newer.mp3", 100);
+    Folder.Put("snd/alone.wav", "w");
+    std::vector<std::string> names;
+    for (const TSoundPair& pair : SoundWorkList()) {
+        EXPECT_EQ(pair.Mp3FileName.substr(0, pair.Mp3FileName.size() - 3) + "wav",
+                  pair.WaveFileName);
+        EXPECT_EQ(pair.Mp3FileName.rfind(Folder.Path + "\\snd\\", 0), 0u);
+        names.push_back(std::filesystem::path(pair.Mp3FileName.substr(Folder.Path.size() + 5)).string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"new.mp3", "older.mp3"}));
+
+    for (int i = 0; i < 101; ++i) Folder.Put("snd/many" + std::to_string(i) + ".mp3", "x");
+    EXPECT_EQ(SoundWorkList().size(), MaxSoundPairs);
+}
+
+TEST_F(SoundPrepTest, SpaceMustExceedTwentyTimesTheFile) {
+    Folder.Put("snd/big.mp3", std::string(5000000, 'x'));
+    int64_t free = 100000000;
+    std::string asked;
+    SetFreeSpaceFunction([&](const std::string& folder) {
+        asked = folder;
+        return free;
+    });
+    EXPECT_FALSE(HasSpaceFor(Folder.Path + "\\snd\\big.mp3"));
+    EXPECT_EQ(std::filesystem::canonical(asked), std::filesystem::canonical(Folder.Path + "/snd"));
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "Not enough space for sounds on drive " + MountPoint(Folder.Path));
+    free = 100000001;
+    EXPECT_TRUE(HasSpaceFor(Folder.Path + "\\snd\\big.mp3"));
+    EXPECT_EQ(Messages.size(), 1u);
+
+    // Through the preparation: false, nothing converted, nothing written.
+    InstallLibrary();
+    free = 100000000;
+    EXPECT_FALSE(PrepareSounds(&Form, Gauge, Panel));
+    EXPECT_FALSE(std::filesystem::exists(Folder.Path + "/snd/big.wav"));
+    EXPECT_FALSE(Panel->isVisibleTo(&Form));
+}
+
+TEST_F(SoundPrepTest, AFailingFileIsReportedAndTheOthersConverted) {
+    if (!LameAvailable()) GTEST_SKIP() << "lame is not installed";
+    const std::string mp3 = EncodeSineMp3(Folder.Path, 440, 22050, 11025, 1);
+    ASSERT_FALSE(mp3.empty());
+    Folder.Put("snd/a.mp3", mp3);
+    Folder.Put("snd/b.mp3", "Not an MP3 file, just some words.\n");
+    Folder.Put("snd/c.mp3", mp3);
+    InstallLibrary();
+
+    int shownWithPanel = 0;
+    SetMessageHandler([&](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
+        Messages.push_back(text);
+        shownWithPanel += Panel->isVisibleTo(&Form);
+        return mrOk;
+    });
+    EXPECT_TRUE(PrepareSounds(&Form, Gauge, Panel));
+    EXPECT_EQ(Gauge->maximum(), 3);
+    EXPECT_EQ(Gauge->value(), 2);
+    EXPECT_EQ(shownWithPanel, 1);
+    EXPECT_FALSE(Panel->isVisibleTo(&Form));
+    EXPECT_TRUE(std::filesystem::exists(Folder.Path + "/snd/a.wav"));
+    EXPECT_TRUE(std::filesystem::exists(Folder.Path + "/snd/c.wav"));
+    EXPECT_FALSE(std::filesystem::exists(Folder.Path + "/snd/b.wav"));
+    EXPECT_FALSE(std::filesystem::exists(Folder.Path + "/snd/b.wav.part"));
+    const std::string expected =
+        "MP3 conversion error on " + Folder.Path + "\\snd\\b.mp3\r\nInput stream error";
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], expected);
+    EXPECT_NE(ReadWholeFile(Folder.File("SPS/LOG.TXT")).find(expected), std::string::npos);
+    EXPECT_FALSE(PlayerLoaded()); // released again
+
+    // The next activation neither converts nor asks again about the unchanged bad file.
+    Gauge->setValue(0);
+    EXPECT_TRUE(PrepareSounds(&Form, Gauge, Panel));
+    EXPECT_EQ(Gauge->value(), 0);
+    EXPECT_EQ(Messages.size(), 1u);
+}
+
+TEST_F(SoundPrepTest, AMissingLibraryIsToldOnceAndTheSoundsStayUsable) {
+    Folder.Put("snd/a.mp3", "x");
+    EXPECT_TRUE(PrepareSounds(&Form, Gauge, Panel));
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0], "Can't load MPEG library");
+    EXPECT_FALSE(Panel->isVisibleTo(&Form));
+    EXPECT_FALSE(PlayerLoaded());
+    EXPECT_TRUE(PrepareSounds(&Form, Gauge, Panel));
+    EXPECT_EQ(Messages.size(), 1u);
+}
+
+} // namespace
