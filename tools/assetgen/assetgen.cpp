@@ -5,6 +5,10 @@
 #include "Draw.h"
 #include "JpegWriter.h"
 #include "MenuPictures.h"
+#include "Music.h"
+#include "Pictures.h"
+#include "Sheets.h"
+#include "Sounds.h"
 
 #include <cstdio>
 #include <exception>
@@ -31,6 +35,10 @@ constexpr TPictureEntry Pictures[] = {
     {"JPEG", "MENUE", MenuWidth, MenuHeight, DrawMenue},
     {"JPEG", "MENUE_NET", MenuWidth, MenuHeight, DrawMenueNet},
     {"JPEG", "LOADERPIC", ScreenWidth, ScreenHeight, DrawLoaderPic},
+    {"JPEG", "MENUBACK", MenuBackWidth, MenuBackHeight, DrawMenuBack},
+    {"JPEG", "INFO", ScreenWidth, ScreenHeight, DrawInfoSb},
+    {"JPEG", "BACK", ScreenWidth, ScreenHeight, DrawBackSb},
+    {"JPEG", "INTRO", ScreenWidth, ScreenHeight, DrawIntro},
 };
 
 void WritePictures(const std::filesystem::path& assetDir) {
@@ -56,6 +64,10 @@ int main(int argc, char** argv) {
     }
     try {
         WritePictures(argv[1]);
+        WriteGamePictures(argv[2], JpegQuality);
+        WriteSounds(std::filesystem::path(argv[2]) / "snd");
+        WriteMusic(std::filesystem::path(argv[2]) / "snd");
+        WriteSheets(argv[2], std::filesystem::path(argv[1]) / "sheets.stamp");
         // The program folder (argv[2]) receives the loose files once sheets and sounds are drawn.
     } catch (const std::exception& error) {
         std::fprintf(stderr, "assetgen: %s\n", error.what());
