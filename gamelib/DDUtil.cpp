@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <type_traits>
 
 PDirectDraw DirectDrawObject;
 std::vector<PDirectDrawSurface> DisplaySurfaces;
@@ -82,16 +83,14 @@ QByteArray ReadPictureFile(const std::string& file) {
     }
 }
 
-// The picture for a base path: the resources first, then the files beside the program.
+// The picture for a base path: the bitmap resource, then the files beside the program, and last
+// a JPEG resource of that name. The JPEG pictures are compiled in under short names ("INTRO",
+// "BACK", "INFO") that sheets and backgrounds share, so a file of the folder must win over them.
 QImage FindPicture(const std::string& base) {
     const std::string name = Upper(FileNamePart(base));
     QByteArray data;
     if (FindResource("BITMAP", name, &data)) {
         QImage picture = BitmapToImage(DecodeBitmap(data));
-        if (!picture.isNull()) return picture;
-    }
-    if (FindResource("JPEG", name, &data)) {
-        QImage picture = DecodeJpegOrNothing(data);
         if (!picture.isNull()) return picture;
     }
     QImage picture;
@@ -100,11 +99,14 @@ QImage FindPicture(const std::string& base) {
         picture = BitmapToImage(DecodeBitmap(ReadPictureFile(file)));
     } else {
         file = base + ".jpg";
-        if (!FileExists(file)) return {};
-        picture = DecodeJpegOrNothing(ReadPictureFile(file));
+        if (FileExists(file)) picture = DecodeJpegOrNothing(ReadPictureFile(file));
     }
-    if (!picture.isNull()) WriteLog(file + " loaded as file");
-    return picture;
+    if (!picture.isNull()) {
+        WriteLog(file + " loaded as file");
+        return picture;
+    }
+    if (FindResource("JPEG", name, &data)) return DecodeJpegOrNothing(data);
+    return {};
 }
 
 // A mask or alpha-map image: the bitmap resource, the "PNG" resource, the file itself.
@@ -248,6 +250,29 @@ template <int Bytes, class TM, bool Keyed, bool Mapped>
 [[gnu::noinline]] void BlendRow(uint8_t* o, const uint8_t* k, const uint8_t* __restrict f,
                                 const uint8_t* __restrict a, int32_t width, const TM m,
                                 uint32_t colorMask, uint32_t key, uint32_t alpha) {
+    if constexpr (Bytes == 2 && std::is_same_v<TM, TMasks<0xF800, 0x07E0, 0x001F>>) {
+        // RGB565 in 16-bit lanes: with the channels shifted down, every product and sum of
+        // the formula stays below 2^16 (31 x 256, 63 x 256), and shifting back gives the same
+        // bits as the masked 32-bit arithmetic.
+        using TPixel16 [[gnu::may_alias, gnu::aligned(1)]] = uint16_t;
+        auto* op = reinterpret_cast<TPixel16*>(o);
+        const auto* kp = reinterpret_cast<const TPixel16*>(k);
+        const auto* __restrict fp = reinterpret_cast<const TPixel16*>(f);
+        const uint16_t mask16 = uint16_t(colorMask), key16 = uint16_t(key);
+        for (int32_t x = 0; x < width; ++x) {
+            const uint16_t kv = kp[x], fv = fp[x];
+            const uint16_t w = Mapped ? uint16_t(a[x]) : uint16_t(alpha);
+            const uint16_t wk = uint16_t((Mapped ? 255 : 256) - w);
+            const uint16_t r = uint16_t(((kv >> 11) * wk + (fv >> 11) * w) >> 8);
+            const uint16_t g = uint16_t((((kv >> 5) & 63) * wk + ((fv >> 5) & 63) * w) >> 8);
+            const uint16_t b = uint16_t(((kv & 31) * wk + (fv & 31) * w) >> 8);
+            uint16_t out = uint16_t(r << 11 | g << 5 | b);
+            if constexpr (Mapped) out = w == 0 ? kv : w == 255 ? fv : out;
+            if constexpr (Keyed) out = (fv & mask16) == key16 ? kv : out;
+            op[x] = out;
+        }
+        return;
+    }
     for (int32_t x = 0; x < width; ++x)
         Store<Bytes>(o + x * Bytes, BlendPixel<TM, Keyed, Mapped>(m, colorMask, key,
                                                                    Load<Bytes>(k + x * Bytes),
@@ -326,9 +351,12 @@ bool RectInside(const TRect& r, int32_t width, int32_t height) {
 }
 
 // The checks and locks both blends share, then the row loops.
+// The output rectangle starts at (0, 0) of output, or, with inPlace, is the back rectangle itself
+// (each output pixel depends only on the back pixel at its own place, so the result is the same
+// as blending into the scratch surface and copying it back).
 void Blend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
            const PDirectDrawSurface& output, const TRect& frontRect, const TRect& backRect,
-           int32_t alpha, const TAlphaMap* map, bool useColorKey) {
+           int32_t alpha, const TAlphaMap* map, bool useColorKey, bool inPlace = false) {
     const TDDPixelFormat format = FormatOf(back);
     if (!format.RBitMask || !format.GBitMask || !format.BBitMask)
         throw std::runtime_error("Not on RGB format");
@@ -371,7 +399,9 @@ void Blend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
     job.Front = frontDesc.Surface + ptrdiff_t(frontRect.Top) * frontDesc.Pitch +
                 ptrdiff_t(frontRect.Left) * bytes;
     job.FrontPitch = frontDesc.Pitch;
-    job.Out = outDesc.Surface;
+    job.Out = inPlace ? backDesc.Surface + ptrdiff_t(backRect.Top) * backDesc.Pitch +
+                            ptrdiff_t(backRect.Left) * bytes
+                      : outDesc.Surface;
     job.OutPitch = outDesc.Pitch;
     job.Width = backRect.Width();
     job.Height = backRect.Height();
@@ -788,14 +818,11 @@ void DrawImageScaled(const PDirectDrawSurface& src, const PAlphaMap& alphaMap, i
     const int32_t destW = w - left - right, destH = h - top - bottom;
     const TRect target{ViewOffsetX + x + left, ViewOffsetY + y + top,
                        ViewOffsetX + x + left + destW, ViewOffsetY + y + top + destH};
-    const TRect scratch{0, 0, destW, destH};
     if (!src || !dest) throw std::runtime_error("Cannot copy from or to a NIL surface");
     if (AlphaBlendEnabled && alpha < 255) {
-        AlphaBlendScaled(dest, src, ScratchSurface, source, target, alpha, transparent);
-        DXCheckSurface(dest->Blt(&target, ScratchSurface.get(), &scratch, DDBLT_WAIT, nullptr));
+        Blend(dest, src, dest, source, target, alpha, nullptr, transparent, true);
     } else if (AlphaMapEnabled && alphaMap) {
-        AlphaMapBlend(dest, src, ScratchSurface, source, target, alphaMap, transparent);
-        DXCheckSurface(dest->Blt(&target, ScratchSurface.get(), &scratch, DDBLT_WAIT, nullptr));
+        Blend(dest, src, dest, source, target, 0, alphaMap.get(), transparent, true);
     } else {
         DXCheckSurface(dest->Blt(&target, src.get(), &source,
                                  DDBLT_WAIT | (transparent ? DDBLT_KEYSRC : 0), nullptr));

@@ -1,6 +1,7 @@
 #include "shell/Main.h"
 
 #include "game/DDrawUnit.h"
+#include "gamelib/SoundPrep.h"
 #include "gamelib/SpriteUnit.h"
 #include "online/GameInfo.h"
 #include "platform/msgbox.h"
@@ -170,7 +171,7 @@ void TForm1::ShowMenuPicture(const char* name) {
 
 void TForm1::FormActivate() {
     // The embedded browser and its timer join here with the online services.
-    SoundsReady = true;  // the sound preparation joins here
+    SoundsReady = PrepareSounds(this, Gauge1, Panel2);
     if (LogIsOK())
         EraseLog();
 }

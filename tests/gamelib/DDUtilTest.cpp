@@ -381,7 +381,7 @@ TEST_F(DDUtilTest, DisplaySurfaceHelpers) {
     EXPECT_FALSE(GetBackSurface());
 }
 
-TEST_F(DDUtilTest, ImagesComeFromResourcesThenBitmapsThenJpegs) {
+TEST_F(DDUtilTest, ImagesComeFromResourcesThenBitmapsThenJpegsThenPictures) {
     std::filesystem::create_directory(Folder.File("GFX"));
     QImage green(6, 4, QImage::Format_RGB32);
     green.fill(QColor(0, 255, 0));
@@ -399,14 +399,18 @@ TEST_F(DDUtilTest, ImagesComeFromResourcesThenBitmapsThenJpegs) {
     EXPECT_TRUE(ImageExists("gfx\\both"));
     EXPECT_FALSE(LoadImageToSurface("gfx\\both", s));
     EXPECT_EQ(LogLines(Folder).back(), "gfx\\both not found!");
-    // The compiled-in picture wins over a file of the same name, without a log line.
+    // A compiled-in picture stands in only where no file of that name exists, without a log line.
     ASSERT_TRUE(ResourceExists("JPEG", "LOADERPIC"));
-    WriteBitmap(Folder.File("GFX/loaderpic.bmp"), 2, 2, 24, {}, [](int32_t, int32_t) { return 0x0000FF; });
     PDirectDrawSurface loader;
-    const size_t logBefore = LogLines(Folder).size();
+    size_t logBefore = LogLines(Folder).size();
     ASSERT_TRUE(LoadImageToSurface("gfx\\loaderpic", loader));
-    EXPECT_GT(loader->Width(), 2);
+    EXPECT_EQ(loader->Width(), 800);
     EXPECT_EQ(LogLines(Folder).size(), logBefore);
+    WriteBitmap(Folder.File("GFX/loaderpic.bmp"), 2, 2, 24, {}, [](int32_t, int32_t) { return 0x0000FF; });
+    PDirectDrawSurface file;
+    ASSERT_TRUE(LoadImageToSurface("gfx\\loaderpic", file));
+    EXPECT_EQ(file->Width(), 2);
+    EXPECT_EQ(LogLines(Folder).back(), "gfx\\loaderpic.bmp loaded as file");
 }
 
 TEST_F(DDUtilTest, MasksTurnPixelsIntoTheKeyColour) {

@@ -107,6 +107,17 @@ TEST(SpriteScript, KeywordsArePrefixesOfTrimmedUpperCaseLines) {
 }
 
 TEST_F(SpriteUnitTest, TheBuiltInScriptLoadsEveryObject) {
+    // The intro's sheet shares its name with the compiled-in intro picture, which would stand in
+    // for a missing sheet: give it a blank one of the declared size (800 x 412, 7 down).
+    TBitmapImage intro;
+    intro.Width = 800;
+    intro.Height = 412 * 7;
+    intro.BitCount = 8;
+    intro.Palette = {0};
+    intro.Stride = BitmapStride(intro.Width, 8);
+    intro.Bits.assign(size_t(intro.Stride) * size_t(intro.Height), 0);
+    const std::vector<uint8_t> file = EncodeBitmap(intro);
+    Folder.Put("gfx/sb/intro.bmp", std::string(file.begin(), file.end()));
     LoadAllObjects(SplitLines(BuiltInSpriteScript()));
     EXPECT_EQ(ObjectCount, 51);
     EXPECT_EQ(SpriteCount, 568);
@@ -120,7 +131,7 @@ TEST_F(SpriteUnitTest, TheBuiltInScriptLoadsEveryObject) {
     // Sheets not drawn yet are logged and made blank at their declared size.
     const std::vector<std::string> log = LogLines(Folder);
     EXPECT_NE(std::find(log.begin(), log.end(),
-                        ProgDir() + "\\gfx\\sb\\INTRO.bmp/.jpg not found, created"),
+                        ProgDir() + "\\gfx\\sb\\TITLE.bmp/.jpg not found, created"),
               log.end());
     EXPECT_EQ(SurfaceTable[size_t(Sprites[size_t(SpriteCount)].Surface)].Surface->Width(), 56);
     try {

@@ -3,6 +3,7 @@
 #include "gamelib/DDUtil.h"
 #include "platform/bmp.h"
 #include "shell/DecodeUnit.h"
+#include "LevelCommands.h"
 #include "SpriteCommands.h"
 #include "WaveCommands.h"
 
@@ -213,6 +214,9 @@ const std::vector<TCommand>& Commands() {
         {{"sprites", "render"}, "OBJECT ANIM FRAME OUT.png [--scale F] [--alpha A] [SCRIPT]",
          AnyArguments, SpritesRender},
         {{"sprites", "sheet"}, "OBJECT OUT.png [SCRIPT]", AnyArguments, SpritesSheet},
+        {{"sprites", "contact"}, "OUT.png [SCRIPT]", AnyArguments, SpritesContact},
+        {{"level", "encode"}, "IN OUT", 2, LevelEncode},
+        {{"level", "decode"}, "FILE", 1, LevelDecode},
         {{"wave", "info"}, "FILE", 1, WaveInfo},
         {{"wave", "decode"}, "IN OUT.wav", 2, WaveDecode},
         {{"wave", "play"},

@@ -6,8 +6,11 @@
 #include "shell/Tools.h"
 
 #include <QImage>
+#include <QGuiApplication>
+#include <QPainter>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -195,5 +198,71 @@ int SpritesSheet(const TArgs& args) {
                     true, 255);
     }
     SavePng(board, args[1]);
+    return 0;
+}
+
+int SpritesContact(const TArgs& args) {
+    if (args.empty() || args.size() > 2) throw std::runtime_error("sprites contact: OUT.png [SCRIPT]");
+    TSpriteDevice device;
+    Load(args.size() > 1 ? args[1] : "");
+    constexpr int32_t cellW = 220, cellH = 170, labelH = 34, columns = 6, shownMax = 4;
+    const int32_t rows = std::max(1, (ObjectCount + columns - 1) / columns);
+    const int32_t width = columns * cellW, height = rows * cellH;
+    const PDirectDrawSurface board = Board(width, height);
+    for (int32_t object = 1; object <= ObjectCount; ++object) {
+        const int32_t left = ((object - 1) % columns) * cellW, top = ((object - 1) / columns) * cellH;
+        const int32_t first = Objects[size_t(object)].FirstSprite + 1;
+        const int32_t shown = std::min(ImageCount(object), shownMax);
+        int32_t rowW = 0, rowH = 0;
+        for (int32_t i = 0; i < shown; ++i) {
+            rowW += Sprites[size_t(first + i)].W + 4;
+            rowH = std::max(rowH, Sprites[size_t(first + i)].H);
+        }
+        if (shown == 0) continue;
+        // The first images side by side, shrunk (never enlarged) to the cell's picture area.
+        const double scale = std::min({1.0, double(cellW - 10) / rowW, double(cellH - labelH - 8) / rowH});
+        double x = left + (cellW - rowW * scale) / 2;
+        for (int32_t i = 0; i < shown; ++i) {
+            const TSprite& s = Sprites[size_t(first + i)];
+            const int32_t w = std::max(1, int32_t(s.W * scale)), h = std::max(1, int32_t(s.H * scale));
+            Stretchblit(board, int32_t(x) + w / 2, top + 4 + (cellH - labelH - 8) / 2, w, h, first + i,
+                        left, top, left + cellW - 1, top + cellH - labelH - 1, true, 255);
+            x += (s.W + 4) * scale;
+        }
+    }
+    QImage picture;
+    {
+        TDDCanvas canvas(board);
+        picture = canvas->Image().copy(0, 0, width, height);
+    }
+    // Text needs a font database, which needs an application; no window is ever opened.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "crumble-tool";
+    char* argv[] = {name, nullptr};
+    std::optional<QGuiApplication> application;
+    if (!QGuiApplication::instance()) application.emplace(argc, argv);
+    QPainter painter(&picture);
+    painter.setFont(QFont("Liberation Sans", 10, QFont::Bold));
+    for (int32_t object = 1; object <= ObjectCount; ++object) {
+        const int32_t left = ((object - 1) % columns) * cellW, top = ((object - 1) / columns) * cellH;
+        const QRect label(left, top + cellH - labelH, cellW, labelH);
+        painter.fillRect(label, QColor(40, 24, 16));
+        painter.setPen(QColor(255, 230, 160));
+        const int32_t first = Objects[size_t(object)].FirstSprite + 1, count = ImageCount(object);
+        const QString size = count > 0 ? QString("%1 x %2, %3 image%4")
+                                             .arg(Sprites[size_t(first)].W)
+                                             .arg(Sprites[size_t(first)].H)
+                                             .arg(count)
+                                             .arg(count == 1 ? "" : "s")
+                                       : QString("no images");
+        painter.drawText(label, Qt::AlignCenter,
+                         QString::fromStdString(Objects[size_t(object)].Name) + "\n" + size);
+        painter.setPen(QColor(60, 40, 30));
+        painter.drawRect(left, top, cellW - 1, cellH - 1);
+    }
+    painter.end();
+    if (!picture.save(QString::fromStdString(std::filesystem::absolute(args[0]).string()), "PNG"))
+        throw std::runtime_error("Cannot write " + args[0]);
     return 0;
 }

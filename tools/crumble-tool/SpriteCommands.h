@@ -1,5 +1,5 @@
 #pragma once
-// crumble-tool sprites check|show|render|sheet: the sprite script loaded headless against the
+// crumble-tool sprites check|show|render|sheet|contact: the sprite script loaded headless against the
 // program folder, as the game window loads it.
 #include <string>
 #include <vector>
@@ -12,3 +12,5 @@ int SpritesShow(const std::vector<std::string>& args);
 int SpritesRender(const std::vector<std::string>& args);
 // OBJECT OUT.png [SCRIPT]
 int SpritesSheet(const std::vector<std::string>& args);
+// OUT.png [SCRIPT]: every object's first images on one labelled picture
+int SpritesContact(const std::vector<std::string>& args);
