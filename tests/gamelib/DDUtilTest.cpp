@@ -486,8 +486,10 @@ TEST_F(DDUtilTest, AlphaMapsAreThePaletteIndicesInPaddedRows) {
 }
 
 TEST_F(DDUtilTest, BlendFormulasPixelByPixelInEveryFormat) {
+    // 128 as well: half and half has a shortcut of its own in 16 bits.
     for (const int bits : {16, 24, 32})
-        for (const bool mapped : {false, true}) {
+        for (const int alpha : {-1, 77, 128}) {
+            const bool mapped = alpha < 0;
             // A 5 x 3 front scaled onto a 7 x 5 back, and an unscaled 7 x 5 one.
             for (const int frontW : {5, 7}) {
                 const int frontH = frontW == 7 ? 5 : 3;
@@ -506,14 +508,14 @@ TEST_F(DDUtilTest, BlendFormulasPixelByPixelInEveryFormat) {
                 if (mapped)
                     AlphaMapBlend(back, front, out, frontRect, backRect, map, true);
                 else
-                    AlphaBlendScaled(back, front, out, frontRect, backRect, 77, true);
+                    AlphaBlendScaled(back, front, out, frontRect, backRect, alpha, true);
                 const uint32_t colorMask = bits == 16 ? 0xFFFF : 0xFFFFFF;
                 for (int y = 0; y < 5; ++y)
                     for (int x = 0; x < 7; ++x) {
                         const int fx = 1 + x * frontW / 7;
                         const int fy = 1 + y * frontH / 5;
                         const uint32_t k = PixelAt(*back, 2 + x, 1 + y), f = PixelAt(*front, fx, fy);
-                        const uint32_t a = mapped ? map->Bytes[size_t(fy * 8 + fx)] : 77;
+                        const uint32_t a = mapped ? map->Bytes[size_t(fy * 8 + fx)] : uint32_t(alpha);
                         uint32_t expected = 0;
                         if ((f & colorMask) == 0 || (mapped && a == 0)) {
                             expected = k;
