@@ -139,6 +139,13 @@ template <int Bytes> void CopyFor(const TCopyJob& job) {
         const size_t rowBytes = size_t(job.Clip.Width()) * Bytes;
         const int32_t dx = job.SrcRect.Left - job.DestRect.Left;
         const int32_t dy = job.SrcRect.Top - job.DestRect.Top;
+        if (size_t(job.DestPitch) == rowBytes && size_t(job.SrcPitch) == rowBytes) {
+            // Whole rows of both surfaces: one block, which the library copies fastest.
+            std::memmove(job.Dest + ptrdiff_t(job.Clip.Top) * job.DestPitch,
+                         job.Src + ptrdiff_t(job.Clip.Top + dy) * job.SrcPitch,
+                         rowBytes * size_t(job.Clip.Height()));
+            return;
+        }
         for (int32_t y = job.Clip.Top; y < job.Clip.Bottom; ++y)
             std::memcpy(job.Dest + ptrdiff_t(y) * job.DestPitch + ptrdiff_t(job.Clip.Left) * Bytes,
                         job.Src + ptrdiff_t(y + dy) * job.SrcPitch +
