@@ -2,6 +2,7 @@
 
 #include "gamelib/Ddcanvas.h"
 #include "platform/bmp.h"
+#include "platform/pixels.h"
 #include "platform/jpeg.h"
 #include "platform/png.h"
 #include "platform/resources.h"
@@ -156,42 +157,17 @@ TDDPixelFormat FormatOf(const PDirectDrawSurface& surface) {
     return format;
 }
 
-// Pixel-sized access to byte memory that the vectoriser sees as plain loads and stores.
-using TPixel16 [[gnu::may_alias, gnu::aligned(1)]] = uint16_t;
-using TPixel32 [[gnu::may_alias, gnu::aligned(1)]] = uint32_t;
-
-template <int Bytes> inline uint32_t Load(const uint8_t* p) {
-    if constexpr (Bytes == 2)
-        return *reinterpret_cast<const TPixel16*>(p);
-    else if constexpr (Bytes == 3)
-        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
-    else
-        return *reinterpret_cast<const TPixel32*>(p);
-}
-
-template <int Bytes> inline void Store(uint8_t* p, uint32_t v) {
-    if constexpr (Bytes == 2) {
-        *reinterpret_cast<TPixel16*>(p) = static_cast<uint16_t>(v);
-    } else if constexpr (Bytes == 3) {
-        p[0] = static_cast<uint8_t>(v);
-        p[1] = static_cast<uint8_t>(v >> 8);
-        p[2] = static_cast<uint8_t>(v >> 16);
-    } else {
-        *reinterpret_cast<TPixel32*>(p) = v;
-    }
-}
-
 uint32_t LoadAny(const uint8_t* p, int bytes) {
-    return bytes == 2 ? Load<2>(p) : bytes == 3 ? Load<3>(p) : Load<4>(p);
+    return bytes == 2 ? LoadPixel<2>(p) : bytes == 3 ? LoadPixel<3>(p) : LoadPixel<4>(p);
 }
 
 void StoreAny(uint8_t* p, int bytes, uint32_t v) {
     if (bytes == 2)
-        Store<2>(p, v);
+        StorePixel<2>(p, v);
     else if (bytes == 3)
-        Store<3>(p, v);
+        StorePixel<3>(p, v);
     else
-        Store<4>(p, v);
+        StorePixel<4>(p, v);
 }
 
 // ---- blends ---------------------------------------------------------------------------------
@@ -254,7 +230,6 @@ template <int Bytes, class TM, bool Keyed, bool Mapped>
         // RGB565 in 16-bit lanes: with the channels shifted down, every product and sum of
         // the formula stays below 2^16 (31 x 256, 63 x 256), and shifting back gives the same
         // bits as the masked 32-bit arithmetic.
-        using TPixel16 [[gnu::may_alias, gnu::aligned(1)]] = uint16_t;
         auto* op = reinterpret_cast<TPixel16*>(o);
         const auto* kp = reinterpret_cast<const TPixel16*>(k);
         const auto* __restrict fp = reinterpret_cast<const TPixel16*>(f);
@@ -294,13 +269,13 @@ template <int Bytes, class TM, bool Keyed, bool Mapped>
         return;
     }
     const auto pixel = [&](const uint8_t* back, int32_t x) {
-        return BlendPixel<TM, Keyed, Mapped>(m, colorMask, key, Load<Bytes>(back + x * Bytes),
-                                             Load<Bytes>(f + x * Bytes), Mapped ? a[x] : alpha);
+        return BlendPixel<TM, Keyed, Mapped>(m, colorMask, key, LoadPixel<Bytes>(back + x * Bytes),
+                                             LoadPixel<Bytes>(f + x * Bytes), Mapped ? a[x] : alpha);
     };
     if (o == k)
-        for (int32_t x = 0; x < width; ++x) Store<Bytes>(o + x * Bytes, pixel(o, x));
+        for (int32_t x = 0; x < width; ++x) StorePixel<Bytes>(o + x * Bytes, pixel(o, x));
     else
-        for (int32_t x = 0; x < width; ++x) Store<Bytes>(o + x * Bytes, pixel(k, x));
+        for (int32_t x = 0; x < width; ++x) StorePixel<Bytes>(o + x * Bytes, pixel(k, x));
 }
 
 template <int Bytes, uint32_t R, uint32_t G, uint32_t B, bool Keyed, bool Mapped>
@@ -332,10 +307,10 @@ void BlendRows(const TBlendJob& job) {
         const uint8_t* k = job.Back + ptrdiff_t(y) * job.BackPitch;
         uint8_t* o = job.Out + ptrdiff_t(y) * job.OutPitch;
         for (int32_t x = 0; x < width; ++x)
-            Store<Bytes>(o + x * Bytes,
+            StorePixel<Bytes>(o + x * Bytes,
                          BlendPixel<TMasks<R, G, B>, Keyed, Mapped>(
-                             m, colorMask, key, Load<Bytes>(k + x * Bytes),
-                             Load<Bytes>(frontRow + column[x] * Bytes),
+                             m, colorMask, key, LoadPixel<Bytes>(k + x * Bytes),
+                             LoadPixel<Bytes>(frontRow + column[x] * Bytes),
                              Mapped ? mapRow[column[x]] : alpha));
         // At each row's end the front advances by the whole rows accumulated, keeping the rest.
         accY += job.StepY;
@@ -469,16 +444,16 @@ void MaskRow(const TBitmapImage& mask, int32_t y, const std::array<bool, 256>& p
             set[size_t(x)] = paletteSet[row[x]];
             break;
         case TPicturePixels::Bits15:
-            set[size_t(x)] = (Load<2>(row + 2 * x) & 0x7FFF) != 0;
+            set[size_t(x)] = (LoadPixel<2>(row + 2 * x) & 0x7FFF) != 0;
             break;
         case TPicturePixels::Bits16:
-            set[size_t(x)] = Load<2>(row + 2 * x) != 0;
+            set[size_t(x)] = LoadPixel<2>(row + 2 * x) != 0;
             break;
         case TPicturePixels::Bits24:
-            set[size_t(x)] = (Load<3>(row + 3 * x) & 0xFFFFFF) != 0;
+            set[size_t(x)] = (LoadPixel<3>(row + 3 * x) & 0xFFFFFF) != 0;
             break;
         default: // 32
-            set[size_t(x)] = (Load<4>(row + 4 * x) & 0xFFFFFF) != 0;
+            set[size_t(x)] = (LoadPixel<4>(row + 4 * x) & 0xFFFFFF) != 0;
             break;
         }
     }
@@ -489,11 +464,11 @@ void ApplyMaskRow(uint8_t* pixels, const std::vector<uint8_t>& set, int32_t widt
                   uint32_t colorMask, uint32_t keyPixel) {
     for (int32_t x = 0; x < width; ++x) {
         uint8_t* p = pixels + x * Bytes;
-        const uint32_t v = Load<Bytes>(p);
+        const uint32_t v = LoadPixel<Bytes>(p);
         if (set[size_t(x)])
-            Store<Bytes>(p, (v & ~colorMask) | keyPixel);
+            StorePixel<Bytes>(p, (v & ~colorMask) | keyPixel);
         else if ((v & colorMask) == keyPixel)
-            Store<Bytes>(p, v ^ 1); // opaque black must not turn transparent
+            StorePixel<Bytes>(p, v ^ 1); // opaque black must not turn transparent
     }
 }
 
