@@ -5,10 +5,18 @@
 #include <cstdio>
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
+
+// One side of a case: who, the time per iteration in the run's unit, and, for decoders, how
+// many times faster than real time.
+struct TResult {
+    std::string Who;
+    double Time;
+    std::string Unit;
+    double RealTime;
+};
 
 class TPairReporter : public benchmark::ConsoleReporter {
 public:
@@ -16,14 +24,17 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-            const std::string name = run.benchmark_name();
+            const std::string name = run.run_name.function_name;
             const size_t slash = name.find('/');
             if (slash == std::string::npos) continue;
-            const double ns = run.GetAdjustedRealTime();  // per iteration, in the run's unit
-            Results[name.substr(0, slash)].push_back({name.substr(slash + 1), ns});
+            TResult result{name.substr(slash + 1), run.GetAdjustedRealTime(),
+                           benchmark::GetTimeUnitString(run.time_unit), 0};
+            if (const auto counter = run.counters.find("x_real_time"); counter != run.counters.end())
+                result.RealTime = counter->second.value;
+            Results[name.substr(0, slash)].push_back(result);
         }
     }
-    std::map<std::string, std::vector<std::pair<std::string, double>>> Results;
+    std::map<std::string, std::vector<TResult>> Results;
 };
 
 }  // namespace
@@ -36,22 +47,16 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n");
     for (const auto& [name, runs] : reporter.Results) {
-        double ours = 0;
-        std::string peer;
-        double peerNs = 0;
-        for (const auto& [who, ns] : runs) {
-            if (who == "ours")
-                ours = ns;
-            else {
-                peer = who;
-                peerNs = ns;
-            }
-        }
-        if (ours > 0 && peerNs > 0)
-            std::printf("%s: ours %.0f ns, %s %.0f ns, ratio %.2f\n", name.c_str(), ours,
-                        peer.c_str(), peerNs, ours / peerNs);
-        else if (ours > 0)
-            std::printf("%s: ours %.0f ns\n", name.c_str(), ours);
+        const TResult* ours = nullptr;
+        const TResult* peer = nullptr;
+        for (const TResult& run : runs) (run.Who == "ours" ? ours : peer) = &run;
+        if (!ours) continue;
+        std::printf("%s: ours %.0f %s", name.c_str(), ours->Time, ours->Unit.c_str());
+        if (peer && peer->Time > 0)
+            std::printf(", %s %.0f %s, ratio %.2f", peer->Who.c_str(), peer->Time,
+                        peer->Unit.c_str(), ours->Time / peer->Time);
+        if (ours->RealTime > 0) std::printf(", %.0f x real time", ours->RealTime);
+        std::printf("\n");
     }
     benchmark::Shutdown();
     return 0;
