@@ -16,10 +16,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input = (folder / "input.mp3").string();
     std::ofstream(input, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data), std::streamsize(size));
+    // Loaded once and never unloaded: the fuzzer keeps counting in the library's code.
+    static TMPEGPlayer player;
     try {
-        TMPEGPlayer player;
-        player.PathToDLL = std::filesystem::path(CRUMBLE_MPEGDLL).parent_path().string();
-        player.LoadLib();
+        if (!player.Loaded()) {
+            player.PathToDLL = std::filesystem::path(CRUMBLE_MPEGDLL).parent_path().string();
+            player.LoadLib();
+        }
         player.OutFilename = (folder / "output.wav").string();
         player.SetOutputDevice(TOutputDevice::pcmfile);
         player.SetStreamName(input);
@@ -31,7 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
         player.Close();
-        player.FreeLib();
     } catch (const std::exception&) {
     }
     return 0;
