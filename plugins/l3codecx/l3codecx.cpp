@@ -125,7 +125,7 @@ intptr_t Convert(const TACMDrvStreamInstance& instance, TACMDrvStreamHeader& hea
     const uint32_t frameBytes = 2 * decoder->Channels;
     const uint32_t room = header.cbDstLength / frameBytes * frameBytes;
     uint32_t used = std::min<uint32_t>(room, uint32_t(decoder->Pending.size()));
-    std::memcpy(header.pbDst, decoder->Pending.data(), used);
+    if (used > 0) std::memcpy(header.pbDst, decoder->Pending.data(), used);
     decoder->Pending.erase(decoder->Pending.begin(), decoder->Pending.begin() + used);
     for (;;) {
         off_t frameNumber = 0;
