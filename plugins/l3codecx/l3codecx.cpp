@@ -146,7 +146,7 @@ intptr_t Convert(const TACMDrvStreamInstance& instance, TACMDrvStreamHeader& hea
             continue; // a damaged frame is skipped, as players do
         }
         const uint32_t fits = std::min<uint32_t>(room - used, uint32_t(bytes));
-        std::memcpy(header.pbDst + used, audio, fits);
+        if (fits > 0) std::memcpy(header.pbDst + used, audio, fits);
         used += fits;
         decoder->Pending.insert(decoder->Pending.end(), audio + fits, audio + bytes);
     }
