@@ -3,10 +3,12 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    PrepareEmbeddedBrowser();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Crumble Rush");
     TForm1 form;
     Form1 = &form;
+    form.CreateBrowserPage();
     form.show();
     return QApplication::exec();
 }

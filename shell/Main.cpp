@@ -4,6 +4,13 @@
 #include "gamelib/SoundPrep.h"
 #include "gamelib/SpriteUnit.h"
 #include "online/GameInfo.h"
+#include "online/InfoUnit.h"
+#include "online/KnownErrors.h"
+#include "online/NewHighscoreUnit.h"
+#include "online/PublishErrorreportUnit.h"
+#include "online/PublishHighscoreUnit.h"
+#include "online/WebsendUnit.h"
+#include "platform/inet.h"
 #include "platform/msgbox.h"
 #include "platform/winpath.h"
 #include "shell/DecodeUnit.h"
@@ -14,23 +21,29 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
 #include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <unistd.h>
 
 int32_t FreeMemoryKB = 0;
 TForm1* Form1 = nullptr;
 
 namespace {
 
-constexpr const char* ProgramVersion = "1.05";
 constexpr uint32_t MinFreeMemoryKB = 90000;
+constexpr int TimerInterval = 5000;
+const QRect BrowserPlace(52, 53, 292, 171);
 
 // What the application did with an exception that reached it: an error box, and on.
 void Guarded(const std::function<void()>& action) {
@@ -40,6 +53,58 @@ void Guarded(const std::function<void()>& action) {
         MessageDlg(e.what(), TMsgDlgType::Error, TMsgDlgButtons::OK);
     }
 }
+
+// The addresses that may leave the menu for the system browser; others (file:, data:,
+// javascript:, schemes of other programs) are only stopped.
+bool OpensOutside(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    return scheme == "http" || scheme == "https" || scheme == "mailto" || scheme == "ftp";
+}
+
+void OpenOutsideLater(QObject* context, const QUrl& url) {
+    if (!OpensOutside(url)) return;
+    // Not from inside the engine's callback: OpenURL may show a modal box.
+    const std::string address = url.toString(QUrl::FullyEncoded).toStdString();
+    QTimer::singleShot(0, context, [address] { Guarded([&] { OpenURL(address); }); });
+}
+
+// The log's size and time of change: a new crash gives a new signature.
+std::string LogSignature() {
+    std::error_code error;
+    const std::filesystem::path log = ResolvePath(ProgDir() + "/SPS/LOG.TXT");
+    const auto size = std::filesystem::file_size(log, error);
+    if (error) return {};
+    const auto time = std::filesystem::last_write_time(log, error);
+    if (error) return {};
+    return std::to_string(size) + "@" + std::to_string(time.time_since_epoch().count());
+}
+
+// Sets a flag for the length of a scope, also when it is left by an exception.
+class TFlagScope {
+  public:
+    explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
+    ~TFlagScope() { FFlag = false; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+  private:
+    bool& FFlag;
+};
+
+// A page that a link opened for a window of its own: its address goes to the system browser.
+class TOutsidePage : public QWebEnginePage {
+  public:
+    using QWebEnginePage::QWebEnginePage;
+
+  protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+        if (isMainFrame) {
+            OpenOutsideLater(parent(), url);
+            deleteLater();
+        }
+        return false;
+    }
+};
 
 std::string Padded(const char* label) {
     std::string text = label;
@@ -69,6 +134,41 @@ void LogSystemInfo() {
     for (int i = 0; i < 5; ++i)
         WriteLog(Padded(systemLabels[i]) + std::to_string(info.SystemValue(i + 1)));
     FreeMemoryKB = SumFreeMemoryKB(info.MemoryValue(3), info.MemoryValue(7));
+}
+
+// The embedded browser's page: its navigations pass the menu window's veto.
+class TBrowserPage : public QWebEnginePage {
+  public:
+    TBrowserPage(TForm1* form, QObject* parent) : QWebEnginePage(parent), FForm(form) {}
+
+  protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+        return FForm->WebBrowser1BeforeNavigate(url, isMainFrame);
+    }
+    QWebEnginePage* createWindow(WebWindowType) override { return new TOutsidePage(this); }
+
+  private:
+    TForm1* FForm;
+};
+
+void PrepareEmbeddedBrowser() {
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    const auto add = [&flags](const char* flag) {
+        if (!flags.contains(flag)) flags += QByteArray(flags.isEmpty() ? "" : " ") + flag;
+    };
+    QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (QGuiApplication::instance()) platform = QGuiApplication::platformName().toUtf8();
+    const bool headless = platform.startsWith("offscreen") || platform.startsWith("minimal");
+    // Chromium's sandbox refuses to run as root; headless runs (the tests, often in containers
+    // without user namespaces) show only our own pages and go without it too.
+    if (geteuid() == 0 || headless) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        add("--no-sandbox");
+    }
+    if (headless) add("--disable-gpu");
+    if (!flags.isEmpty()) qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    // The engine's start-up report is for its developers; QT_LOGGING_RULES still brings it back.
+    QLoggingCategory::setFilterRules("qt.webenginecontext.info=false");
 }
 
 bool EnoughFreeMemory(int32_t freeKB) {
@@ -118,18 +218,62 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     ActionStart = new QAction("'Crumble Rush' spielen", this);
     ActionStart->setShortcut(QKeySequence(Qt::Key_F9));
     connect(ActionStart, &QAction::triggered, this, [this] { ActionStartExecute(); });
+    ActionHilfe = new QAction("&Hilfe im Internet öffnen", this);
+    ActionHilfe->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(ActionHilfe, &QAction::triggered, this, [this] { ActionHilfeExecute(); });
+    Actionwebsite = new QAction("&Korvald Website öffnen", this);
+    connect(Actionwebsite, &QAction::triggered, this, [this] { ActionwebsiteExecute(); });
     ActionClose = new QAction("&Schliessen", this);
     connect(ActionClose, &QAction::triggered, this, [this] { close(); });
+    ActionPublishHighscore = new QAction("&Highscore veröffentlichen", this);
+    connect(ActionPublishHighscore, &QAction::triggered, this,
+            [this] { ActionPublishHighscoreExecute(); });
+    ActionGotoHighscore = new QAction("&Highscore im Internet öffnen", this);
+    connect(ActionGotoHighscore, &QAction::triggered, this,
+            [this] { ActionGotoHighscoreExecute(); });
+    ActionPublishErrorreport = new QAction("&Fehlerreport senden", this);
+    connect(ActionPublishErrorreport, &QAction::triggered, this,
+            [this] { ActionPublishErrorreportExecute(); });
+    ActionInfo = new QAction("&Info", this);
+    connect(ActionInfo, &QAction::triggered, this, [this] { ActionInfoExecute(); });
 
     Datei1 = menuBar()->addMenu("&Datei");
     Datei1->addAction(ActionClose);
     Game1 = menuBar()->addMenu("&Spiel");
     Game1->addAction(ActionStart);
+    Internet1 = menuBar()->addMenu("&Internet");
+    Internet1->addAction(ActionPublishHighscore);
+    Internet1->addAction(ActionGotoHighscore);
+    Internet1->addAction(Actionwebsite);
+    Internet1->addSeparator();
+    Internet1->addAction(ActionPublishErrorreport);
+    Help1 = menuBar()->addMenu("&Hilfe");
+    Help1->addAction(ActionHilfe);
+    Help1->addSeparator();
+    Help1->addAction(ActionInfo);
+
+    // The engine starts with the page: at the first navigation, or earlier by CreateBrowserPage.
+    PrepareEmbeddedBrowser();
+    WebBrowser1 = new QWebEngineView(client);
+    WebBrowser1->setGeometry(0, 0, 1, 1);
+    WebBrowser1->hide();
+    connect(WebBrowser1, &QWebEngineView::loadFinished, this,
+            [this](bool ok) { Guarded([&] { WebBrowser1DocumentComplete(ok); }); });
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(TimerInterval);
+    connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
+    Timer1->start();
+    // A changed connection shows at once, not only at the next tick.
+    SetOnlineChangedHandler([this] {
+        if (Timer1->isActive()) Guarded([this] { Timer1Timer(); });
+    });
 
     Guarded([this] { FormCreate(); });
 }
 
 TForm1::~TForm1() {
+    SetOnlineChangedHandler(nullptr);
     if (Form1 == this) Form1 = nullptr;
     SpriteScriptLines = [] { return SplitLines(BuiltInSpriteScript()); };
 }
@@ -170,17 +314,189 @@ void TForm1::ShowMenuPicture(const char* name) {
 }
 
 void TForm1::FormActivate() {
-    // The embedded browser and its timer join here with the online services.
+    // The steps below open boxes and dialogs, whose closing activates the window again.
+    if (FInActivate) return;
+    const TFlagScope activating(FInActivate);
+    if (!FHoldPage) {
+        HideBrowser();
+        repaint();
+    }
+    Timer1Timer();
     SoundsReady = PrepareSounds(this, Gauge1, Panel2);
     if (LogIsOK())
         EraseLog();
+    else
+        LookUpKnownErrorOnce();
+}
+
+void TForm1::HideBrowser() {
+    FBrowserVisible = false;
+    if (FPage) FPage->triggerAction(QWebEnginePage::Stop);
+    WebBrowser1->setGeometry(WebBrowser1->x(), WebBrowser1->y(), 1, 1);
+    WebBrowser1->hide();
+}
+
+void TForm1::ShowBrowser() {
+    FBrowserVisible = true;
+    WebBrowser1->show();
+}
+
+void TForm1::CreateBrowserPage() {
+    if (FPage) return;
+    FPage = new TBrowserPage(this, WebBrowser1);
+    WebBrowser1->setPage(FPage);
+}
+
+void TForm1::Navigate(const std::string& address) {
+    CreateBrowserPage();
+    FBrowserTarget = address;
+    WebBrowser1->load(QUrl(QString::fromStdString(address), QUrl::TolerantMode));
+}
+
+void TForm1::Timer1Timer() {
+    const bool online = IsOnline();
+    if (FBrowserVisible && online && ReturnToHome) {
+        FHoldPage = false;
+        Navigate(StartPageAddress());
+        ReturnToHome = false;
+    }
+    if (!FBrowserVisible && online) {
+        ShowBrowser();
+        Navigate(StartPageAddress());
+    }
+    if (FBrowserVisible && !online) {
+        FHoldPage = false;
+        HideBrowser();
+        try {
+            ShowMenuPicture("MENUE");
+        } catch (const std::exception&) {
+            // The menu stays as it is.
+        }
+    }
+}
+
+void TForm1::WebBrowser1DocumentComplete(bool ok) {
+    // A page that could not be loaded (no server, an aborted load) shows nothing; the next tick
+    // tries again. One that came after the browser was hidden is not wanted any more.
+    if (!FBrowserVisible) return;
+    if (!ok) {
+        if (WebBrowser1->width() == 1) HideBrowser();
+        return;
+    }
+    try {
+        ShowMenuPicture("MENUE_NET");
+    } catch (const std::exception&) {
+        // The frame of the picture is missing, the page shows all the same.
+    }
+    WebBrowser1->setGeometry(BrowserPlace);
+}
+
+bool TForm1::WebBrowser1BeforeNavigate(const QUrl& url, bool mainFrame) {
+    const std::string target = url.toString(QUrl::FullyEncoded).toStdString();
+    const std::string start = QUrl(QString::fromStdString(StartPageAddress()), QUrl::TolerantMode)
+                                  .toString(QUrl::FullyEncoded)
+                                  .toStdString();
+    if (target.find(start) != std::string::npos) return true;
+    if (mainFrame) OpenOutsideLater(this, url);
+    return false;
+}
+
+void TForm1::LookUpKnownErrorOnce() {
+    if (FInLookUp) return;
+    const std::string signature = LogSignature();
+    if (signature == FLookedUpLog) return;
+    FLookedUpLog = signature;
+    LookUpKnownError();
+}
+
+void TForm1::LookUpKnownError() {
+    if (FInLookUp) return;
+    const TFlagScope lookingUp(FInLookUp);
+    FLookedUpLog = LogSignature();
+    if (MessageDlg("Während der Programmausführung ist ein Fehler aufgetreten. Möchten Sie, daß "
+                   "auf der Fehlerlösungsseite im Internet nachgesehen wird, ob es eine Lösung "
+                   "für dieses Problem gibt?",
+                   TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo) != mrYes)
+        return;
+    // Without a connection the message has been shown; there is nothing to look up in.
+    const auto errors = FetchText(WebPageAddress("korvaldinternal/errors.txt"));
+    if (!errors) return;
+    const std::string logFile = ProgDir() + "\\sps\\log.txt";
+    const std::vector<std::string> log =
+        FileExists(logFile) ? SplitTextLines(ReadFileBytes(logFile)) : std::vector<std::string>();
+    const auto known = MatchKnownError(Utf8ToAnsi(*errors), log);
+    if (!known) {
+        if (MessageDlg("Dieser Fehler ist leider noch unbekannt. Möchten Sie uns einen "
+                       "Fehlerreport senden?",
+                       TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo) == mrYes)
+            ActionPublishErrorreportExecute();
+        return;
+    }
+    const std::string solution = WebPageAddress("korvaldinternal/errors/" + AnsiToUtf8(known->Page));
+    if (FBrowserVisible) {
+        FHoldPage = true;
+        Navigate(solution);
+    } else {
+        OpenURL(solution);
+    }
+    if (!known->KeepLog) EraseLog();
+    FLookedUpLog = LogSignature();
+}
+
+void TForm1::ActionPublishHighscoreExecute() {
+    if (Env.Highscores[0].Score == EmptyHighscore) {
+        ShowMessage("Ihre Highscoreliste ist noch leer.");
+        return;
+    }
+    // One publishing dialog at a time: a second call brings the open one forward.
+    if (!PublishHighscoreForm) PublishHighscoreForm = new TPublishHighscoreForm();
+    PublishHighscoreForm->show();
+    PublishHighscoreForm->raise();
+    PublishHighscoreForm->activateWindow();
+}
+
+void TForm1::ActionGotoHighscoreExecute() {
+    bool online = IsOnline();
+    if (!online) {
+        DialUp();
+        online = CheckOnline();
+        if (!FBrowserVisible && online) ShowBrowser();
+    }
+    if (!online) {
+        ShowMessage("Es konnte keine Verbundung zum Internet hergestellt werden");
+        return;
+    }
+    if (FBrowserVisible) Navigate(WebPageAddress("korvaldinternal/highscore.html"));
+    ReturnToHome = true;
+}
+
+void TForm1::ActionPublishErrorreportExecute() {
+    TPublishErrorreportForm form;
+    form.ShowModal();
+}
+
+void TForm1::ActionInfoExecute() {
+    TInfoForm form;
+    form.ShowModal();
+}
+
+void TForm1::ActionHilfeExecute() {
+    OpenURL(WebPageAddress("crumblerush/hilfe/index.html"));
+}
+
+void TForm1::ActionwebsiteExecute() {
+    OpenURL(WebsiteAddress());
 }
 
 void TForm1::ActionStartExecute() {
     if (FInStart) return;
     FInStart = true;
-    Guarded([this] {
+    Timer1->stop();
+    // Only the disk-space message leaves the timer off.
+    bool timerOn = true;
+    Guarded([this, &timerOn] {
         if (!SoundsReady) {
+            timerOn = false;
             MessageDlg("Zu wenig Festplattenspeicher verfügbar auf Laufwerk " +
                            MountPoint(ProgDir()) + ".",
                        TMsgDlgType::Information, TMsgDlgButtons::OK);
@@ -197,9 +513,17 @@ void TForm1::ActionStartExecute() {
         DDFullScreenForm1 = new TDDFullScreenForm1(this);
         if (Env.DisplayMode >= 0 && Env.DisplayMode <= 2)
             DDFullScreenForm1->SetDisplayMode(static_cast<uint8_t>(Env.DisplayMode));
+        const int32_t bestBefore = Env.Highscores[0].Score;
+        FHoldPage = false;
         DDFullScreenForm1->ShowModal();
         DDFullScreenForm1 = nullptr;
+        if (!LogIsOK()) Guarded([this] { LookUpKnownErrorOnce(); });
+        if (Env.Highscores[0].Score != bestBefore) {
+            TNewHighscoreForm offer;
+            if (offer.ShowModal() == mrYes) ActionPublishHighscoreExecute();
+        }
     });
+    if (timerOn) Timer1->start();
     FInStart = false;
 }
 
@@ -226,6 +550,8 @@ bool TForm1::event(QEvent* e) {
 
 void TForm1::closeEvent(QCloseEvent* e) {
     Guarded([this] { FormClose(); });
+    // The program ends with the menu window, an open publishing dialog too.
+    if (PublishHighscoreForm) PublishHighscoreForm->close();
     e->accept();
 }
 

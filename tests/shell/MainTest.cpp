@@ -2,6 +2,12 @@
 
 #include "TestSupport.h"
 #include "game/DDrawUnit.h"
+#include "online/InfoUnit.h"
+#include "online/NewHighscoreUnit.h"
+#include "online/OnlineTestSupport.h"
+#include "online/PublishErrorreportUnit.h"
+#include "online/PublishHighscoreUnit.h"
+#include "online/WebsendUnit.h"
 #include "platform/input.h"
 #include "platform/msgbox.h"
 #include "platform/sysinfo.h"
@@ -11,9 +17,18 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #include <gtest/gtest.h>
 #include <algorithm>
+
+// Chromium inside Qt WebEngine frees some objects with a sized delete of a base class, which the
+// address sanitizer reports although it is none of ours; this binary runs the embedded browser.
+extern "C" const char* __asan_default_options() {
+    return "new_delete_type_mismatch=0";
+}
 
 namespace {
 
@@ -26,8 +41,16 @@ protected:
             Messages.push_back(text);
             return buttons == TMsgDlgButtons::YesNo ? Answer : mrOk;
         });
+        // Offline unless a test starts a server: nothing listens on this port.
+        WriteCfg("webserver", "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
+        SetShellOpener([this](const std::string& address) {
+            Opened.push_back(address);
+            return true;
+        });
     }
     void TearDown() override {
+        if (PublishHighscoreForm) delete PublishHighscoreForm.data();
+        SetShellOpener(nullptr);
         SetMessageHandler(nullptr);
         SetInputOverride(nullptr);
         SetDefaultDisplay(nullptr);
@@ -35,8 +58,32 @@ protected:
     TTempProgramFolder Folder;
     TInputState Input;
     std::vector<std::string> Messages;
+    std::vector<std::string> Opened;
     int Answer = mrYes;
 };
+
+// A window whose embedded browser has loaded the start page of the given server.
+bool BrowserShowsAPage(TForm1& form) {
+    return WaitUntil([&form] { return form.WebBrowser1->geometry() == QRect(52, 53, 292, 171); });
+}
+
+bool Loaded(TForm1& form, const std::string& address) {
+    return WaitUntil([&] {
+        return form.WebBrowser1->url().toString().toStdString() == address &&
+               !form.WebBrowser1->page()->isLoading();
+    });
+}
+
+QImage Shown(const QLabel* label) {
+    return label->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+std::vector<std::string> MenuItems(QMenu* menu) {
+    std::vector<std::string> items;
+    for (QAction* action : menu->actions())
+        items.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+    return items;
+}
 
 TEST_F(MenuWindowTest, CreationSizesTheWindowToThePictureAndPlacesItsParts) {
     TForm1 form;
@@ -52,7 +99,7 @@ TEST_F(MenuWindowTest, CreationSizesTheWindowToThePictureAndPlacesItsParts) {
     EXPECT_EQ(form.ActionStart->shortcut(), QKeySequence(Qt::Key_F9));
     QStringList menus;
     for (QAction* action : form.menuBar()->actions()) menus << action->text();
-    EXPECT_EQ(menus, QStringList({"&Datei", "&Spiel"}));
+    EXPECT_EQ(menus, QStringList({"&Datei", "&Spiel", "&Internet", "&Hilfe"}));
     EXPECT_TRUE(DirectoryExists(Folder.File("sps")) || DirectoryExists(Folder.File("SPS")));
 }
 
@@ -148,6 +195,240 @@ TEST_F(MenuWindowTest, AnUnwritableSaveFolderGivesAMessageAndTheMenuStaysUsable)
     form.close();
     EXPECT_EQ(Messages.size(), 2u);  // the failed save is reported too
     EXPECT_TRUE(form.ActionStart->isEnabled());
+}
+
+TEST_F(MenuWindowTest, TheOnlineMenusListTheirActionsInOrder) {
+    TForm1 form;
+    EXPECT_EQ(MenuItems(form.Internet1),
+              (std::vector<std::string>{"&Highscore veröffentlichen", "&Highscore im Internet öffnen",
+                                        "&Korvald Website öffnen", "-", "&Fehlerreport senden"}));
+    EXPECT_EQ(MenuItems(form.Help1),
+              (std::vector<std::string>{"&Hilfe im Internet öffnen", "-", "&Info"}));
+    EXPECT_EQ(form.ActionHilfe->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(form.Timer1->interval(), 5000);
+    EXPECT_TRUE(form.Timer1->isActive());
+}
+
+TEST_F(MenuWindowTest, OfflineTheBrowserStaysHiddenAndTheMenuPlain) {
+    TForm1 form;
+    form.FormActivate();
+    EXPECT_FALSE(form.BrowserVisible());
+    EXPECT_FALSE(form.WebBrowser1->isVisibleTo(&form));
+    EXPECT_EQ(form.WebBrowser1->size(), QSize(1, 1));
+    EXPECT_EQ(Shown(form.Image1), LoadJpegResource("MENUE").convertToFormat(QImage::Format_RGB32));
+    form.ActionGotoHighscoreExecute();
+    EXPECT_EQ(Messages, (std::vector<std::string>{
+                            "Es konnte keine Verbundung zum Internet hergestellt werden"}));
+    EXPECT_FALSE(form.ReturnToHome);
+}
+
+TEST_F(MenuWindowTest, OnlineTheStartPageShowsInTheMenuPicture) {
+    auto server = std::make_unique<TTestServer>();
+    server->Configure();
+    TForm1 form;
+    form.show();
+    ASSERT_TRUE(BrowserShowsAPage(form));
+    EXPECT_TRUE(form.BrowserVisible());
+    EXPECT_TRUE(form.WebBrowser1->isVisible());
+    EXPECT_EQ(form.BrowserTarget(), StartPageAddress());
+    EXPECT_EQ(Shown(form.Image1),
+              LoadJpegResource("MENUE_NET").convertToFormat(QImage::Format_RGB32));
+    EXPECT_TRUE(form.WebBrowser1->title().contains("Crumble")) << form.WebBrowser1->title().toStdString();
+
+    // The highscore page, and back home at the next tick.
+    form.ActionGotoHighscoreExecute();
+    EXPECT_TRUE(form.ReturnToHome);
+    EXPECT_TRUE(Loaded(form, WebPageAddress("korvaldinternal/highscore.html")));
+    form.Timer1Timer();
+    EXPECT_FALSE(form.ReturnToHome);
+    EXPECT_TRUE(Loaded(form, StartPageAddress()));
+
+    // The server goes away: the next ticks hide the browser and show the plain picture.
+    server.reset();
+    ASSERT_TRUE(WaitUntil([&form] {
+        form.Timer1Timer();
+        return !form.BrowserVisible();
+    }));
+    EXPECT_EQ(form.WebBrowser1->size(), QSize(1, 1));
+    EXPECT_FALSE(form.WebBrowser1->isVisible());
+    EXPECT_EQ(Shown(form.Image1), LoadJpegResource("MENUE").convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(MenuWindowTest, AddressesOutsideTheInternalPagesGoToTheSystemBrowser) {
+    TTestServer server;
+    server.Configure();
+    TForm1 form;
+    form.show();
+    ASSERT_TRUE(BrowserShowsAPage(form));
+    const std::string start = StartPageAddress();
+    EXPECT_TRUE(form.WebBrowser1BeforeNavigate(QUrl(QString::fromStdString(start + "/highscore.html")), true));
+    EXPECT_FALSE(form.WebBrowser1BeforeNavigate(QUrl("file:///etc/passwd"), true));
+    EXPECT_FALSE(form.WebBrowser1BeforeNavigate(QUrl("https://example.org/frame"), false));
+    // A link of the page itself: the page stays, the address opens outside.
+    form.WebBrowser1->page()->runJavaScript("window.location.href = 'https://example.org/news';");
+    ASSERT_TRUE(WaitUntil([this] { return !Opened.empty(); }));
+    EXPECT_EQ(Opened, (std::vector<std::string>{"https://example.org/news"}));
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
+    EXPECT_EQ(form.WebBrowser1->url().toString().toStdString(), start);
+    EXPECT_EQ(form.WebBrowser1->geometry(), QRect(52, 53, 292, 171));
+}
+
+TEST_F(MenuWindowTest, AKnownCrashOpensItsSolutionPageAndErasesTheLog) {
+    TTestServer server;
+    server.Configure();
+    TForm1 form;
+    WriteLog("Program Version 1.05");
+    WriteLog("Exception raised in Threadnotify while Flip(): surface lost");
+    WriteLog("ERROR");
+    form.LookUpKnownError();
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_TRUE(Messages[0].starts_with("Während der Programmausführung ist ein Fehler aufgetreten."));
+    EXPECT_EQ(Opened, (std::vector<std::string>{WebPageAddress("korvaldinternal/errors/grafik.html")}));
+    EXPECT_TRUE(LogIsOK()); // erased
+
+    // A line with S keeps the log.
+    WriteLog("Loading Sound: treffer");
+    WriteLog("generic error: kaputt");
+    WriteLog("ERROR");
+    form.LookUpKnownError();
+    EXPECT_EQ(Opened.back(), WebPageAddress("korvaldinternal/errors/sound.html"));
+    EXPECT_FALSE(LogIsOK());
+}
+
+TEST_F(MenuWindowTest, AnUnknownCrashOffersTheErrorReportAndKeepsTheLog) {
+    TTestServer server;
+    server.Configure();
+    TForm1 form;
+    WriteLog("Etwas ganz Neues");
+    WriteLog("ERROR");
+    bool reportShown = false;
+    WhenModal<TPublishErrorreportForm>([&reportShown](TPublishErrorreportForm* report) {
+        reportShown = true;
+        report->close();
+    });
+    form.LookUpKnownError();
+    ASSERT_EQ(Messages.size(), 2u);
+    EXPECT_EQ(Messages[1], "Dieser Fehler ist leider noch unbekannt. Möchten Sie uns einen "
+                           "Fehlerreport senden?");
+    EXPECT_TRUE(reportShown);
+    EXPECT_TRUE(Opened.empty());
+    EXPECT_FALSE(LogIsOK());
+
+    // A No to the first question looks nothing up.
+    Answer = mrNo;
+    form.LookUpKnownError();
+    EXPECT_EQ(Messages.size(), 3u);
+    // An errors.txt line without a number ends the look-up with a conversion error, which
+    // the application shows as it shows every error.
+    Answer = mrYes;
+    server.PutDataFile("errors.txt", "<z1=ERROR><W=x.html>\r\n");
+    EXPECT_THROW(form.LookUpKnownError(), EConvertError);
+    EXPECT_EQ(Messages.size(), 4u);
+    EXPECT_FALSE(LogIsOK());
+}
+
+TEST_F(MenuWindowTest, ActivationAsksAboutOneCrashOnlyOnce) {
+    WriteLog("ERROR");
+    TForm1 form;
+    Answer = mrNo;
+    form.FormActivate();
+    form.FormActivate();
+    EXPECT_EQ(std::count_if(Messages.begin(), Messages.end(),
+                            [](const std::string& m) { return m.starts_with("Während"); }),
+              1);
+    WriteLog("ERROR"); // a new crash
+    form.FormActivate();
+    EXPECT_EQ(std::count_if(Messages.begin(), Messages.end(),
+                            [](const std::string& m) { return m.starts_with("Während"); }),
+              2);
+}
+
+TEST_F(MenuWindowTest, TheSolutionPageStaysInTheEmbeddedBrowser) {
+    TTestServer server;
+    server.Configure();
+    TForm1 form;
+    form.show();
+    ASSERT_TRUE(BrowserShowsAPage(form));
+    WriteLog("Exception raised in Threadnotify while Bobs.Paint: x");
+    WriteLog("ERROR");
+    form.LookUpKnownError();
+    const std::string solution = WebPageAddress("korvaldinternal/errors/grafik.html");
+    EXPECT_TRUE(Opened.empty());
+    ASSERT_TRUE(Loaded(form, solution));
+    // The activation that follows the closed question keeps it.
+    form.FormActivate();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 300);
+    EXPECT_TRUE(Loaded(form, solution));
+    EXPECT_EQ(form.WebBrowser1->geometry(), QRect(52, 53, 292, 171));
+}
+
+TEST_F(MenuWindowTest, PublishingNeedsAScoreAndOpensOneDialog) {
+    TForm1 form;
+    Env = DefaultEnvData();
+    form.ActionPublishHighscoreExecute();
+    EXPECT_EQ(Messages, (std::vector<std::string>{"Ihre Highscoreliste ist noch leer."}));
+    EXPECT_TRUE(PublishHighscoreForm.isNull());
+    Env.Highscores[0].Score = 1500;
+    form.ActionPublishHighscoreExecute();
+    ASSERT_FALSE(PublishHighscoreForm.isNull());
+    TPublishHighscoreForm* first = PublishHighscoreForm;
+    EXPECT_TRUE(first->isVisible());
+    form.ActionPublishHighscoreExecute();
+    EXPECT_EQ(PublishHighscoreForm.data(), first);
+}
+
+TEST_F(MenuWindowTest, ANewBestScoreAfterAGameOffersPublishing) {
+    TForm1 form;
+    form.SoundsReady = true;
+    Env = DefaultEnvData();
+    QTimer::singleShot(150, [this] {
+        Env.Highscores[0].Score = 4200; // as the game's end inserts it
+        Input.Keys[VK_ESCAPE] = true;
+    });
+    bool offered = false;
+    WhenModal<TNewHighscoreForm>([&offered](TNewHighscoreForm* offer) {
+        offered = true;
+        EXPECT_EQ(offer->Label4->text(), "4200 Punkte,");
+        offer->Button1->click();
+    });
+    form.ActionStartExecute();
+    EXPECT_TRUE(offered);
+    ASSERT_FALSE(PublishHighscoreForm.isNull());
+    EXPECT_TRUE(PublishHighscoreForm->isVisible());
+    EXPECT_TRUE(form.Timer1->isActive());
+}
+
+TEST_F(MenuWindowTest, TooLittleDiskSpaceLeavesTheTimerOff) {
+    TForm1 form;
+    form.SoundsReady = false;
+    form.ActionStartExecute();
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_TRUE(Messages[0].starts_with("Zu wenig Festplattenspeicher"));
+    EXPECT_FALSE(form.Timer1->isActive());
+}
+
+TEST_F(MenuWindowTest, HelpWebSiteInfoAndReportActions) {
+    TTestServer server;
+    server.Configure();
+    TForm1 form;
+    form.ActionHilfeExecute();
+    form.ActionwebsiteExecute();
+    EXPECT_EQ(Opened, (std::vector<std::string>{server.WebServer() + "crumblerush/hilfe/index.html",
+                                                server.WebServer() + "korvald/"}));
+    EXPECT_NE(server.Page("crumblerush/hilfe/index.html").find("<html"), std::string::npos);
+    bool info = false, report = false;
+    WhenModal<TInfoForm>([&info](TInfoForm* shown) {
+        info = true;
+        shown->close();
+    });
+    form.ActionInfoExecute();
+    WhenModal<TPublishErrorreportForm>([&report](TPublishErrorreportForm* shown) {
+        report = true;
+        shown->close();
+    });
+    form.ActionPublishErrorreportExecute();
+    EXPECT_TRUE(info);
+    EXPECT_TRUE(report);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "platform/bmp.h"
 #include "shell/DecodeUnit.h"
 #include "LevelCommands.h"
+#include "OnlineCommands.h"
 #include "SpriteCommands.h"
 #include "WaveCommands.h"
 
@@ -217,6 +218,12 @@ const std::vector<TCommand>& Commands() {
         {{"sprites", "contact"}, "OUT.png [SCRIPT]", AnyArguments, SpritesContact},
         {{"level", "encode"}, "IN OUT", 2, LevelEncode},
         {{"level", "decode"}, "FILE", 1, LevelDecode},
+        {{"publish"}, "ENV.DAT [--webserver URL] [--scoreserver URL]", AnyArguments, Publish},
+        {{"report", "send"}, "--from ADDR --text TEXT [--log FILE] [--webserver URL] [--mailserver HOST:PORT]",
+         AnyArguments, ReportSend},
+        {{"version", "check"}, "[--webserver URL]", AnyArguments, VersionCheck},
+        {{"errors", "match"}, "LOG ERRORS.TXT", 2, ErrorsMatch},
+        {{"cs", "decode"}, "TEXT", 1, CsDecode},
         {{"wave", "info"}, "FILE", 1, WaveInfo},
         {{"wave", "decode"}, "IN OUT.wav", 2, WaveDecode},
         {{"wave", "play"},

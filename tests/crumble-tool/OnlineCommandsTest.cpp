@@ -1,0 +1,148 @@
+// crumble-tool publish | report send | version check | errors match | cs decode, run as a
+// player or an operator would, against the companion server started for the test.
+#include "TestSupport.h"
+#include "online/OnlineTestSupport.h"
+#include "shell/DecodeUnit.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+
+namespace {
+
+struct TRun {
+    std::string Out; // standard output and error together
+    int Status = -1;
+};
+
+TRun RunTool(const std::string& arguments) {
+    const std::string command = std::string("'") + CRUMBLE_TOOL_PATH + "' " + arguments + " 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    TRun run;
+    std::array<char, 4096> buffer{};
+    size_t got = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        run.Out.append(buffer.data(), got);
+    run.Status = WEXITSTATUS(pclose(pipe));
+    return run;
+}
+
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+// A cs value by hand: one block under the identity key, percent-encoded.
+std::string IdentityCs(std::string record) {
+    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+-";
+    record.resize(64, ' ');
+    std::string cs;
+    for (char c : alphabet + record) {
+        if (std::isalnum(static_cast<unsigned char>(c))) {
+            cs += c;
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+            cs += hex;
+        }
+    }
+    return cs;
+}
+
+class OnlineCommandsTest : public ::testing::Test {
+  protected:
+    std::string Closed() { return "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/"; }
+    TTempProgramFolder Folder;
+};
+
+} // namespace
+
+TEST_F(OnlineCommandsTest, PublishSendsTheBestScoreAndPrintsTheReply) {
+    TTestServer server;
+    Env = DefaultEnvData();
+    Env.Highscores[0].Name.Set("Kalle");
+    Env.Highscores[0].Score = 31000;
+    SaveEnv();
+    const std::string env = Folder.File("SPS/env.dat");
+    const TRun run = RunTool("publish " + Quoted(env) + " --webserver " + server.WebServer());
+    EXPECT_EQ(run.Status, 0) << run.Out;
+    EXPECT_NE(run.Out.find("ID="), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("Rang=1\n"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("Platz1=31000\n"), std::string::npos) << run.Out;
+    EXPECT_NE(server.Page("korvaldinternal/highscore.html").find("Kalle"), std::string::npos);
+
+    const TRun offline = RunTool("publish " + Quoted(env) + " --webserver " + Closed());
+    EXPECT_EQ(offline.Status, 1);
+    EXPECT_NE(offline.Out.find("Verbindung zum Internet konnte nicht hergestellt werden"),
+              std::string::npos);
+    EXPECT_NE(offline.Out.find("Highscore konnte nicht veröffentlicht werden: Unbekannte Antwort"),
+              std::string::npos)
+        << offline.Out;
+
+    Env = DefaultEnvData();
+    SaveEnv();
+    const TRun empty = RunTool("publish " + Quoted(env) + " --webserver " + server.WebServer());
+    EXPECT_EQ(empty.Status, 1);
+    EXPECT_NE(empty.Out.find("Ihre Highscoreliste ist noch leer."), std::string::npos);
+}
+
+TEST_F(OnlineCommandsTest, ReportSendMailsTheTextAndTheLog) {
+    TTestServer server;
+    Folder.Put("crash.txt", "Program Version 1.05\r\nERROR\r\n");
+    const TRun run = RunTool("report send --from tester@example.org --text 'Es hakt.' --log " +
+                             Quoted(Folder.Path + "/crash.txt") + " --webserver " +
+                             server.WebServer() + " --mailserver " + server.MailServer());
+    EXPECT_EQ(run.Status, 0) << run.Out;
+    EXPECT_NE(run.Out.find("Vielen Dank für Ihre Hilfe!"), std::string::npos);
+    const std::string report = server.Reports("1");
+    EXPECT_NE(report.find("tester@example.org"), std::string::npos) << report;
+    EXPECT_NE(report.find("Es hakt."), std::string::npos);
+    EXPECT_NE(report.find("Attachment: crash.txt"), std::string::npos);
+
+    const TRun offline = RunTool("report send --from a@b.example --text x --webserver " + Closed());
+    EXPECT_EQ(offline.Status, 1);
+    EXPECT_EQ(RunTool("report send --text x").Status, 1);
+}
+
+TEST_F(OnlineCommandsTest, VersionCheckPrintsWhatTheDialogWouldSay) {
+    TTestServer server;
+    TRun run = RunTool("version check --webserver " + server.WebServer());
+    EXPECT_EQ(run.Status, 0);
+    EXPECT_EQ(run.Out, "Sie haben die aktuelle Version dieses Programmes.\n");
+    server.PutDataFile("version.txt", "2.0\r\nhttp://example.org/neu\r\n");
+    run = RunTool("version check --webserver " + server.WebServer());
+    EXPECT_EQ(run.Out, "Es ist eine neuere Version (2.0) dieses Programmes verfügbar unter der "
+                       "Adresse http://example.org/neu. Möchten Sie zu dieser Adresse gehen um die "
+                       "neue Version downzuloaden?\n");
+    EXPECT_EQ(RunTool("version check --webserver " + Closed()).Status, 1);
+}
+
+TEST_F(OnlineCommandsTest, ErrorsMatchNamesThePageAndWhetherTheLogStays) {
+    Folder.Put("errors.txt", "<zn=2><z1=Loading Sound><z2=generic error:><S><W=sound.html>\r\n"
+                             "<zn=1><z1=Exception raised in Threadnotify><W=absturz.html>\r\n");
+    Folder.Put("crash.txt", "Loading Sound: x\r\ngeneric error: y\r\nERROR\r\n");
+    Folder.Put("flip.txt", "Exception raised in Threadnotify while Flip(\r\nERROR\r\n");
+    Folder.Put("fine.txt", "Program Version 1.05\r\nOK\r\n");
+    Folder.Put("bad.txt", "<z1=ERROR><W=x>\r\n");
+    const std::string errors = Quoted(Folder.Path + "/errors.txt");
+    EXPECT_EQ(RunTool("errors match " + Quoted(Folder.Path + "/crash.txt") + " " + errors).Out,
+              "match sound.html keep\n");
+    EXPECT_EQ(RunTool("errors match " + Quoted(Folder.Path + "/flip.txt") + " " + errors).Out,
+              "match absturz.html erase\n");
+    EXPECT_EQ(RunTool("errors match " + Quoted(Folder.Path + "/fine.txt") + " " + errors).Out,
+              "no match\n");
+    const TRun bad = RunTool("errors match " + Quoted(Folder.Path + "/fine.txt") + " " +
+                             Quoted(Folder.Path + "/bad.txt"));
+    EXPECT_EQ(bad.Status, 1);
+    EXPECT_NE(bad.Out.find("kein gültiger ganzzahliger Wert"), std::string::npos);
+}
+
+TEST_F(OnlineCommandsTest, CsDecodePrintsTheRecord) {
+    const std::string record = "KVQ| |500|Bob| | | | | | |1|0| |KVQ|";
+    const TRun run = RunTool("cs decode " + Quoted(IdentityCs(record)));
+    EXPECT_EQ(run.Status, 0) << run.Out;
+    EXPECT_EQ(run.Out, record + "\n");
+    EXPECT_EQ(RunTool("cs decode %ZZ").Status, 1);
+    EXPECT_EQ(RunTool("cs decode abc").Status, 1);
+}

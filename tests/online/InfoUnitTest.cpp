@@ -1,0 +1,113 @@
+#include "online/InfoUnit.h"
+
+#include "TestSupport.h"
+#include "online/NewHighscoreUnit.h"
+#include "online/OnlineTestSupport.h"
+#include "online/WebsendUnit.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+class InfoUnitTest : public ::testing::Test {
+  protected:
+    TTempProgramFolder Folder;
+    TMessageRecorder Player;
+    TBrowserRecorder Browser;
+};
+
+TVersionVerdict Verdict(const std::string& text) {
+    return JudgeVersionFile(text).Verdict;
+}
+
+} // namespace
+
+TEST_F(InfoUnitTest, VersionsCompareAsText) {
+    const std::string where = "\r\nhttp://example.org/download.html\r\n";
+    EXPECT_EQ(Verdict("1.05" + where), TVersionVerdict::Current);
+    EXPECT_EQ(Verdict("1.04" + where), TVersionVerdict::Current);
+    EXPECT_EQ(Verdict("1.0" + where), TVersionVerdict::Current);
+    EXPECT_EQ(Verdict("1.1" + where), TVersionVerdict::Newer);
+    EXPECT_EQ(Verdict("1.10" + where), TVersionVerdict::Newer);
+    EXPECT_EQ(Verdict("2.0" + where), TVersionVerdict::Newer);
+    EXPECT_EQ(Verdict("10" + where), TVersionVerdict::Newer);
+    EXPECT_EQ(Verdict("1.05 " + where), TVersionVerdict::Newer); // the blank counts
+    EXPECT_EQ(Verdict("1.05\nhttp://x.example/"), TVersionVerdict::Current);
+}
+
+TEST_F(InfoUnitTest, OneLineEmptinessAndGarbageSayNothing) {
+    EXPECT_EQ(Verdict(""), TVersionVerdict::Silent);
+    EXPECT_EQ(Verdict("2.0"), TVersionVerdict::Silent);
+    EXPECT_EQ(Verdict("2.0\r\n"), TVersionVerdict::Silent);
+    // Newer, but no address to go to: an HTML page, binary junk.
+    EXPECT_EQ(Verdict("<!DOCTYPE html>\n<html><body>x</body></html>"), TVersionVerdict::Silent);
+    EXPECT_EQ(Verdict(std::string("\xFF\x00\x01\n\x02", 5)), TVersionVerdict::Silent);
+    const TVersionCheck check = JudgeVersionFile("1.10\r\nhttp://example.org/d\r\nmore\r\n");
+    EXPECT_EQ(check.Version, "1.10");
+    EXPECT_EQ(check.Address, "http://example.org/d");
+    EXPECT_EQ(NewerVersionQuestion(check),
+              "Es ist eine neuere Version (1.10) dieses Programmes verfügbar unter der Adresse "
+              "http://example.org/d. Möchten Sie zu dieser Adresse gehen um die neue Version "
+              "downzuloaden?");
+}
+
+TEST_F(InfoUnitTest, TheDialogShowsThePictureAtHalfSizeWithTheVersion) {
+    TInfoForm form;
+    EXPECT_EQ(form.windowTitle(), "Info");
+    const QImage picture = PictureOrPlain("INFO", QSize(800, 600), "x");
+    EXPECT_EQ(form.size(), QSize(picture.width() / 2, picture.height() / 2));
+    EXPECT_EQ(form.Image1->geometry(), QRect(QPoint(0, 0), form.size()));
+    EXPECT_TRUE(form.Image1->hasScaledContents());
+    EXPECT_EQ(form.Label2->text(), "V 1.05");
+    EXPECT_EQ(form.Label2->geometry(), QRect(276, 32, 92, 33));
+    EXPECT_EQ(form.Button2->text(), "Überprüfen, ob eine neue Version verfügbar ist");
+}
+
+TEST_F(InfoUnitTest, TheCheckAgainstTheServer) {
+    TTestServer server;
+    server.Configure();
+    TInfoForm form;
+    form.Button2Click();
+    EXPECT_EQ(Player.Messages,
+              (std::vector<std::string>{"Sie haben die aktuelle Version dieses Programmes."}));
+
+    server.PutDataFile("version.txt", "1.10\r\n{server}/crumblerush/download.html\r\n");
+    Player.Answers = {mrNo};
+    form.Button2Click();
+    ASSERT_EQ(Player.Messages.size(), 2u);
+    EXPECT_EQ(Player.Messages[1], "Es ist eine neuere Version (1.10) dieses Programmes verfügbar "
+                                  "unter der Adresse " +
+                                      server.WebServer().substr(0, server.WebServer().size() - 1) +
+                                      "/crumblerush/download.html. Möchten Sie zu dieser Adresse "
+                                      "gehen um die neue Version downzuloaden?");
+    EXPECT_TRUE(Browser.Opened.empty());
+    Player.Answers = {mrYes};
+    form.Button2Click();
+    ASSERT_EQ(Browser.Opened.size(), 1u);
+    EXPECT_TRUE(Browser.Opened[0].ends_with("/crumblerush/download.html"));
+
+    server.PutDataFile("version.txt", "9.99");
+    form.Button2Click();
+    EXPECT_EQ(Player.Messages.size(), 3u); // one line: nothing said
+
+    server.PutDataFile("version.txt", "");
+    form.Button2Click();
+    EXPECT_EQ(Player.Messages.size(), 3u);
+}
+
+TEST_F(InfoUnitTest, NetworkTroubleGivesOneMessageAndTheDialogGoesOn) {
+    WriteCfg("webserver", "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
+    TInfoForm form;
+    form.Button2Click();
+    EXPECT_EQ(Player.Messages, (std::vector<std::string>{NoConnectionMessage}));
+
+    TStubServer broken({}, "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n"
+                           "Connection: close\r\n\r\n");
+    WriteCfg("webserver", "http://127.0.0.1:" + std::to_string(broken.Port) + "/");
+    form.Button2Click();
+    ASSERT_EQ(Player.Messages.size(), 2u);
+    EXPECT_NE(Player.Messages[1].find("HTTP-Fehler 500"), std::string::npos);
+    EXPECT_EQ(Player.Types[1], TMsgDlgType::Error);
+}

@@ -1,0 +1,127 @@
+#include "online/PublishErrorreportUnit.h"
+
+#include "TestSupport.h"
+#include "online/OnlineTestSupport.h"
+#include "online/WebsendUnit.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+class PublishErrorreportUnitTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        RandSeed(3);
+        WriteLog("Program Version 1.05");
+        WriteLog("Exception raised in Threadnotify while Flip(): lost");
+        WriteLog("ERROR");
+    }
+    bool LogExists() { return FileExists(ProgDir() + "\\sps\\log.txt"); }
+
+    TTempProgramFolder Folder;
+    TMessageRecorder Player;
+};
+
+} // namespace
+
+TEST_F(PublishErrorreportUnitTest, TheDialogShowsItsTextsTheLogAndTheRememberedAddress) {
+    WriteCfg("PER Name", "spieler@example.org");
+    TPublishErrorreportForm form;
+    EXPECT_EQ(form.windowTitle(), "Fehlerreport senden");
+    EXPECT_EQ(form.Label2->text(),
+              "Fehlerbeschreibung (Was ist passiert? Wie können wir den Fehler reproduzieren?)");
+    EXPECT_EQ(form.Label3->text(), "Diese Logdatei wird an ihre Fehlermeldung angehängt:");
+    EXPECT_TRUE(form.Label4->text().endsWith("wenn Sie Ihre Email Adresse angeben:"));
+    EXPECT_EQ(form.Button1->text(), "Report an Veltrasoft AG Switzerland senden");
+    EXPECT_EQ(form.Button2->text(), "Logdatei löschen");
+    EXPECT_EQ(form.Edit1->text(), "spieler@example.org");
+    EXPECT_TRUE(form.Memo2->isReadOnly());
+    EXPECT_EQ(form.Memo2->focusPolicy(), Qt::NoFocus);
+    EXPECT_TRUE(form.Memo2->toPlainText().contains("Exception raised in Threadnotify"));
+    EXPECT_EQ(form.LogFileName, ProgDir() + "\\sps\\log.txt");
+    EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
+}
+
+TEST_F(PublishErrorreportUnitTest, WithoutALogTheMemoSaysSoAndNothingIsAttached) {
+    EraseLog();
+    TPublishErrorreportForm form;
+    EXPECT_EQ(form.Memo2->toPlainText().toStdString(),
+              "No logfile available (" + ProgDir() + "\\sps\\log.txt)");
+    EXPECT_TRUE(form.LogFileName.empty());
+}
+
+TEST_F(PublishErrorreportUnitTest, ASentReportErasesTheLogAndClosesTheDialog) {
+    TTestServer server;
+    server.Configure();
+    {
+        TPublishErrorreportForm form;
+        form.Memo1->setPlainText("Beim Start abgestürzt.\nImmer wieder.");
+        form.Edit1->setText("spieler@example.org");
+        form.show();
+        form.Button1Click();
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_EQ(form.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(Player.Messages, (std::vector<std::string>{"Vielen Dank für Ihre Hilfe!"}));
+    EXPECT_FALSE(LogExists());
+    const std::string report = server.Reports("1");
+    EXPECT_NE(report.find("From:     spieler@example.org"), std::string::npos) << report;
+    EXPECT_NE(report.find("Beim Start abgestürzt.\nImmer wieder."), std::string::npos) << report;
+    EXPECT_NE(report.find("Attachment: log.txt"), std::string::npos) << report;
+    EXPECT_NE(report.find("Exception raised in Threadnotify while Flip(): lost"),
+              std::string::npos);
+    // The address typed comes back next time, also after a restart (it is in prog.cfg).
+    EXPECT_EQ(ReadCfgRaw("PER Name"), "spieler@example.org");
+    TPublishErrorreportForm next;
+    EXPECT_EQ(next.Edit1->text(), "spieler@example.org");
+    EXPECT_TRUE(next.Memo2->toPlainText().startsWith("No logfile available ("));
+    EXPECT_EQ(server.Reports("2").find("Attachment"), std::string::npos);
+}
+
+TEST_F(PublishErrorreportUnitTest, WithoutAConnectionTheLogStaysAndTheDialogStaysOpen) {
+    WriteCfg("webserver", "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
+    TPublishErrorreportForm form;
+    form.show();
+    form.Button1Click();
+    EXPECT_EQ(Player.Messages, (std::vector<std::string>{NoConnectionMessage}));
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(LogExists());
+}
+
+TEST_F(PublishErrorreportUnitTest, ARefusedMailIsReportedAndNothingIsLost) {
+    TTestServer server;
+    server.Configure();
+    TStubServer refusing("220 stub\r\n", "554 5.7.1 nein\r\n");
+    WriteCfg("mailserver", "127.0.0.1:" + std::to_string(refusing.Port));
+    TPublishErrorreportForm form;
+    form.show();
+    form.Button1Click();
+    ASSERT_EQ(Player.Messages.size(), 1u);
+    EXPECT_NE(Player.Messages[0].find("nicht angenommen"), std::string::npos);
+    EXPECT_EQ(Player.Types[0], TMsgDlgType::Error);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(LogExists());
+}
+
+TEST_F(PublishErrorreportUnitTest, DeletingTheLogClosesAndClosingRemembersTheAddress) {
+    {
+        TPublishErrorreportForm form;
+        form.show();
+        form.Edit1->setText("neu@example.org");
+        form.Button2Click();
+        EXPECT_FALSE(form.isVisible());
+    }
+    EXPECT_FALSE(LogExists());
+    EXPECT_EQ(ReadCfgRaw("PER Name"), "neu@example.org");
+    {
+        TPublishErrorreportForm form;
+        form.show();
+        form.Edit1->setText("");
+        form.close();
+    }
+    EXPECT_EQ(ReadCfgRaw("PER Name"), "");
+}

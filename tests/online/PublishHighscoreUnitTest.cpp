@@ -1,0 +1,262 @@
+#include "online/PublishHighscoreUnit.h"
+
+#include "TestSupport.h"
+#include "online/HighscoreuploadedUnit.h"
+#include "online/OnlineTestSupport.h"
+#include "online/WebsendUnit.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <gtest/gtest.h>
+
+namespace {
+
+class PublishHighscoreUnitTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Env = DefaultEnvData();
+        RandSeed(7);
+        Env.Highscores[0].Name.Set("Anna");
+        Env.Highscores[0].Score = 12345;
+        Env.GamesStarted = 4;
+        Env.GamesWon = 1;
+        Env.GameRecords[0].Set("0102030405");
+    }
+    void TearDown() override {
+        if (PublishHighscoreForm) delete PublishHighscoreForm.data();
+    }
+
+    // Publishes through the dialog; returns the labels of the ranks dialog, if it showed.
+    std::vector<QString> PublishThroughTheDialog() {
+        std::vector<QString> labels;
+        WhenModal<THighscoreuploadedForm>([&labels](THighscoreuploadedForm* shown) {
+            labels = {shown->Label3->text(), shown->Label4->text(), shown->Label5->text(),
+                      shown->Label8->text(), shown->Label7->text(), shown->Label6->text()};
+            shown->Button1->click();
+        });
+        PublishHighscoreForm = new TPublishHighscoreForm();
+        PublishHighscoreForm->show();
+        PublishHighscoreForm->Button1Click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return labels;
+    }
+
+    TTempProgramFolder Folder;
+    TMessageRecorder Player;
+    TBrowserRecorder Browser;
+};
+
+} // namespace
+
+TEST_F(PublishHighscoreUnitTest, AFirstPublicationSendsBlanksForEveryEmptyField) {
+    Env.PublishName.Set("Anna");
+    Env.Residence.Set("");
+    Env.Country.Set("");
+    Env.Age = 0;
+    Env.Sex = ' ';
+    EXPECT_EQ(BuildRecord(PublishRecordOf(Env)),
+              "KVQ| |12345|Anna| | | | | | |4|1|0102030405|KVQ|");
+    Env.Age = 33;
+    Env.Sex = 'm';
+    Env.PublishID.Set("abc");
+    EXPECT_EQ(BuildRecord(PublishRecordOf(Env)),
+              "KVQ|abc|12345|Anna| | | |33|m| |4|1|0102030405|KVQ|");
+}
+
+TEST_F(PublishHighscoreUnitTest, TheCountryListHoldsTheCountriesInTheirOrder) {
+    TPublishHighscoreForm form;
+    ASSERT_EQ(form.ComboBox2->count(), 222);
+    EXPECT_EQ(form.ComboBox2->itemText(0), "Afghanistan");
+    EXPECT_EQ(form.ComboBox2->itemText(1), "Ägypten");
+    EXPECT_EQ(form.ComboBox2->itemText(44), "Deutschland");
+    EXPECT_EQ(form.ComboBox2->itemText(221), "Zypern ");
+    EXPECT_GE(form.ComboBox2->findText("Neeseeland"), 0);
+    EXPECT_FALSE(form.ComboBox2->isEditable());
+    EXPECT_EQ(form.ComboBox1->count(), 3);
+    EXPECT_EQ(form.ComboBox1->itemText(0), "");
+}
+
+TEST_F(PublishHighscoreUnitTest, TheDialogShowsTheBestScoreAndTheStoredData) {
+    Env.Residence.Set("K\xF6ln");
+    Env.Country.Set("Deutschland");
+    Env.Age = 27;
+    Env.Sex = 'f';
+    Env.Email.Set("anna@example.org");
+    Env.Comment.Set("alt");
+    Env.PublishName.Set("Andere");
+    TPublishHighscoreForm form;
+    EXPECT_EQ(form.windowTitle(), "Highscore veröffentlichen");
+    EXPECT_EQ(form.Label1->text(), "Ihr höchster Punktestand:");
+    EXPECT_EQ(form.Label2->text(), "12345");
+    EXPECT_EQ(form.Edit1->text(), "Anna"); // the best entry's name, not the last one typed
+    EXPECT_EQ(form.Edit2->text(), "Köln");
+    EXPECT_EQ(form.ComboBox2->currentText(), "Deutschland");
+    EXPECT_EQ(form.SpinEdit1->value(), 27);
+    EXPECT_EQ(form.ComboBox1->currentIndex(), 1);
+    EXPECT_EQ(form.Edit4->text(), "anna@example.org");
+    EXPECT_EQ(form.Edit5->text(), ""); // the comment always starts empty
+    EXPECT_EQ(form.Edit1->maxLength(), 20);
+    EXPECT_EQ(form.Edit2->maxLength(), 20);
+    EXPECT_EQ(form.Edit4->maxLength(), 40);
+    EXPECT_EQ(form.Edit5->maxLength(), 80);
+    EXPECT_EQ(form.SpinEdit1->minimum(), 0);
+    EXPECT_EQ(form.SpinEdit1->maximum(), 110);
+
+    Env.Country.Set("Atlantis");
+    form.FormShow();
+    EXPECT_EQ(form.ComboBox2->currentIndex(), -1);
+    // A long name comes back from the settings cut to 20 characters and is found again.
+    Env.Country.SetUtf8("Vereinigte Staaten von Amerika");
+    EXPECT_EQ(Env.Country.Get(), "Vereinigte Staaten v");
+    form.FormShow();
+    EXPECT_EQ(form.ComboBox2->currentText(), "Vereinigte Staaten von Amerika");
+}
+
+TEST_F(PublishHighscoreUnitTest, SavingKeepsTheFieldsAndNoBarSurvives) {
+    TPublishHighscoreForm form;
+    form.Edit1->setText("A|B");
+    form.Edit2->setText("Z\xC3\xBCrich");
+    form.ComboBox2->setCurrentIndex(-1);
+    form.SpinEdit1->setValue(0);
+    form.ComboBox1->setCurrentIndex(2);
+    form.Edit4->setText("x|y@example.org");
+    form.Edit5->setText("gut | schlecht");
+    form.SaveToEnv();
+    EXPECT_EQ(Env.PublishName.Get(), "A/B");
+    EXPECT_EQ(Env.Residence.Get(), "Z\xFCrich");
+    EXPECT_EQ(Env.Country.Get(), "");
+    EXPECT_EQ(Env.Sex, 'm');
+    EXPECT_EQ(Env.Email.Get(), "x/y@example.org");
+    EXPECT_EQ(Env.Comment.Get(), "gut / schlecht");
+    const std::string record = BuildRecord(PublishRecordOf(Env));
+    EXPECT_EQ(std::count(record.begin(), record.end(), '|'), 14);
+    form.ComboBox1->setCurrentIndex(0);
+    form.SaveToEnv();
+    EXPECT_EQ(Env.Sex, ' ');
+}
+
+TEST_F(PublishHighscoreUnitTest, RepliesAreReadByTheirKeys) {
+    std::string id;
+    const TPublishResult result = ReadPublishReply("ID=abc\nRang=5", &id);
+    EXPECT_EQ(id, "abc");
+    EXPECT_EQ(ReplyValue(result.Pairs, "Rang"), "5");
+    EXPECT_THROW(ReadPublishReply("", &id), EPublishError);
+    EXPECT_THROW(ReadPublishReply("ID=abc\r\nRang=\r\n", &id), EPublishError);
+    EXPECT_EQ(id, "abc"); // the ID is taken even when the rank is missing
+    EXPECT_THROW(ReadPublishReply("<html><body>Rang 5</body></html>", &id), EPublishError);
+    EXPECT_EQ(id, "");
+    // The first of two keys counts; an ID keeps printable characters, at most 32.
+    ReadPublishReply("ID=" + std::string(40, 'x') + "\x01\r\nID=zweite\r\nRang=1\r\nRang=2", &id);
+    EXPECT_EQ(id, std::string(32, 'x'));
+    try {
+        ReadPublishReply("Fehler=Unlesbarer Datensatz\r\n", &id);
+        FAIL();
+    } catch (const EPublishError& e) {
+        EXPECT_STREQ(e.what(), "Unbekannte Antwort");
+        EXPECT_EQ(e.Reply, "Fehler=Unlesbarer Datensatz\r\n");
+    }
+}
+
+TEST_F(PublishHighscoreUnitTest, TheRanksDialogAppendsTheValuesThatArePresent) {
+    const TReplyPairs reply = ParseReply("ID=abc\r\nRang=5\r\nPlatz1=90000\r\nwRang=2\r\n"
+                                         "wAlterrang=3\r\nwPlatz1=4000\r\n");
+    THighscoreuploadedForm form(reply);
+    EXPECT_EQ(form.windowTitle(), "Highscore veröffentlicht!");
+    EXPECT_EQ(form.Label3->text(), "Ihre Platzierung: 5");
+    EXPECT_EQ(form.Label4->text(), "Ihre alte Platzierung:");
+    EXPECT_EQ(form.Label5->text(), "Top Score der Liste: 90000 Punkte");
+    EXPECT_EQ(form.Label8->text(), "Ihre Platzierung: 2");
+    EXPECT_EQ(form.Label7->text(), "Ihre alte Platzierung: 3");
+    EXPECT_EQ(form.Label6->text(), "Top Score der Liste: 4000 Punkte");
+    EXPECT_EQ(form.Label2->text(), "Dauer - Highscore");
+    EXPECT_EQ(form.Label9->text(), "Wochenhighscore");
+    EXPECT_EQ(form.Button1->text(), "Ok");
+    EXPECT_EQ(form.Label3->textFormat(), Qt::PlainText);
+    // A value from a confused server is shown short and harmless.
+    THighscoreuploadedForm odd(ParseReply("Rang=<b>" + std::string(100, '9') + "\x07"));
+    EXPECT_EQ(odd.Label3->text().toStdString(),
+              "Ihre Platzierung: <b>" + std::string(21, '9') + "...");
+}
+
+TEST_F(PublishHighscoreUnitTest, PublishingShowsTheRanksAndTheScoreIsListed) {
+    TTestServer server;
+    server.Configure();
+    const std::vector<QString> labels = PublishThroughTheDialog();
+    ASSERT_EQ(labels.size(), 6u) << (Player.Messages.empty() ? "" : Player.Messages[0]);
+    EXPECT_EQ(labels[0], "Ihre Platzierung: 1");
+    EXPECT_EQ(labels[1], "Ihre alte Platzierung:");
+    EXPECT_EQ(labels[2], "Top Score der Liste: 12345 Punkte");
+    EXPECT_EQ(labels[3], "Ihre Platzierung: 1");
+    EXPECT_EQ(labels[5], "Top Score der Liste: 12345 Punkte");
+    EXPECT_TRUE(Player.Messages.empty());
+    const std::string id = Env.PublishID.Get();
+    EXPECT_FALSE(id.empty());
+    EXPECT_EQ(Env.PublishName.Get(), "Anna");
+    // The brand's home page follows, and the dialog has closed.
+    EXPECT_EQ(Browser.Opened, (std::vector<std::string>{WebsiteAddress()}));
+    EXPECT_TRUE(PublishHighscoreForm.isNull());
+    const std::string list = server.Page("korvaldinternal/highscore.html");
+    EXPECT_NE(list.find("Anna"), std::string::npos);
+    EXPECT_NE(list.find("12345"), std::string::npos);
+
+    // The same player again, better: recognised by the ID, with the old place.
+    Env.Highscores[0].Score = 20000;
+    const std::vector<QString> again = PublishThroughTheDialog();
+    ASSERT_EQ(again.size(), 6u);
+    EXPECT_EQ(again[0], "Ihre Platzierung: 1");
+    EXPECT_EQ(again[1], "Ihre alte Platzierung: 1");
+    EXPECT_EQ(again[2], "Top Score der Liste: 20000 Punkte");
+    EXPECT_EQ(Env.PublishID.Get(), id);
+}
+
+TEST_F(PublishHighscoreUnitTest, ANameIsRequired) {
+    TTestServer server;
+    server.Configure();
+    Env.Highscores[0].Name.Set("   ");
+    auto* form = new TPublishHighscoreForm();
+    PublishHighscoreForm = form;
+    form->show();
+    form->Button1Click();
+    EXPECT_EQ(Player.Messages,
+              (std::vector<std::string>{"Bitte geben Sie zuerst einen Namen ein"}));
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(server.Page("korvaldinternal/highscore.html").find("12345"), std::string::npos);
+}
+
+TEST_F(PublishHighscoreUnitTest, FailuresLeaveTheDialogOpenWithTheirMessage) {
+    TTestServer server;
+    server.Configure();
+    auto* form = new TPublishHighscoreForm();
+    PublishHighscoreForm = form;
+    form->show();
+
+    // A web page instead of the score script's answer.
+    WriteCfg("scoreserver", server.WebServer() + "korvald/");
+    form->Button1Click();
+    ASSERT_EQ(Player.Messages.size(), 1u);
+    EXPECT_TRUE(Player.Messages[0].starts_with(
+        "Highscore konnte nicht veröffentlicht werden: Unbekannte Antwort\r\n<!DOCTYPE html>"))
+        << Player.Messages[0];
+    EXPECT_LT(Player.Messages[0].size(), 1000u);
+    // No script there at all.
+    WriteCfg("scoreserver", server.WebServer() + "nichts.php");
+    form->Button1Click();
+    ASSERT_EQ(Player.Messages.size(), 2u);
+    EXPECT_TRUE(Player.Messages[1].starts_with(
+        "Highscore konnte nicht veröffentlicht werden: HTTP-Fehler 404"))
+        << Player.Messages[1];
+    // No connection: the layer's message, then the empty reply fails.
+    WriteCfg("webserver", "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
+    form->Button1Click();
+    ASSERT_EQ(Player.Messages.size(), 4u);
+    EXPECT_EQ(Player.Messages[2], NoConnectionMessage);
+    EXPECT_EQ(Player.Messages[3],
+              "Highscore konnte nicht veröffentlicht werden: Unbekannte Antwort\r\n");
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(Browser.Opened.empty());
+    EXPECT_TRUE(Env.PublishID.Get().empty());
+    EXPECT_EQ(Env.PublishName.Get(), "Anna"); // the fields are in Env all the same
+}
