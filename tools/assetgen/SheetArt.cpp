@@ -116,32 +116,7 @@ void MascotBody(cairo_t* cr, double s, const TColor& cap, const TPose& pose) {
 
     TSaved head(cr);
     cairo_translate(cr, 0, -s * 0.42 * (sy - 1));
-    // Cap with its brim pointing ahead.
-    cairo_new_path(cr);
-    cairo_move_to(cr, -s * 0.3, -s * 0.22);
-    cairo_curve_to(cr, -s * 0.3, -s * 0.52, s * 0.28, -s * 0.52, s * 0.27, -s * 0.2);
-    cairo_curve_to(cr, s * 0.1, -s * 0.26, -s * 0.12, -s * 0.26, -s * 0.3, -s * 0.22);
-    cairo_close_path(cr);
-    TPattern capFill = LinearGradient(0, -s * 0.45, 0, -s * 0.2,
-                                      {{0, Mix(cap, Rgb(0xFFFFFF), 0.35)}, {1, cap}});
-    SetSource(cr, capFill);
-    cairo_fill_preserve(cr);
-    SetSource(cr, Outline);
-    cairo_set_line_width(cr, s * 0.025);
-    cairo_stroke(cr);
-    cairo_new_path(cr);
-    cairo_move_to(cr, s * 0.12, -s * 0.23);
-    cairo_curve_to(cr, s * 0.3, -s * 0.27, s * 0.44, -s * 0.22, s * 0.46, -s * 0.17);
-    cairo_curve_to(cr, s * 0.38, -s * 0.15, s * 0.25, -s * 0.16, s * 0.14, -s * 0.17);
-    cairo_close_path(cr);
-    SetSource(cr, Mix(cap, Rgb(0x000000), 0.25));
-    cairo_fill_preserve(cr);
-    SetSource(cr, Outline);
-    cairo_stroke(cr);
-    cairo_new_path(cr);
-    EllipsePath(cr, -s * 0.01, -s * 0.43, s * 0.035, s * 0.02);
-    SetSource(cr, Rgb(0xFFFFFF));
-    cairo_fill(cr);
+    DrawMascotCap(cr, s, cap, Outline);
 
     for (double ex : {s * 0.08, s * 0.22}) {
         const double ey = -s * 0.085;
@@ -466,7 +441,8 @@ void ChipShardPath(cairo_t* cr, std::uint32_t seed, double from, double to) {
                                 y0 + (y1 - y0) * t + (x1 - x0) * wobble);
         }
     };
-    const double cx = inner * std::cos((from + to) / 2), cy = inner * 0.8 * std::sin((from + to) / 2);
+    const double cx = inner * std::cos((from + to) / 2),
+                 cy = inner * 0.8 * std::sin((from + to) / 2);
     points.emplace_back(cx, cy);
     jagged(cx, cy, std::cos(from), 0.8 * std::sin(from));
     for (int i = 0; i <= 24; ++i) {
@@ -520,12 +496,14 @@ void TurningCrisp(cairo_t* cr, const TFrame& frame, TShape shape, std::uint32_t 
     cairo_new_path(cr);
     ApplyTurn(cr, frame.W / 2, frame.H / 2, scale, turn);
     shape(cr, seed);
-    TPattern fill = back ? RadialGradient(0.3, 0.25, 0, 0, 0, 1.1,
-                                          {{0, Rgb(0xFFE9A0)}, {0.6, Rgb(0xF2BE48)},
-                                           {1, Rgb(0xC98A2A)}})
-                         : RadialGradient(-0.35, -0.3, 0, 0, 0, 1.1,
-                                          {{0, Rgb(0xFFF3B8)}, {0.45, Rgb(0xFFD45A)},
-                                           {0.82, Rgb(0xF0A52E)}, {1, Rgb(0xC8701A)}});
+    TPattern fill =
+        back ? RadialGradient(0.3, 0.25, 0, 0, 0, 1.1,
+                              {{0, Rgb(0xFFE9A0)}, {0.6, Rgb(0xF2BE48)}, {1, Rgb(0xC98A2A)}})
+             : RadialGradient(-0.35, -0.3, 0, 0, 0, 1.1,
+                              {{0, Rgb(0xFFF3B8)},
+                               {0.45, Rgb(0xFFD45A)},
+                               {0.82, Rgb(0xF0A52E)},
+                               {1, Rgb(0xC8701A)}});
     SetSource(cr, fill);
     cairo_fill_preserve(cr);
     {
@@ -538,7 +516,8 @@ void TurningCrisp(cairo_t* cr, const TFrame& frame, TShape shape, std::uint32_t 
                 cairo_new_path(cr);
                 for (int step = 0; step <= 40; ++step) {
                     const double x = -1.2 + 2.4 * step / 40;
-                    cairo_line_to(cr, x, k * 0.2 + layer * 0.06 + 0.05 * std::sin(x * waviness + k));
+                    cairo_line_to(cr, x,
+                                  k * 0.2 + layer * 0.06 + 0.05 * std::sin(x * waviness + k));
                 }
                 SetSource(cr, layer == 0 ? Rgb(0xFFF8D8, 0.35) : Rgb(0xB8601A, 0.22));
                 cairo_set_line_width(cr, 0.05);
@@ -610,8 +589,7 @@ double PodRadius(double u) {
     return 0.17 * std::sqrt(std::max(0.0, 1 - u)) * std::min(1.0, 0.55 + 2.5 * u);
 }
 
-void PodPath(cairo_t* cr, const TPod& pod, double bendCos, double lengthScale,
-             std::uint32_t seed) {
+void PodPath(cairo_t* cr, const TPod& pod, double bendCos, double lengthScale, std::uint32_t seed) {
     TRandom random(seed);
     const int steps = 40;
     auto centreX = [&](double u) { return 0.16 * std::sin(Pi * u * 0.9) * bendCos; };
@@ -655,11 +633,9 @@ void TurningPod(cairo_t* cr, const TFrame& frame, const TPod& pod, std::uint32_t
     cairo_translate(cr, 0, -(mid - 0.5) * lengthScale);
 
     PodPath(cr, pod, bendCos, lengthScale, seed);
-    TPattern fill = LinearGradient(-0.2, 0, 0.2, 0,
-                                   {{0, Rgb(0xFF7A50)},
-                                    {0.3, Rgb(0xEE2A12)},
-                                    {0.75, Rgb(0xB8120A)},
-                                    {1, Rgb(0x7A0805)}});
+    TPattern fill = LinearGradient(
+        -0.2, 0, 0.2, 0,
+        {{0, Rgb(0xFF7A50)}, {0.3, Rgb(0xEE2A12)}, {0.75, Rgb(0xB8120A)}, {1, Rgb(0x7A0805)}});
     SetSource(cr, fill);
     cairo_fill_preserve(cr);
     {
@@ -671,9 +647,9 @@ void TurningPod(cairo_t* cr, const TFrame& frame, const TPod& pod, std::uint32_t
             cairo_new_path(cr);
             for (int i = 0; i <= 30; ++i) {
                 const double u = pod.From + (pod.To - pod.From) * i / 30;
-                cairo_line_to(cr,
-                              0.16 * std::sin(Pi * u * 0.9) * bendCos + PodRadius(u) * 0.85 * crease,
-                              (u - 0.5) * lengthScale);
+                cairo_line_to(
+                    cr, 0.16 * std::sin(Pi * u * 0.9) * bendCos + PodRadius(u) * 0.85 * crease,
+                    (u - 0.5) * lengthScale);
             }
             SetSource(cr, Rgb(0x6A0604, 0.35));
             cairo_set_line_width(cr, 0.025);
@@ -826,8 +802,9 @@ void BagBack(cairo_t* cr, double w) {
     const double lineWidth = 2.2;
     cairo_new_path(cr);
     BagSidesPath(cr, w, BagTop + 10, BagMouth + 30);
-    TPattern inside = LinearGradient(0, BagTop, 0, BagMouth + 30,
-                                     {{0, Rgb(0xB8180E)}, {0.5, Rgb(0x6E0806)}, {1, Rgb(0x2A0302)}});
+    TPattern inside =
+        LinearGradient(0, BagTop, 0, BagMouth + 30,
+                       {{0, Rgb(0xB8180E)}, {0.5, Rgb(0x6E0806)}, {1, Rgb(0x2A0302)}});
     SetSource(cr, inside);
     cairo_fill_preserve(cr);
     SetSource(cr, Rgb(0x3E0303));
@@ -849,11 +826,10 @@ void BagFront(cairo_t* cr, double w, double flash) {
         const double l = w * 0.07, r = w * 0.93;
         cairo_move_to(cr, l, BagMouth);
         cairo_curve_to(c, w * 0.35, BagMouth + 7, w * 0.65, BagMouth + 7, r, BagMouth);
-        cairo_curve_to(c, r + w * 0.05, BagMouth + 30, r + w * 0.04, BagBottom - 24,
-                       r - w * 0.01, BagBottom - 8);
+        cairo_curve_to(c, r + w * 0.05, BagMouth + 30, r + w * 0.04, BagBottom - 24, r - w * 0.01,
+                       BagBottom - 8);
         cairo_line_to(c, l + w * 0.01, BagBottom - 8);
-        cairo_curve_to(c, l - w * 0.04, BagBottom - 24, l - w * 0.05, BagMouth + 30, l,
-                       BagMouth);
+        cairo_curve_to(c, l - w * 0.04, BagBottom - 24, l - w * 0.05, BagMouth + 30, l, BagMouth);
         cairo_close_path(c);
     };
     BagCrimp(cr, w, BagBottom - 10, BagBottom, true, lineWidth);
@@ -891,16 +867,17 @@ void BagFront(cairo_t* cr, double w, double flash) {
         // The rim of the opening, a lighter turned-over edge.
         cairo_new_path(cr);
         cairo_move_to(cr, w * 0.07, BagMouth + 3);
-        cairo_curve_to(cr, w * 0.35, BagMouth + 10, w * 0.65, BagMouth + 10, w * 0.93, BagMouth + 3);
+        cairo_curve_to(cr, w * 0.35, BagMouth + 10, w * 0.65, BagMouth + 10, w * 0.93,
+                       BagMouth + 3);
         SetSource(cr, Rgb(0xFF9A80, 0.8));
         cairo_set_line_width(cr, 3);
         cairo_stroke(cr);
         if (flash > 0) {
             cairo_new_path(cr);
             cairo_rectangle(cr, 0, 0, w, BagBottom);
-            TPattern glow = RadialGradient(w / 2, BagMouth + 20, 0, w / 2, BagMouth + 20, w * 0.8,
-                                           {{0, Rgb(0xFFF4B0, flash * 0.7)},
-                                            {1, Rgb(0xFFC830, flash * 0.25)}});
+            TPattern glow =
+                RadialGradient(w / 2, BagMouth + 20, 0, w / 2, BagMouth + 20, w * 0.8,
+                               {{0, Rgb(0xFFF4B0, flash * 0.7)}, {1, Rgb(0xFFC830, flash * 0.25)}});
             SetSource(cr, glow);
             cairo_fill(cr);
         }
@@ -1103,8 +1080,9 @@ void ArtExtraWide(cairo_t* cr, const TFrame& frame) {
     SetSource(cr, Rgb(0xFFFFFF));
     cairo_set_line_width(cr, 2.5);
     cairo_stroke_preserve(cr);
-    TPattern fill = LinearGradient(0, cy - r, 0, cy + r,
-                                   {{0, GreenButton.Light}, {0.5, GreenButton.Base}, {1, GreenButton.Dark}});
+    TPattern fill =
+        LinearGradient(0, cy - r, 0, cy + r,
+                       {{0, GreenButton.Light}, {0.5, GreenButton.Base}, {1, GreenButton.Dark}});
     SetSource(cr, fill);
     cairo_fill(cr);
     DrawSnackBag(cr, cx, cy + 1, r * 0.78, r * 0.95);
@@ -1128,8 +1106,8 @@ void ArtExtraWide(cairo_t* cr, const TFrame& frame) {
 
 namespace {
 
-void GoldenText(cairo_t* cr, const TFont& font, const std::string& text, double cx,
-                double baseline, double rim, const TColor& top, const TColor& bottom) {
+void GoldenText(cairo_t* cr, const TFont& font, const std::string& text, double cx, double baseline,
+                double rim, const TColor& top, const TColor& bottom) {
     cairo_text_extents_t extents = MeasureText(cr, font, text);
     TSaved saved(cr);
     cairo_new_path(cr);
@@ -1274,15 +1252,16 @@ void ArtPoints(cairo_t* cr, const TFrame& frame) {
 
 void ArtIntro(cairo_t* cr, const TFrame& frame) {
     const double w = frame.W, h = frame.H;
-    static const std::array<const char*, 7> words = {"FERTIG?", "3", "2", "1", "LOS!", "LOS!",
-                                                     "LOS!"};
+    static const std::array<const char*, 7> words = {"FERTIG?", "3",    "2",   "1",
+                                                     "LOS!",    "LOS!", "LOS!"};
     const bool go = frame.Index >= 4;
-    TPattern sky = RadialGradient(
-        w / 2, h * 0.45, 0, w / 2, h * 0.45, w * 0.6,
-        go ? std::initializer_list<TStop>{{0, Rgb(0xFFF6B0)}, {0.4, Rgb(0xFFC030)},
-                                          {1, Rgb(0xF05A10)}}
-           : std::initializer_list<TStop>{{0, Rgb(0xFFE47E)}, {0.4, Rgb(0xFFAE40)},
-                                          {1, Rgb(0xD8361A)}});
+    TPattern sky =
+        RadialGradient(w / 2, h * 0.45, 0, w / 2, h * 0.45, w * 0.6,
+                       go ? std::initializer_list<TStop>{{0, Rgb(0xFFF6B0)},
+                                                         {0.4, Rgb(0xFFC030)},
+                                                         {1, Rgb(0xF05A10)}}
+                          : std::initializer_list<TStop>{
+                                {0, Rgb(0xFFE47E)}, {0.4, Rgb(0xFFAE40)}, {1, Rgb(0xD8361A)}});
     SetSource(cr, sky);
     cairo_paint(cr);
     Sunburst(cr, w / 2, h * 0.45, w, 24, frame.Index * 0.06, Rgb(0xFFFFFF, go ? 0.35 : 0.22));

@@ -288,6 +288,34 @@ double MascotReach(double size) {
     return size * 0.6;
 }
 
+void DrawMascotCap(cairo_t* cr, double s, const TColor& capColor, const TColor& outline) {
+    cairo_new_path(cr);
+    cairo_move_to(cr, -s * 0.3, -s * 0.22);
+    cairo_curve_to(cr, -s * 0.3, -s * 0.52, s * 0.28, -s * 0.52, s * 0.27, -s * 0.2);
+    cairo_curve_to(cr, s * 0.1, -s * 0.26, -s * 0.12, -s * 0.26, -s * 0.3, -s * 0.22);
+    cairo_close_path(cr);
+    TPattern capFill = LinearGradient(0, -s * 0.45, 0, -s * 0.2,
+                                      {{0, Mix(capColor, Rgb(0xFFFFFF), 0.35)}, {1, capColor}});
+    SetSource(cr, capFill);
+    cairo_fill_preserve(cr);
+    SetSource(cr, outline);
+    cairo_set_line_width(cr, s * 0.025);
+    cairo_stroke(cr);
+    cairo_new_path(cr);
+    cairo_move_to(cr, s * 0.12, -s * 0.23);
+    cairo_curve_to(cr, s * 0.3, -s * 0.27, s * 0.44, -s * 0.22, s * 0.46, -s * 0.17);
+    cairo_curve_to(cr, s * 0.38, -s * 0.15, s * 0.25, -s * 0.16, s * 0.14, -s * 0.17);
+    cairo_close_path(cr);
+    SetSource(cr, Mix(capColor, Rgb(0x000000), 0.25));
+    cairo_fill_preserve(cr);
+    SetSource(cr, outline);
+    cairo_stroke(cr);
+    cairo_new_path(cr);
+    EllipsePath(cr, -s * 0.01, -s * 0.43, s * 0.035, s * 0.02);
+    SetSource(cr, Rgb(0xFFFFFF));
+    cairo_fill(cr);
+}
+
 void DrawMascot(cairo_t* cr, double x, double groundY, double size, bool facingRight,
                 const TColor& capColor) {
     TSaved saved(cr);
@@ -385,32 +413,7 @@ void DrawMascot(cairo_t* cr, double x, double groundY, double size, bool facingR
             cairo_fill(cr);
         }
 
-        // Cap with a brim pointing ahead.
-        cairo_new_path(cr);
-        cairo_move_to(cr, -s * 0.3, -s * 0.22);
-        cairo_curve_to(cr, -s * 0.3, -s * 0.52, s * 0.28, -s * 0.52, s * 0.27, -s * 0.2);
-        cairo_curve_to(cr, s * 0.1, -s * 0.26, -s * 0.12, -s * 0.26, -s * 0.3, -s * 0.22);
-        cairo_close_path(cr);
-        TPattern capFill = LinearGradient(0, -s * 0.45, 0, -s * 0.2,
-                                          {{0, Mix(capColor, Rgb(0xFFFFFF), 0.35)}, {1, capColor}});
-        SetSource(cr, capFill);
-        cairo_fill_preserve(cr);
-        SetSource(cr, outline);
-        cairo_set_line_width(cr, s * 0.025);
-        cairo_stroke(cr);
-        cairo_new_path(cr);
-        cairo_move_to(cr, s * 0.12, -s * 0.23);
-        cairo_curve_to(cr, s * 0.3, -s * 0.27, s * 0.44, -s * 0.22, s * 0.46, -s * 0.17);
-        cairo_curve_to(cr, s * 0.38, -s * 0.15, s * 0.25, -s * 0.16, s * 0.14, -s * 0.17);
-        cairo_close_path(cr);
-        SetSource(cr, Mix(capColor, Rgb(0x000000), 0.25));
-        cairo_fill_preserve(cr);
-        SetSource(cr, outline);
-        cairo_stroke(cr);
-        cairo_new_path(cr);
-        EllipsePath(cr, -s * 0.01, -s * 0.43, s * 0.035, s * 0.02);
-        SetSource(cr, Rgb(0xFFFFFF));
-        cairo_fill(cr);
+        DrawMascotCap(cr, s, capColor, outline);
 
         // Face, looking ahead at the bag.
         for (auto [ex, ey] : {std::pair{s * 0.08, -s * 0.09}, std::pair{s * 0.22, -s * 0.08}}) {
