@@ -22,16 +22,7 @@ struct TFlyer {
 // Warm sky, sun rays, floating light and a rolling hill to stand on.
 void DrawSnackBackground(cairo_t* cr, int width, int height, double sunX, double sunY,
                          double hillY) {
-    TPattern sky = LinearGradient(
-        0, 0, 0, height,
-        {{0, Rgb(0xFFE47E)}, {0.4, Rgb(0xFFAE40)}, {0.75, Rgb(0xFF7A2A)}, {1, Rgb(0xE5401C)}});
-    SetSource(cr, sky);
-    cairo_paint(cr);
-    Sunburst(cr, sunX, sunY, std::hypot(width, height), 22, 0.1, Rgb(0xFFFFFF, 0.3));
-    TPattern glow = RadialGradient(sunX, sunY, 0, sunX, sunY, height * 0.45,
-                                   {{0, Rgb(0xFFFDE8, 0.75)}, {1, Rgb(0xFFFDE8, 0)}});
-    SetSource(cr, glow);
-    cairo_paint(cr);
+    DrawWarmBackdrop(cr, width, height, sunX, sunY);
 
     TRandom random(0xB0C3u);
     for (int i = 0; i < 26; ++i) {

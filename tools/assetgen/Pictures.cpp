@@ -27,11 +27,11 @@ struct TPalette {
 };
 
 // Daylight for "sb"; dusk for "fb". Both keep the golden chips and red peppers readable.
-const TPalette SbPalette{Rgb(0x3C8EE0), Rgb(0x7CC0F4), Rgb(0xCDEBFA), Rgb(0xFFFFFF, 0.85),
-                         Rgb(0x9CCBE0), Rgb(0x6DB86A), Rgb(0x3F9A3C), Rgb(0x8A5A2E),
+const TPalette SbPalette{Rgb(0x3C8EE0), Rgb(0x7CC0F4),      Rgb(0xCDEBFA), Rgb(0xFFFFFF, 0.85),
+                         Rgb(0x9CCBE0), Rgb(0x6DB86A),      Rgb(0x3F9A3C), Rgb(0x8A5A2E),
                          Rgb(0x5A3416), Rgb(0xE8C070, 0.6), false};
-const TPalette FbPalette{Rgb(0x1A1850), Rgb(0x4A2F7A), Rgb(0xF08A5A), Rgb(0xFFC8B0, 0.35),
-                         Rgb(0x6A4A8A), Rgb(0x3E2E6A), Rgb(0x271E4A), Rgb(0x3A2A50),
+const TPalette FbPalette{Rgb(0x1A1850), Rgb(0x4A2F7A),       Rgb(0xF08A5A), Rgb(0xFFC8B0, 0.35),
+                         Rgb(0x6A4A8A), Rgb(0x3E2E6A),       Rgb(0x271E4A), Rgb(0x3A2A50),
                          Rgb(0x1A1228), Rgb(0xF0B070, 0.35), true};
 
 const TPalette& PaletteOf(TGfxSet set) {
@@ -86,9 +86,9 @@ void Tree(cairo_t* cr, double x, double groundY, double size, const TColor& leav
     cairo_fill(cr);
     cairo_new_path(cr);
     cairo_arc(cr, x, groundY - size * 1.1, size * 0.5, 0, 2 * Pi);
-    TPattern ball = RadialGradient(x - size * 0.2, groundY - size * 1.3, size * 0.05, x,
-                                   groundY - size * 1.1, size * 0.55,
-                                   {{0, Mix(leaves, Rgb(0xFFFFFF), 0.3)}, {1, leaves}});
+    TPattern ball =
+        RadialGradient(x - size * 0.2, groundY - size * 1.3, size * 0.05, x, groundY - size * 1.1,
+                       size * 0.55, {{0, Mix(leaves, Rgb(0xFFFFFF), 0.3)}, {1, leaves}});
     SetSource(cr, ball);
     cairo_fill(cr);
 }
@@ -96,8 +96,8 @@ void Tree(cairo_t* cr, double x, double groundY, double size, const TColor& leav
 // The scrolling play background: sky, clouds or stars, three hill bands and the field the
 // bag is pushed along. Everything repeats across the width.
 void DrawLandscape(cairo_t* cr, double width, double height, const TPalette& p) {
-    TPattern sky = LinearGradient(0, 0, 0, height * 0.75,
-                                  {{0, p.SkyTop}, {0.55, p.SkyMid}, {1, p.SkyLow}});
+    TPattern sky =
+        LinearGradient(0, 0, 0, height * 0.75, {{0, p.SkyTop}, {0.55, p.SkyMid}, {1, p.SkyLow}});
     SetSource(cr, sky);
     cairo_paint(cr);
 
@@ -128,8 +128,8 @@ void DrawLandscape(cairo_t* cr, double width, double height, const TPalette& p) 
         SetSource(cr, Rgb(0xE8D6A0));
         cairo_fill(cr);
     }
-    const double clouds[][3] = {{90, 90, 34}, {330, 150, 26}, {560, 70, 40}, {760, 190, 22},
-                                {220, 260, 18}, {470, 230, 24}};
+    const double clouds[][3] = {{90, 90, 34},   {330, 150, 26}, {560, 70, 40},
+                                {760, 190, 22}, {220, 260, 18}, {470, 230, 24}};
     for (const auto& c : clouds)
         Wrapped(cr, width, [&] { Cloud(cr, c[0], c[1], c[2], p.Cloud); });
 
@@ -197,20 +197,6 @@ void DrawLandscape(cairo_t* cr, double width, double height, const TPalette& p) 
     cairo_paint(cr);
 }
 
-// The warm sunny backdrop of the menu pictures.
-void DrawWarmBackdrop(cairo_t* cr, double width, double height, double sunX, double sunY) {
-    TPattern sky = LinearGradient(
-        0, 0, 0, height,
-        {{0, Rgb(0xFFE47E)}, {0.4, Rgb(0xFFAE40)}, {0.75, Rgb(0xFF7A2A)}, {1, Rgb(0xE5401C)}});
-    SetSource(cr, sky);
-    cairo_paint(cr);
-    Sunburst(cr, sunX, sunY, std::hypot(width, height), 22, 0.1, Rgb(0xFFFFFF, 0.3));
-    TPattern glow = RadialGradient(sunX, sunY, 0, sunX, sunY, height * 0.45,
-                                   {{0, Rgb(0xFFFDE8, 0.75)}, {1, Rgb(0xFFFDE8, 0)}});
-    SetSource(cr, glow);
-    cairo_paint(cr);
-}
-
 void Vignette(cairo_t* cr, double width, double height) {
     TPattern vignette = RadialGradient(width / 2, height / 2, std::min(width, height) * 0.45,
                                        width / 2, height / 2, std::hypot(width, height) * 0.6,
@@ -225,8 +211,8 @@ void Panel(cairo_t* cr, double x, double y, double w, double h, double alpha) {
     SoftShadow(cr, shape, 3, 5, 8, Rgb(0x3A0800, 0.45));
     cairo_new_path(cr);
     shape(cr);
-    TPattern paper = LinearGradient(0, y, 0, y + h,
-                                    {{0, Rgb(0xFFFCEE, alpha)}, {1, Rgb(0xFFE7B0, alpha)}});
+    TPattern paper =
+        LinearGradient(0, y, 0, y + h, {{0, Rgb(0xFFFCEE, alpha)}, {1, Rgb(0xFFE7B0, alpha)}});
     SetSource(cr, paper);
     cairo_fill_preserve(cr);
     SetSource(cr, Rgb(0x8A2A08));
@@ -249,8 +235,8 @@ void ExtraBadge(cairo_t* cr, double cx, double cy, double r, TExtra extra) {
     SoftShadow(cr, triangle, 1.5, 2.5, 3, Rgb(0x000000, 0.4));
     cairo_new_path(cr);
     triangle(cr);
-    TPattern body = LinearGradient(0, cy - r, 0, cy + r,
-                                   {{0, Mix(color, Rgb(0xFFFFFF), 0.4)}, {1, color}});
+    TPattern body =
+        LinearGradient(0, cy - r, 0, cy + r, {{0, Mix(color, Rgb(0xFFFFFF), 0.4)}, {1, color}});
     SetSource(cr, body);
     cairo_fill_preserve(cr);
     SetSource(cr, Rgb(0xFFFFFF));
@@ -343,9 +329,9 @@ void DrawMenuBack(TCanvas& canvas) {
     DrawChip(cr, w - 64, 30, 11, -0.4, 502);
     DrawChip(cr, 58, h - 14, 10, 1.4, 503);
     DrawBrandMark(cr, w - 52, h - 20, 80, 28);
-    TPattern edge = RadialGradient(w / 2, h / 2, std::min(w, h) * 0.5, w / 2, h / 2,
-                                   std::hypot(w, h) * 0.6,
-                                   {{0, Rgb(0x8A3A08, 0)}, {1, Rgb(0x8A3A08, 0.25)}});
+    TPattern edge =
+        RadialGradient(w / 2, h / 2, std::min(w, h) * 0.5, w / 2, h / 2, std::hypot(w, h) * 0.6,
+                       {{0, Rgb(0x8A3A08, 0)}, {1, Rgb(0x8A3A08, 0.25)}});
     SetSource(cr, edge);
     cairo_paint(cr);
 }
@@ -358,8 +344,8 @@ void DrawIntro(TCanvas& canvas) {
     const double groundY = 530;
     cairo_new_path(cr);
     HillPath(cr, w, h, groundY - 14, {{10, 1, 0.5}, {5, 3, 1.2}});
-    TPattern ground = LinearGradient(0, groundY - 30, 0, h,
-                                     {{0, Rgb(0xD8361A)}, {0.5, Rgb(0xA8200E)}, {1, Rgb(0x6E1006)}});
+    TPattern ground = LinearGradient(
+        0, groundY - 30, 0, h, {{0, Rgb(0xD8361A)}, {0.5, Rgb(0xA8200E)}, {1, Rgb(0x6E1006)}});
     SetSource(cr, ground);
     cairo_fill(cr);
 
@@ -386,8 +372,8 @@ void DrawIntro(TCanvas& canvas) {
     StyledText(cr, {"DejaVu Sans", 20, true, true}, "präsentiert", 400, 96, TAlign::Center,
                {Rgb(0xFFFFFF), Rgb(0x8A2A08), 3.5, Rgb(0x3A0800, 0.35), 1, 2, 2});
     DrawTitleWord(cr, "Crumble Rush", 400, 190, 92, 1.0);
-    StyledText(cr, {"DejaVu Sans", 26, true}, "Zielen, schießen, fangen!", 400, 575,
-               TAlign::Center, HeadStyle);
+    StyledText(cr, {"DejaVu Sans", 26, true}, "Zielen, schießen, fangen!", 400, 575, TAlign::Center,
+               HeadStyle);
     Vignette(cr, w, h);
 }
 
@@ -438,13 +424,13 @@ void DrawGameInfo(TCanvas& canvas, TGfxSet set) {
                TAlign::Left, RowStyle);
     y += 48;
     DrawSnackBag(cr, iconX, y - 8, 28, 36);
-    StyledText(cr, rowFont, "Mit \u2190 und \u2192 die Tüte schieben, Stücke fangen", textX,
-               y, TAlign::Left, RowStyle);
+    StyledText(cr, rowFont, "Mit \u2190 und \u2192 die Tüte schieben, Stücke fangen", textX, y,
+               TAlign::Left, RowStyle);
     y += 48;
     DrawChip(cr, iconX - 8, y - 8, 10, 0.4, 701, false);
     DrawPepper(cr, iconX + 10, y - 8, 26, -0.6, false);
-    StyledText(cr, rowFont, "Chip 100, Peperoni 200, ganze Welle 1000", textX, y,
-               TAlign::Left, RowStyle);
+    StyledText(cr, rowFont, "Chip 100, Peperoni 200, ganze Welle 1000", textX, y, TAlign::Left,
+               RowStyle);
     y += 48;
     DrawStopwatch(cr, iconX, y - 8, 15);
     StyledText(cr, rowFont, "90 Sekunden – hol den Rekord!", textX, y, TAlign::Left, RowStyle);

@@ -288,6 +288,19 @@ double MascotReach(double size) {
     return size * 0.6;
 }
 
+void DrawWarmBackdrop(cairo_t* cr, double width, double height, double sunX, double sunY) {
+    TPattern sky = LinearGradient(
+        0, 0, 0, height,
+        {{0, Rgb(0xFFE47E)}, {0.4, Rgb(0xFFAE40)}, {0.75, Rgb(0xFF7A2A)}, {1, Rgb(0xE5401C)}});
+    SetSource(cr, sky);
+    cairo_paint(cr);
+    Sunburst(cr, sunX, sunY, std::hypot(width, height), 22, 0.1, Rgb(0xFFFFFF, 0.3));
+    TPattern glow = RadialGradient(sunX, sunY, 0, sunX, sunY, height * 0.45,
+                                   {{0, Rgb(0xFFFDE8, 0.75)}, {1, Rgb(0xFFFDE8, 0)}});
+    SetSource(cr, glow);
+    cairo_paint(cr);
+}
+
 void DrawMascotCap(cairo_t* cr, double s, const TColor& capColor, const TColor& outline) {
     cairo_new_path(cr);
     cairo_move_to(cr, -s * 0.3, -s * 0.22);

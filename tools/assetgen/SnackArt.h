@@ -21,6 +21,8 @@ void DrawSnackBag(cairo_t* cr, double cx, double cy, double width, double height
 
 // A potato mascot standing on groundY, leaning into a push; its gloves reach
 // MascotReach(size) in front of x.
+// The warm sunny backdrop of the menu pictures: sky gradient, sun rays and the sun's glow.
+void DrawWarmBackdrop(cairo_t* cr, double width, double height, double sunX, double sunY);
 // The mascot's cap with its brim pointing ahead, drawn at the head's origin at size s; leaves
 // the line width at the cap's.
 void DrawMascotCap(cairo_t* cr, double s, const TColor& capColor, const TColor& outline);
