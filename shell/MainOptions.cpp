@@ -198,9 +198,8 @@ void TMainOptions::FormShow() {
     } catch (const std::exception& e) {
         // The player still gets the options; the damaged line waits in the configuration.
         const std::string message = e.what();
-        QTimer::singleShot(0, this, [message] {
-            MessageDlg(message, TMsgDlgType::Error, TMsgDlgButtons::OK);
-        });
+        QTimer::singleShot(
+            0, this, [message] { MessageDlg(message, TMsgDlgType::Error, TMsgDlgButtons::OK); });
     }
     TrackBar3->setValue(Env.BubblesPercent);
     CheckBox6->setChecked(Env.MusicOn == 0);

@@ -28,15 +28,15 @@ class TMainOptions : public QDialog {
     QGroupBox* GroupBox2; // "Lautstärke"
     QLabel* Label3;
     QLabel* Label4;
-    QSlider* TrackBar1; // music volume 0..127
-    QSlider* TrackBar2; // effects volume 0..127
-    QGroupBox* RadioGroup1; // "Anzeige"
+    QSlider* TrackBar1;             // music volume 0..127
+    QSlider* TrackBar2;             // effects volume 0..127
+    QGroupBox* RadioGroup1;         // "Anzeige"
     QButtonGroup* RadioGroup1Items; // the display modes 0, 1, 2 by id
-    QWidget* TabSheet2;   // "Extras", hidden whenever the dialog shows
-    QCheckBox* CheckBox4; // "Cave Editor"
-    QGroupBox* GroupBox1; // "Effects", kept invisible
-    QCheckBox* CheckBox3; // "Transparency"
-    QSlider* TrackBar3;   // bubbles 0..100
+    QWidget* TabSheet2;             // "Extras", hidden whenever the dialog shows
+    QCheckBox* CheckBox4;           // "Cave Editor"
+    QGroupBox* GroupBox1;           // "Effects", kept invisible
+    QCheckBox* CheckBox3;           // "Transparency"
+    QSlider* TrackBar3;             // bubbles 0..100
     QLabel* Label1;
     QLabel* Label2;
     QLabel* Label5;

@@ -16,8 +16,8 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QTabWidget>
-#include <gtest/gtest.h>
 #include <filesystem>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -305,9 +305,9 @@ TEST_F(MainOptionsTest, EveryVisibleTextFitsItsControl) {
         dialog.PageControl1->setCurrentWidget(page);
         QCoreApplication::processEvents();
         for (QWidget* control : dialog.findChildren<QWidget*>()) {
-            if (!control->isVisible() || !(qobject_cast<QAbstractButton*>(control) ||
-                                           qobject_cast<QLabel*>(control) ||
-                                           qobject_cast<QGroupBox*>(control)))
+            if (!control->isVisible() ||
+                !(qobject_cast<QAbstractButton*>(control) || qobject_cast<QLabel*>(control) ||
+                  qobject_cast<QGroupBox*>(control)))
                 continue;
             const QSize need = control->minimumSizeHint().expandedTo(
                 qobject_cast<QGroupBox*>(control) ? QSize() : control->sizeHint());
