@@ -14,6 +14,7 @@
 #include "platform/msgbox.h"
 #include "platform/winpath.h"
 #include "shell/DecodeUnit.h"
+#include "shell/MainOptions.h"
 #include "shell/Tools.h"
 
 #include <QAction>
@@ -221,6 +222,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     ActionHilfe = new QAction("&Hilfe im Internet öffnen", this);
     ActionHilfe->setShortcut(QKeySequence(Qt::Key_F1));
     connect(ActionHilfe, &QAction::triggered, this, [this] { ActionHilfeExecute(); });
+    ActionEinstellungen = new QAction("&Einstellungen", this);
+    connect(ActionEinstellungen, &QAction::triggered, this,
+            [this] { ActionEinstellungenExecute(); });
     Actionwebsite = new QAction("&Korvald Website öffnen", this);
     connect(Actionwebsite, &QAction::triggered, this, [this] { ActionwebsiteExecute(); });
     ActionClose = new QAction("&Schliessen", this);
@@ -238,6 +242,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     connect(ActionInfo, &QAction::triggered, this, [this] { ActionInfoExecute(); });
 
     Datei1 = menuBar()->addMenu("&Datei");
+    Datei1->addAction(ActionEinstellungen);
+    Datei1->addSeparator();
     Datei1->addAction(ActionClose);
     Game1 = menuBar()->addMenu("&Spiel");
     Game1->addAction(ActionStart);
@@ -482,6 +488,12 @@ void TForm1::ActionInfoExecute() {
 
 void TForm1::ActionHilfeExecute() {
     OpenURL(WebPageAddress("crumblerush/hilfe/index.html"));
+}
+
+void TForm1::ActionEinstellungenExecute() {
+    // A window of its own; as the menu window's child it ends with the program.
+    auto* options = new TMainOptions(this);
+    options->show();
 }
 
 void TForm1::ActionwebsiteExecute() {

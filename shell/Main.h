@@ -42,6 +42,7 @@ public:
     QLabel* Label1;
     QAction* ActionStart;
     QAction* ActionHilfe;
+    QAction* ActionEinstellungen;
     QAction* Actionwebsite;
     QAction* ActionClose;
     QAction* ActionPublishHighscore;
@@ -70,6 +71,8 @@ public:
     void ActionPublishErrorreportExecute();
     void ActionInfoExecute();
     void ActionHilfeExecute();
+    // Opens a new options dialog and returns at once; several may be open.
+    void ActionEinstellungenExecute();
     void ActionwebsiteExecute();
     // Offers to look the log up in errors.txt of the game's web server (after a crash).
     void LookUpKnownError();

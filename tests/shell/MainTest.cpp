@@ -12,8 +12,11 @@
 #include "platform/msgbox.h"
 #include "platform/sysinfo.h"
 #include "shell/DecodeUnit.h"
+#include "shell/MainOptions.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
 #include <QFrame>
 #include <QLabel>
 #include <QMenuBar>
@@ -429,6 +432,36 @@ TEST_F(MenuWindowTest, HelpWebSiteInfoAndReportActions) {
     form.ActionPublishErrorreportExecute();
     EXPECT_TRUE(info);
     EXPECT_TRUE(report);
+}
+
+TEST_F(MenuWindowTest, TheOptionsComeFromDateiAndTheirDisplayModeReachesTheNextGame) {
+    TForm1 form;
+    form.SoundsReady = true;
+    EXPECT_EQ(MenuItems(form.Datei1),
+              (std::vector<std::string>{"&Einstellungen", "-", "&Schliessen"}));
+    EXPECT_TRUE(form.ActionEinstellungen->shortcut().isEmpty());
+    // Each call opens a dialog of its own and returns at once.
+    form.ActionEinstellungen->trigger();
+    form.ActionEinstellungen->trigger();
+    const QList<TMainOptions*> dialogs = form.findChildren<TMainOptions*>();
+    ASSERT_EQ(dialogs.size(), 2);
+    EXPECT_TRUE(dialogs[0]->isVisible() && dialogs[1]->isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    dialogs[1]->BtCancel->click();
+    TMainOptions* options = dialogs[0];
+    options->RadioGroup1Items->button(2)->click();
+    options->BtOk->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(form.findChildren<TMainOptions*>().isEmpty());
+    ASSERT_EQ(Env.DisplayMode, 2);
+
+    uint8_t modeSeen = 99;
+    QTimer::singleShot(150, [&] {
+        if (DDFullScreenForm1) modeSeen = DDFullScreenForm1->DisplayMode;
+        Input.Keys[VK_ESCAPE] = true;
+    });
+    form.ActionStartExecute();
+    EXPECT_EQ(modeSeen, 2);
 }
 
 }  // namespace
