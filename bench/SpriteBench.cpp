@@ -3,6 +3,7 @@
 // of the shipped sizes, painted headless onto a 16-bit back buffer.
 #include "gamelib/BobhandlingUnit.h"
 #include "gamelib/DDUtil.h"
+#include "gamelib/EngineState.h"
 #include "gamelib/SpriteUnit.h"
 #include "platform/bmp.h"
 #include "platform/winpath.h"
@@ -35,33 +36,14 @@ std::string SceneFolder() {
 
 struct TScene {
     std::vector<TBob*> Owners;
+    TEngineState Engine;
     TScene() : Owners(MaxBobs, nullptr) {
         SetProgramFolder(SceneFolder());
         SetCurrentDir(ProgramFolder());
-        DirectDrawObject =
-            std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>(800, 600, 16));
-        ScreenWidth = 800;
-        ScreenHeight = 600;
-        ClipRight = 799;
-        ClipBottom = 599;
-        FocalLength = 800;
-        CenterX = 400;
-        CenterY = 300;
-        AlphaBlendEnabled = AlphaMapEnabled = true;
-        DisplaySurfaces = {CreateSurface(800, 600, true), CreateSurface(800, 600, true)};
-        ScratchSurface = CreateSurface(800, 600, true);
-        FreeAllSprites();
+        Engine.OpenHeadless(16);
         LoadAllObjects(SplitLines(BuiltInSpriteScript()));
         // Blank sheets are all key colour; a filled sheet costs what artwork costs.
         for (int32_t i = 1; i <= SurfaceCount; ++i) Colorfill(SurfaceTable[size_t(i)].Surface, 0x336699);
-        Bobs = std::make_unique<TBobs>();
-    }
-    ~TScene() {
-        Bobs.reset();
-        FreeAllSprites();
-        DisplaySurfaces.clear();
-        ScratchSurface.reset();
-        DirectDrawObject.reset();
     }
     // A bob placed at random in front of the camera.
     TBob* Add(const char* name, size_t slot, float zFrom, float zRange) {

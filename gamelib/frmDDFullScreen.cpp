@@ -2,6 +2,7 @@
 
 #include "gamelib/BobhandlingUnit.h"
 #include "gamelib/DDUtil.h"
+#include "gamelib/EngineState.h"
 #include "gamelib/SpriteUnit.h"
 #include "gamelib/ThreadUnit.h"
 #include "gamelib/printtextunit.h"
@@ -67,7 +68,8 @@ const char* ResultText(bool errorOccurred) { return errorOccurred ? "ERROR" : "O
 
 TDDFullScreenForm::TDDFullScreenForm(QWidget* owner) : QWidget(owner, Qt::Window) {
     setWindowTitle("DDFullScreenForm");
-    DisplaySurfaces.clear();
+    // No surfaces, alpha blending on, no status line until the window says otherwise.
+    Engine = std::make_unique<TEngineState>(DisplayWidth, DisplayHeight);
     setAutoFillBackground(false);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -75,8 +77,6 @@ TDDFullScreenForm::TDDFullScreenForm(QWidget* owner) : QWidget(owner, Qt::Window
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setFocusPolicy(Qt::StrongFocus);
-    AlphaBlendEnabled = true;
-    BottomMargin = 0;
     ErrorOccurred = false;
     SoundEngine.reset();
 }
@@ -245,7 +245,6 @@ void TDDFullScreenForm::FormDestroy() {
         WriteLog("Formdestroy: Loop Terminated");
     }
     LoopThread.reset();
-    DisplaySurfaces.clear();
     FreeDDraw();
     WriteLog("Formdestroy: End");
     WriteLog(ResultText(ErrorOccurred));
@@ -255,31 +254,22 @@ void TDDFullScreenForm::FormDestroy() {
 
 void TDDFullScreenForm::InitDDraw() {
     WriteLog("InitDDraw (Inherited)");
-    ViewOffsetX = 0;
-    ViewOffsetY = 0;
+    // Empty tables, no view offsets, clip edges and projection of the window's size.
+    Engine->Release();
+    Engine->SetScreenSize(DisplayWidth, DisplayHeight);
     BackgroundOffset = 0;
-    SurfaceCount = 0;
-    SpriteCount = 0;
-    ObjectCount = 0;
-    AlphaMapEnabled = true;
+    Engine->SetAlphaMaps(true);
     MouseX = MouseY = -1;
     AccumX = AccumY = 0;
     ShotRequests = 0;
     MouseInside = true;
     SpritesVisible = false;
     Paused = false;
-    ScreenWidth = DisplayWidth;
-    ScreenHeight = DisplayHeight;
-    ClipRight = DisplayWidth - 1;
-    ClipBottom = DisplayHeight - 1;
-    FocalLength = DisplayWidth;
-    CenterX = DisplayWidth / 2;
-    CenterY = DisplayHeight / 2;
     LoopRunning = false;
     WriteLog("-1");
 
     DXCheck(DirectDrawCreate(DirectDraw1));
-    DirectDrawObject = DirectDraw1;
+    Engine->SetDevice(DirectDraw1);
     WriteLog("0");
 
     try {
@@ -299,7 +289,7 @@ void TDDFullScreenForm::InitDDraw() {
                 PDirectDrawSurface surface =
                     NewSurface(DisplayWidth, DisplayHeight, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
                 WriteLog("6");
-                DisplaySurfaces.push_back(surface);
+                Engine->AddDisplaySurface(surface);
                 WriteLog("7");
             }
             setFixedSize(DisplayWidth, DisplayHeight);
@@ -310,10 +300,9 @@ void TDDFullScreenForm::InitDDraw() {
             if (DisplayMode == 1) {
                 TDDSurfaceDesc mode;
                 DXCheck(DirectDrawObject->GetDisplayMode(mode));
-                ViewOffsetX = static_cast<int32_t>(
-                    static_cast<uint32_t>(mode.Width - DisplayWidth) / 2);
-                ViewOffsetY = static_cast<int32_t>(
-                    static_cast<uint32_t>(mode.Height - DisplayHeight) / 2);
+                Engine->SetViewOffsets(
+                    static_cast<int32_t>(static_cast<uint32_t>(mode.Width - DisplayWidth) / 2),
+                    static_cast<int32_t>(static_cast<uint32_t>(mode.Height - DisplayHeight) / 2));
                 WriteLog("9");
             } else {
                 DXCheck(DirectDrawObject->SetDisplayMode(DisplayWidth, DisplayHeight, BitDepth, 0, 0));
@@ -330,11 +319,11 @@ void TDDFullScreenForm::InitDDraw() {
             PDirectDrawSurface front;
             DXCheck(DirectDrawObject->CreateSurface(desc, front));
             WriteLog("11");
-            DisplaySurfaces.push_back(front);
+            Engine->AddDisplaySurface(front);
             WriteLog("12");
             if (BackBufferCount != 0) {
-                DXCheck(DirectDrawObject->EnumSurfaces([](const PDirectDrawSurface& surface) {
-                    if (!(surface->Caps() & DDSCAPS_PRIMARYSURFACE)) DisplaySurfaces.push_back(surface);
+                DXCheck(DirectDrawObject->EnumSurfaces([this](const PDirectDrawSurface& surface) {
+                    if (!(surface->Caps() & DDSCAPS_PRIMARYSURFACE)) Engine->AddDisplaySurface(surface);
                 }));
             }
             WriteLog("13");
@@ -345,7 +334,7 @@ void TDDFullScreenForm::InitDDraw() {
             }
         }
 
-        BackgroundSurface = NewSurface(DisplayWidth, DisplayHeight, DDSCAPS_OFFSCREENPLAIN);
+        Engine->SetBackgroundSurface(NewSurface(DisplayWidth, DisplayHeight, DDSCAPS_OFFSCREENPLAIN));
         WriteLog("16");
         Colorfill(BackgroundSurface, 0, 0, DisplayWidth, DisplayHeight, 0);
         WriteLog("17");
@@ -356,7 +345,7 @@ void TDDFullScreenForm::InitDDraw() {
         }
         ShowLoader();
         WriteLog("19");
-        Bobs = std::make_unique<TBobs>();
+        Engine->CreateBobs();
         WriteLog("20");
         SoundEngine = std::make_unique<TvrDSound>(this, SoundOn, SoundModeFlag, 44100, 16, 2);
         WriteLog("21");
@@ -366,10 +355,8 @@ void TDDFullScreenForm::InitDDraw() {
         WriteLog("InitDDraw (Inherited) OK!");
     } catch (...) {
         Primary.reset();
-        DisplaySurfaces.clear();
-        BackgroundSurface.reset();
         ScratchSurface.reset();
-        DirectDrawObject.reset();
+        Engine->Release();
         DirectDraw1.reset();
         throw;
     }
@@ -378,14 +365,10 @@ void TDDFullScreenForm::InitDDraw() {
 void TDDFullScreenForm::FreeDDraw() {
     WriteLog("Freeddraw: Start");
     SoundEngine.reset();
-    Bobs.reset();
-    FreeAllSprites();
-    BackgroundSurface.reset();
     ScratchSurface.reset();
     Primary.reset();
     if (DisplayMode != 2 && DirectDrawObject) DirectDrawObject->RestoreDisplayMode();
-    DisplaySurfaces.clear();
-    DirectDrawObject.reset();
+    Engine->Release();
     DirectDraw1.reset();
     WriteLog("Freeddraw: End");
 }

@@ -2,6 +2,7 @@
 
 #include "SpriteScriptBlocks.h"
 #include "TestSupport.h"
+#include "gamelib/EngineState.h"
 #include "platform/bmp.h"
 #include "shell/Tools.h"
 
@@ -13,16 +14,7 @@ using TFrames = std::vector<uint16_t>;
 
 class SpriteUnitTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        DirectDrawObject = std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>(800, 600, 32));
-        AlphaMapEnabled = true;
-        AlphaBlendEnabled = true;
-        ViewOffsetX = ViewOffsetY = 0;
-    }
-    void TearDown() override {
-        FreeAllSprites();
-        DirectDrawObject.reset();
-    }
+    void SetUp() override { Engine.OpenHeadless(32); }
     // A 24-bit sheet of that size under gfx\sb.
     void Sheet(const std::string& name, int w, int h) {
         TBitmapImage picture;
@@ -43,6 +35,7 @@ class SpriteUnitTest : public ::testing::Test {
         return "";
     }
     TTempProgramFolder Folder;
+    TEngineState Engine;
 };
 
 TFrames Range(int from, int to) {
