@@ -40,11 +40,9 @@ const TPixels& Pixels() {
 }
 
 void Fill(const PDirectDrawSurface& surface, const uint16_t* pixels, int w, int h) {
-    TDDSurfaceDesc desc;
-    surface->Lock(nullptr, desc, DDLOCK_WAIT);
+    const TSurfaceLock lock(*surface);
     for (int y = 0; y < h; ++y)
-        std::memcpy(desc.Surface + y * desc.Pitch, pixels + y * w, size_t(w) * 2);
-    surface->Unlock();
+        std::memcpy(lock.Row(y), pixels + y * w, size_t(w) * 2);
 }
 
 // Our side: a headless 16-bit device with the engine state the game sets up.

@@ -126,20 +126,12 @@ TBitmapImage DecodeMask(const std::string& path, const QByteArray& data) {
     return picture;
 }
 
-// A surface locked for the length of one operation; unlocked however the operation ends.
-class TLockedSurface {
+// A surface locked for the length of one operation; a refused lock raises the device's error.
+class TLockedSurface : public TSurfaceLock {
   public:
-    explicit TLockedSurface(TDirectDrawSurface& surface) : FSurface(surface) {
-        DXCheckSurface(surface.Lock(nullptr, Desc, DDLOCK_WAIT));
+    explicit TLockedSurface(TDirectDrawSurface& surface) : TSurfaceLock(surface) {
+        DXCheckSurface(Result());
     }
-    ~TLockedSurface() { FSurface.Unlock(); }
-    TLockedSurface(const TLockedSurface&) = delete;
-    TLockedSurface& operator=(const TLockedSurface&) = delete;
-    uint8_t* Row(int32_t y) const { return Desc.Surface + ptrdiff_t(y) * Desc.Pitch; }
-    TDDSurfaceDesc Desc;
-
-  private:
-    TDirectDrawSurface& FSurface;
 };
 
 uint32_t ColorBits(const TDDPixelFormat& format) {
@@ -374,10 +366,10 @@ void Blend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
     std::optional<TLockedSurface> frontLock, outputLock;
     if (front != back) frontLock.emplace(*front);
     if (output != back && output != front) outputLock.emplace(*output);
-    const TDDSurfaceDesc& backDesc = backLock.Desc;
-    const TDDSurfaceDesc& frontDesc = frontLock ? frontLock->Desc : backDesc;
+    const TDDSurfaceDesc& backDesc = backLock.Desc();
+    const TDDSurfaceDesc& frontDesc = frontLock ? frontLock->Desc() : backDesc;
     const TDDSurfaceDesc& outDesc =
-        outputLock ? outputLock->Desc : output == back ? backDesc : frontDesc;
+        outputLock ? outputLock->Desc() : output == back ? backDesc : frontDesc;
 
     if (!RectInside(backRect, backDesc.Width, backDesc.Height))
         throw std::runtime_error("Back rectangle outside surface boundaries");
@@ -697,7 +689,7 @@ uint32_t GetPixelColor(const PDirectDrawSurface& surface, int32_t x, int32_t y) 
     const TDDPixelFormat format = FormatOf(surface);
     const TLockedSurface lock(*surface);
     if (!ValidBitCount(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
-    if (x < 0 || y < 0 || x >= lock.Desc.Width || y >= lock.Desc.Height)
+    if (x < 0 || y < 0 || x >= lock.Desc().Width || y >= lock.Desc().Height)
         DXCheckSurface(DDERR_INVALIDRECT);
     const int bytes = static_cast<int>(format.RGBBitCount / 8);
     return LoadAny(lock.Row(y) + ptrdiff_t(x) * bytes, bytes) & ColorBits(format);
@@ -710,9 +702,9 @@ void ReplaceColor(const PDirectDrawSurface& surface, uint32_t oldColor, uint32_t
     if (!ValidBitCount(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
     const uint32_t colorMask = ColorBits(format);
     const int bytes = static_cast<int>(format.RGBBitCount / 8);
-    for (int32_t y = 0; y < lock.Desc.Height; ++y) {
+    for (int32_t y = 0; y < lock.Desc().Height; ++y) {
         uint8_t* p = lock.Row(y);
-        for (int32_t x = 0; x < lock.Desc.Width; ++x, p += bytes) {
+        for (int32_t x = 0; x < lock.Desc().Width; ++x, p += bytes) {
             const uint32_t v = LoadAny(p, bytes);
             if ((v & colorMask) == from) StoreAny(p, bytes, (v & ~colorMask) | to);
         }
@@ -728,7 +720,7 @@ void ApplyMaskImage(const PDirectDrawSurface& surface, const std::string& path,
     const TBitmapImage mask = DecodeMask(path, *data);
     const TDDPixelFormat format = FormatOf(surface);
     const TLockedSurface lock(*surface);
-    if (mask.Width != lock.Desc.Width || mask.Height != lock.Desc.Height)
+    if (mask.Width != lock.Desc().Width || mask.Height != lock.Desc().Height)
         throw std::runtime_error("Surface and mask image have different dimensions");
     if (!ValidBitCount(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
     const uint32_t keyPixel = ColorToPixelShifted(surface, keyColor);

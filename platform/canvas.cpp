@@ -36,10 +36,9 @@ TCanvas::TCanvas(TDirectDrawSurface& surface) {
 void TCanvas::Open(TDirectDrawSurface& surface) {
     const QImage::Format format = ImageFormat(surface.Format().RGBBitCount);
     if (format == QImage::Format_Invalid) throw std::runtime_error("Invalid bit count");
-    TDDSurfaceDesc desc;
-    const HRESULT result = surface.Lock(nullptr, desc, DDLOCK_WAIT);
-    if (result != DD_OK) throw ECanvasError("Cannot lock surface for drawing", result);
-    FSurface = &surface;
+    FLock.emplace(surface);
+    if (!FLock->Locked()) throw ECanvasError("Cannot lock surface for drawing", FLock->Result());
+    const TDDSurfaceDesc& desc = FLock->Desc();
     FImage = QImage(desc.Surface, desc.Width, desc.Height, desc.Pitch, format);
     FPainter.begin(&FImage);
     FPainter.setBackgroundMode(Qt::TransparentMode);
@@ -47,9 +46,9 @@ void TCanvas::Open(TDirectDrawSurface& surface) {
 }
 
 TCanvas::~TCanvas() {
+    // The painter lets go of the pixels before the lock does.
     FPainter.end();
     FImage = QImage();
-    FSurface->Unlock();
 }
 
 void TCanvas::ApplyFont() {

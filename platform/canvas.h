@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -58,7 +59,7 @@ class TCanvas {
     void Open(TDirectDrawSurface& surface);
     void ApplyFont();
     PDirectDrawSurface FKeep; // a shared surface stays alive while it is locked here
-    TDirectDrawSurface* FSurface = nullptr;
+    std::optional<TSurfaceLock> FLock;
     QImage FImage;
     QPainter FPainter;
     std::string FFontName = "Arial";

@@ -253,6 +253,15 @@ HRESULT TDirectDrawSurface::Unlock() {
     return DD_OK;
 }
 
+// ---------------------------------------------------------------------------------------------
+
+TSurfaceLock::TSurfaceLock(TDirectDrawSurface& surface, const TRect* rect)
+    : FSurface(surface), FResult(surface.Lock(rect, FDesc, DDLOCK_WAIT)) {}
+
+TSurfaceLock::~TSurfaceLock() {
+    if (FResult == DD_OK) FSurface.Unlock();
+}
+
 HRESULT TDirectDrawSurface::Blt(const TRect* destRect, TDirectDrawSurface* src,
                                 const TRect* srcRect, uint32_t flags, const TDDBltFx* fx) {
     if (FLost) return DDERR_SURFACELOST;

@@ -3,6 +3,7 @@
 // surfaces in the display's pixel format, lock with pitch, rectangle copies with optional
 // stretch and source colour key, colour fill, the flipping chain and lost surfaces.
 // Presentation goes to a Qt window (see ddrawqt.h) or to a headless display in memory.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -249,6 +250,30 @@ private:
 };
 
 using PDirectDrawSurface = std::shared_ptr<TDirectDrawSurface>;
+
+// A surface locked for the guard's lifetime: the constructor locks (the whole surface, or the
+// rectangle), the destructor unlocks. A refused lock leaves the guard empty with the device's
+// answer in Result, so each caller turns it into its own error.
+class TSurfaceLock {
+public:
+    explicit TSurfaceLock(TDirectDrawSurface& surface, const TRect* rect = nullptr);
+    ~TSurfaceLock();
+    TSurfaceLock(const TSurfaceLock&) = delete;
+    TSurfaceLock& operator=(const TSurfaceLock&) = delete;
+
+    HRESULT Result() const { return FResult; }
+    bool Locked() const { return FResult == DD_OK; }
+    // Size, pitch and format of the locked surface; Surface is the first byte of the rectangle.
+    const TDDSurfaceDesc& Desc() const { return FDesc; }
+    uint8_t* Pixels() const { return FDesc.Surface; }
+    int32_t Pitch() const { return FDesc.Pitch; }
+    uint8_t* Row(int32_t y) const { return FDesc.Surface + ptrdiff_t(y) * FDesc.Pitch; }
+
+private:
+    TDirectDrawSurface& FSurface;
+    TDDSurfaceDesc FDesc;
+    HRESULT FResult;
+};
 
 // Where the front surface goes. Implementations: the headless display below, the Qt window.
 class TDisplay {

@@ -26,10 +26,9 @@ uint32_t PixelAt(const TDirectDrawSurface& s, int32_t x, int32_t y) {
 
 void SetPixel(const PDirectDrawSurface& s, int32_t x, int32_t y, uint32_t v) {
     const int bytes = static_cast<int>(s->Format().RGBBitCount / 8);
-    TDDSurfaceDesc desc;
-    ASSERT_EQ(s->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
-    std::memcpy(desc.Surface + y * desc.Pitch + x * bytes, &v, bytes);
-    s->Unlock();
+    const TSurfaceLock lock(*s);
+    ASSERT_TRUE(lock.Locked());
+    std::memcpy(lock.Row(y) + x * bytes, &v, bytes);
 }
 
 // Random pixel values over all bytes of each pixel, every fourth one the key 0.
@@ -96,14 +95,13 @@ void WriteBitmap(const std::string& path, int32_t w, int32_t h, int32_t bits,
 }
 
 void Number(const PDirectDrawSurface& s) {
-    TDDSurfaceDesc desc;
-    ASSERT_EQ(s->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
-    for (int32_t y = 0; y < desc.Height; ++y)
-        for (int32_t x = 0; x < desc.Width; ++x) {
+    const TSurfaceLock lock(*s);
+    ASSERT_TRUE(lock.Locked());
+    for (int32_t y = 0; y < lock.Desc().Height; ++y)
+        for (int32_t x = 0; x < lock.Desc().Width; ++x) {
             const uint32_t v = static_cast<uint32_t>(y * 100 + x + 1);
-            std::memcpy(desc.Surface + y * desc.Pitch + x * 4, &v, 4);
+            std::memcpy(lock.Row(y) + x * 4, &v, 4);
         }
-    s->Unlock();
 }
 
 // The engine state of a 32-bit headless device of 64 x 48 with front and back surfaces.
@@ -183,9 +181,7 @@ TEST_F(DDUtilTest, PixelsKeepTheirBitsOutsideTheColourChannels) {
     ReplaceColor(s16, 0, 0xFF0000);
     EXPECT_EQ(GetPixelColor(s16, 1, 0), 0xF800u);
     EXPECT_THROW(GetPixelColor(s16, 2, 0), EDirectXError);
-    TDDSurfaceDesc desc; // unlocked again after the failure
-    EXPECT_EQ(s16->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
-    s16->Unlock();
+    EXPECT_FALSE(s16->Locked()); // unlocked again after the failure
 }
 
 TEST_F(DDUtilTest, TheSurfaceTableHolds999Surfaces) {
@@ -540,11 +536,8 @@ TEST_F(DDUtilTest, BlendsRefuseMismatchedFormatsAndRectangles) {
     EXPECT_EQ(message(b16, f16, o16, r, TRect{0, 0, 5, 4}), "Dest rectangle outside surface boundaries");
     EXPECT_EQ(message(b16, f16, o16, r, r), "none");
     // Nothing stays locked after a failure.
-    TDDSurfaceDesc desc;
-    for (const PDirectDrawSurface& s : {b16, f16, o16}) {
-        EXPECT_EQ(s->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
-        s->Unlock();
-    }
+    for (const PDirectDrawSurface& s : {b16, f16, o16})
+        EXPECT_FALSE(s->Locked());
 }
 
 TEST_F(DDUtilTest, ScaledDrawingCutsInProportion) {

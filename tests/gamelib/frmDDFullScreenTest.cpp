@@ -180,14 +180,15 @@ uint32_t Pixel32(const PDirectDrawSurface& surface, int x, int y) {
 
 TEST_F(FullScreenStepsTest, BackgroundOffsetShiftsLeftWithWrapAround) {
     ASSERT_EQ(BackgroundSurface->Format().RGBBitCount, 32u);
-    TDDSurfaceDesc desc;
-    ASSERT_EQ(BackgroundSurface->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
-    for (int y = 0; y < 600; ++y)
-        for (int x = 0; x < 800; ++x) {
-            const uint32_t value = static_cast<uint32_t>(x);
-            std::memcpy(desc.Surface + y * desc.Pitch + 4 * x, &value, 4);
-        }
-    BackgroundSurface->Unlock();
+    {
+        const TSurfaceLock lock(*BackgroundSurface);
+        ASSERT_TRUE(lock.Locked());
+        for (int y = 0; y < 600; ++y)
+            for (int x = 0; x < 800; ++x) {
+                const uint32_t value = static_cast<uint32_t>(x);
+                std::memcpy(lock.Row(y) + 4 * x, &value, 4);
+            }
+    }
 
     Form->BackgroundOffset = 100;
     Form->DrawBackground();

@@ -54,15 +54,15 @@ void Fill(const PDirectDrawSurface& s, const TRect* rect, uint32_t value) {
 
 // Every pixel gets its own value, so copies can be traced back to their source.
 void Number(const PDirectDrawSurface& s) {
-    TDDSurfaceDesc desc;
-    ASSERT_EQ(s->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
+    const TSurfaceLock lock(*s);
+    ASSERT_TRUE(lock.Locked());
+    const TDDSurfaceDesc& desc = lock.Desc();
     const int bytes = static_cast<int>(desc.PixelFormat.RGBBitCount / 8);
     for (int32_t y = 0; y < desc.Height; ++y)
         for (int32_t x = 0; x < desc.Width; ++x) {
             const uint32_t v = static_cast<uint32_t>(y * 100 + x + 1);
-            std::memcpy(desc.Surface + y * desc.Pitch + x * bytes, &v, bytes);
+            std::memcpy(lock.Row(y) + x * bytes, &v, bytes);
         }
-    s->Unlock();
 }
 
 } // namespace
@@ -198,12 +198,13 @@ TEST(DDrawSurface, SourceColourKeySkipsKeyPixels) {
     for (int bits : {16, 24, 32}) {
         const PDirectDrawSurface src = device.Surface(2, 1, bits);
         const PDirectDrawSurface dest = device.Surface(4, 1, bits);
-        TDDSurfaceDesc desc;
-        ASSERT_EQ(src->Lock(nullptr, desc, 0), DD_OK);
-        const uint32_t values[2] = {0, 0x1234};
-        for (int i = 0; i < 2; ++i)
-            std::memcpy(desc.Surface + i * bits / 8, &values[i], bits / 8);
-        src->Unlock();
+        {
+            const TSurfaceLock lock(*src);
+            ASSERT_TRUE(lock.Locked());
+            const uint32_t values[2] = {0, 0x1234};
+            for (int i = 0; i < 2; ++i)
+                std::memcpy(lock.Pixels() + i * bits / 8, &values[i], bits / 8);
+        }
         const TDDColorKey key{0, 0};
         ASSERT_EQ(src->SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
         Fill(dest, nullptr, 0x77);
@@ -241,6 +242,33 @@ TEST(DDrawSurface, OverlappingCopyWithinOneSurface) {
     const uint32_t expected[6] = {1, 2, 1, 2, 3, 4};
     for (int x = 0; x < 6; ++x)
         EXPECT_EQ(PixelAt(*s, x, 0), expected[x]);
+}
+
+TEST(DDrawSurface, TheLockGuardHoldsTheLockForItsLifetime) {
+    TDevice device;
+    const PDirectDrawSurface a = device.Surface(4, 4);
+    const TRect part{1, 2, 3, 4};
+    {
+        const TSurfaceLock lock(*a, &part);
+        ASSERT_TRUE(lock.Locked());
+        EXPECT_EQ(lock.Pixels(), a->Pixels() + 2 * a->Pitch() + 4);
+        EXPECT_EQ(lock.Row(1), lock.Pixels() + a->Pitch());
+        EXPECT_EQ(lock.Pitch(), a->Pitch());
+        EXPECT_TRUE(a->Locked());
+        {
+            // A second lock is refused and must not release the first one when it ends.
+            const TSurfaceLock busy(*a);
+            EXPECT_FALSE(busy.Locked());
+            EXPECT_EQ(busy.Result(), DDERR_SURFACEBUSY);
+        }
+        EXPECT_TRUE(a->Locked());
+    }
+    EXPECT_FALSE(a->Locked());
+    const TRect outside{2, 2, 5, 3};
+    EXPECT_EQ(TSurfaceLock(*a, &outside).Result(), DDERR_INVALIDRECT);
+    a->MarkLost();
+    EXPECT_EQ(TSurfaceLock(*a).Result(), DDERR_SURFACELOST);
+    EXPECT_FALSE(a->Locked());
 }
 
 TEST(DDrawSurface, LockedSurfacesRefuseCopies) {
