@@ -138,10 +138,6 @@ uint32_t ColorBits(const TDDPixelFormat& format) {
     return format.RBitMask | format.GBitMask | format.BBitMask;
 }
 
-bool ValidBitCount(uint32_t bits) {
-    return bits == 16 || bits == 24 || bits == 32;
-}
-
 TDDPixelFormat FormatOf(const PDirectDrawSurface& surface) {
     TDDPixelFormat format;
     if (!surface || surface->GetPixelFormat(format) != DD_OK)
@@ -350,12 +346,10 @@ void Blend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
     const TDDPixelFormat format = FormatOf(back);
     if (!format.RBitMask || !format.GBitMask || !format.BBitMask)
         throw std::runtime_error("Not on RGB format");
-    if (!ValidBitCount(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
+    if (!ValidDepth(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
     if (ColorBits(format) & 0xFF000000u) throw std::runtime_error("Pixel format not supported");
     const auto same = [&](const PDirectDrawSurface& other) {
-        const TDDPixelFormat f = FormatOf(other);
-        return f.RGBBitCount == format.RGBBitCount && f.RBitMask == format.RBitMask &&
-               f.GBitMask == format.GBitMask && f.BBitMask == format.BBitMask;
+        return SameFormat(FormatOf(other), format);
     };
     if (!same(front)) throw std::runtime_error("Back and front surface pixel formats don't match");
     if (!same(output))
@@ -409,7 +403,7 @@ void Blend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
     }
     if (map) {
         // Rows as long as the sheet is wide; the map must reach the last pixel drawn.
-        job.MapStride = (frontDesc.Width + 3) & ~3;
+        job.MapStride = BitmapStride(frontDesc.Width, 8);
         const size_t last = size_t(frontRect.Bottom - 1) * size_t(job.MapStride) +
                             size_t(frontRect.Right);
         if (last > map->Bytes.size())
@@ -521,8 +515,7 @@ uint32_t ColorToPixel(const PDirectDrawSurface& surface, uint32_t color) {
     TDDPixelFormat format;
     if (!surface || surface->GetPixelFormat(format) != DD_OK)
         throw std::runtime_error("Not on RGB format");
-    const uint32_t bits = format.RGBBitCount;
-    if ((bits != 16 && bits != 24 && bits != 32) || !format.RBitMask || !format.GBitMask ||
+    if (!ValidDepth(format.RGBBitCount) || !format.RBitMask || !format.GBitMask ||
         !format.BBitMask)
         throw std::runtime_error("Not on RGB format");
     const uint32_t r = (color >> 16) & 0xFF, g = (color >> 8) & 0xFF, b = color & 0xFF;
@@ -571,17 +564,12 @@ void ClippedBlit(const PDirectDrawSurface& src, int32_t srcLeft, int32_t srcTop,
                  int32_t height, const PDirectDrawSurface& dest, int32_t destLeft, int32_t destTop,
                  bool transparent, int32_t clipLeft, int32_t clipTop, int32_t clipRight,
                  int32_t clipBottom) {
-    const int32_t cutTop = std::max(0, clipTop - destTop);
-    const int32_t cutBottom = std::max(0, destTop + height - 1 - clipBottom);
-    const int32_t cutLeft = std::max(0, clipLeft - destLeft);
-    const int32_t cutRight = std::max(0, destLeft + width - 1 - clipRight);
-    if (!(cutTop < height && destTop <= clipBottom && cutLeft < width && destLeft <= clipRight))
-        return;
-    const int32_t w = width - cutLeft - cutRight, h = height - cutTop - cutBottom;
-    const TRect source{srcLeft + cutLeft, srcTop + cutTop, srcLeft + cutLeft + w,
-                       srcTop + cutTop + h};
-    TRect target{destLeft + cutLeft, destTop + cutTop, destLeft + cutLeft + w,
-                 destTop + cutTop + h};
+    const TRect visible = ClipRect(TRect{destLeft, destTop, destLeft + width, destTop + height},
+                                   TRect{clipLeft, clipTop, clipRight + 1, clipBottom + 1});
+    if (visible.Empty()) return;
+    const TRect source{srcLeft + visible.Left - destLeft, srcTop + visible.Top - destTop,
+                       srcLeft + visible.Right - destLeft, srcTop + visible.Bottom - destTop};
+    TRect target = visible;
     if (IsDisplaySurface(dest)) {
         target.Left += ViewOffsetX;
         target.Right += ViewOffsetX;
@@ -688,7 +676,7 @@ uint32_t ColorToPixelShifted(const PDirectDrawSurface& surface, uint32_t color) 
 uint32_t GetPixelColor(const PDirectDrawSurface& surface, int32_t x, int32_t y) {
     const TDDPixelFormat format = FormatOf(surface);
     const TLockedSurface lock(*surface);
-    if (!ValidBitCount(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
+    if (!ValidDepth(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
     if (x < 0 || y < 0 || x >= lock.Desc().Width || y >= lock.Desc().Height)
         DXCheckSurface(DDERR_INVALIDRECT);
     const int bytes = static_cast<int>(format.RGBBitCount / 8);
@@ -699,7 +687,7 @@ void ReplaceColor(const PDirectDrawSurface& surface, uint32_t oldColor, uint32_t
     const uint32_t from = ColorToPixel(surface, oldColor), to = ColorToPixel(surface, newColor);
     const TDDPixelFormat format = FormatOf(surface);
     const TLockedSurface lock(*surface);
-    if (!ValidBitCount(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
+    if (!ValidDepth(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
     const uint32_t colorMask = ColorBits(format);
     const int bytes = static_cast<int>(format.RGBBitCount / 8);
     for (int32_t y = 0; y < lock.Desc().Height; ++y) {
@@ -722,7 +710,7 @@ void ApplyMaskImage(const PDirectDrawSurface& surface, const std::string& path,
     const TLockedSurface lock(*surface);
     if (mask.Width != lock.Desc().Width || mask.Height != lock.Desc().Height)
         throw std::runtime_error("Surface and mask image have different dimensions");
-    if (!ValidBitCount(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
+    if (!ValidDepth(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
     const uint32_t keyPixel = ColorToPixelShifted(surface, keyColor);
     std::array<bool, 256> paletteSet{};
     for (size_t i = 0; i < mask.Palette.size() && i < paletteSet.size(); ++i)
@@ -786,11 +774,11 @@ void DrawImageScaled(const PDirectDrawSurface& src, const PAlphaMap& alphaMap, i
                      int32_t x, int32_t y, int32_t w, int32_t h, bool transparent, int32_t alpha,
                      int32_t clipLeft, int32_t clipTop, int32_t clipRight, int32_t clipBottom) {
     if (sw == 0 || sh == 0) return;
-    const int32_t top = std::max(0, clipTop - y);
-    const int32_t bottom = std::max(0, y + h - 1 - clipBottom);
-    const int32_t left = std::max(0, clipLeft - x);
-    const int32_t right = std::max(0, x + w - 1 - clipRight);
-    if (!(top < h && y <= clipBottom && left < w && x <= clipRight)) return;
+    const TRect visible = ClipRect(TRect{x, y, x + w, y + h},
+                                   TRect{clipLeft, clipTop, clipRight + 1, clipBottom + 1});
+    if (visible.Empty()) return;
+    const int32_t top = visible.Top - y, bottom = y + h - visible.Bottom;
+    const int32_t left = visible.Left - x, right = x + w - visible.Right;
     // Source cuts in proportion, rounded to the nearest whole pixel, ties to even.
     int32_t srcLeft = 0, srcRight = 0, srcTop = 0, srcBottom = 0;
     if (left != 0 || right != 0) {

@@ -149,7 +149,12 @@ struct TRect {
     int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
     int32_t Width() const { return Right - Left; }
     int32_t Height() const { return Bottom - Top; }
+    bool Empty() const { return Right <= Left || Bottom <= Top; }
 };
+
+// The part of rect inside clip (right and bottom edges exclusive in both); Empty when nothing
+// of it is. Every clipped copy cuts its rectangle here.
+TRect ClipRect(const TRect& rect, const TRect& clip);
 
 struct TDDPixelFormat {
     uint32_t RGBBitCount = 0;
@@ -179,6 +184,12 @@ const char* DDErrorText(HRESULT code);
 
 // The three pixel formats of the display modes.
 TDDPixelFormat PixelFormatForDepth(int bits);
+// The depths surfaces come in: 16, 24 and 32 bits.
+bool ValidDepth(uint32_t bits);
+// The same depth and the same channel masks.
+bool SameFormat(const TDDPixelFormat& a, const TDDPixelFormat& b);
+// Bytes from one row of a surface to the next: the row's pixels rounded up to 4 bytes.
+int32_t SurfacePitch(int32_t width, uint32_t bits);
 
 class TDirectDraw;
 
