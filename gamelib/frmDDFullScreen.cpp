@@ -273,65 +273,16 @@ void TDDFullScreenForm::InitDDraw() {
     WriteLog("0");
 
     try {
-        if (DisplayMode == 2) {
-            DXCheck(DirectDrawObject->SetCooperativeLevel(this, DDSCL_NORMAL));
-            WriteLog("1");
-            Primary = NewSurface(0, 0, DDSCAPS_PRIMARYSURFACE);
-            WriteLog("2");
-            std::shared_ptr<TDirectDrawClipper> clipper;
-            DXCheck(DirectDrawObject->CreateClipper(0, clipper));
-            WriteLog("3");
-            DXCheck(clipper->SetHWnd(0, this));
-            WriteLog("4");
-            DXCheck(Primary->SetClipper(clipper));
-            WriteLog("5");
-            for (int32_t i = 0; i <= BackBufferCount; ++i) {
-                PDirectDrawSurface surface =
-                    NewSurface(DisplayWidth, DisplayHeight, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
-                WriteLog("6");
-                Engine->AddDisplaySurface(surface);
-                WriteLog("7");
-            }
-            setFixedSize(DisplayWidth, DisplayHeight);
-        } else {
-            setCursor(Qt::BlankCursor);
-            DXCheck(DirectDrawObject->SetCooperativeLevel(this, CooperativeFlags));
-            WriteLog("8");
-            if (DisplayMode == 1) {
-                TDDSurfaceDesc mode;
-                DXCheck(DirectDrawObject->GetDisplayMode(mode));
-                Engine->SetViewOffsets(
-                    static_cast<int32_t>(static_cast<uint32_t>(mode.Width - DisplayWidth) / 2),
-                    static_cast<int32_t>(static_cast<uint32_t>(mode.Height - DisplayHeight) / 2));
-                WriteLog("9");
-            } else {
-                DXCheck(DirectDrawObject->SetDisplayMode(DisplayWidth, DisplayHeight, BitDepth, 0, 0));
-            }
-            WriteLog("10");
-            TDDSurfaceDesc desc;
-            desc.Flags = DDSD_CAPS;
-            desc.Caps = DDSCAPS_PRIMARYSURFACE;
-            if (BackBufferCount != 0) {
-                desc.Flags |= DDSD_BACKBUFFERCOUNT;
-                desc.Caps |= DDSCAPS_FLIP | DDSCAPS_COMPLEX;
-                desc.BackBufferCount = static_cast<uint32_t>(BackBufferCount);
-            }
-            PDirectDrawSurface front;
-            DXCheck(DirectDrawObject->CreateSurface(desc, front));
-            WriteLog("11");
-            Engine->AddDisplaySurface(front);
-            WriteLog("12");
-            if (BackBufferCount != 0) {
-                DXCheck(DirectDrawObject->EnumSurfaces([this](const PDirectDrawSurface& surface) {
-                    if (!(surface->Caps() & DDSCAPS_PRIMARYSURFACE)) Engine->AddDisplaySurface(surface);
-                }));
-            }
-            WriteLog("13");
-            if (DisplayMode == 1) {
-                WriteLog("14");
-                for (const PDirectDrawSurface& surface : DisplaySurfaces) FillBlack(surface);
-                WriteLog("15");
-            }
+        switch (DisplayMode) {
+        case 2:
+            InitWindowed();
+            break;
+        case 1:
+            InitDesktop();
+            break;
+        default:
+            InitFullscreen();
+            break;
         }
 
         Engine->SetBackgroundSurface(NewSurface(DisplayWidth, DisplayHeight, DDSCAPS_OFFSCREENPLAIN));
@@ -360,6 +311,82 @@ void TDDFullScreenForm::InitDDraw() {
         DirectDraw1.reset();
         throw;
     }
+}
+
+// Mode 2: a primary surface clipped to the window, and plain surfaces in system memory as the
+// front and back, blitted into the client area.
+void TDDFullScreenForm::InitWindowed() {
+    DXCheck(DirectDrawObject->SetCooperativeLevel(this, DDSCL_NORMAL));
+    WriteLog("1");
+    Primary = NewSurface(0, 0, DDSCAPS_PRIMARYSURFACE);
+    WriteLog("2");
+    std::shared_ptr<TDirectDrawClipper> clipper;
+    DXCheck(DirectDrawObject->CreateClipper(0, clipper));
+    WriteLog("3");
+    DXCheck(clipper->SetHWnd(0, this));
+    WriteLog("4");
+    DXCheck(Primary->SetClipper(clipper));
+    WriteLog("5");
+    for (int32_t i = 0; i <= BackBufferCount; ++i) {
+        PDirectDrawSurface surface =
+            NewSurface(DisplayWidth, DisplayHeight, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
+        WriteLog("6");
+        Engine->AddDisplaySurface(surface);
+        WriteLog("7");
+    }
+    setFixedSize(DisplayWidth, DisplayHeight);
+}
+
+// Mode 0: the display switched to the window's size and depth, with a flipping chain.
+void TDDFullScreenForm::InitFullscreen() {
+    TakeScreen();
+    DXCheck(DirectDrawObject->SetDisplayMode(DisplayWidth, DisplayHeight, BitDepth, 0, 0));
+    CreateFlippingChain();
+}
+
+// Mode 1: the desktop's own mode, the picture centred by view offsets in black borders.
+void TDDFullScreenForm::InitDesktop() {
+    TakeScreen();
+    TDDSurfaceDesc mode;
+    DXCheck(DirectDrawObject->GetDisplayMode(mode));
+    Engine->SetViewOffsets(
+        static_cast<int32_t>(static_cast<uint32_t>(mode.Width - DisplayWidth) / 2),
+        static_cast<int32_t>(static_cast<uint32_t>(mode.Height - DisplayHeight) / 2));
+    WriteLog("9");
+    CreateFlippingChain();
+    WriteLog("14");
+    for (const PDirectDrawSurface& surface : DisplaySurfaces) FillBlack(surface);
+    WriteLog("15");
+}
+
+void TDDFullScreenForm::TakeScreen() {
+    setCursor(Qt::BlankCursor);
+    DXCheck(DirectDrawObject->SetCooperativeLevel(this, CooperativeFlags));
+    WriteLog("8");
+}
+
+// The front surface and, with back buffers, the surfaces attached to it.
+void TDDFullScreenForm::CreateFlippingChain() {
+    WriteLog("10");
+    TDDSurfaceDesc desc;
+    desc.Flags = DDSD_CAPS;
+    desc.Caps = DDSCAPS_PRIMARYSURFACE;
+    if (BackBufferCount != 0) {
+        desc.Flags |= DDSD_BACKBUFFERCOUNT;
+        desc.Caps |= DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+        desc.BackBufferCount = static_cast<uint32_t>(BackBufferCount);
+    }
+    PDirectDrawSurface front;
+    DXCheck(DirectDrawObject->CreateSurface(desc, front));
+    WriteLog("11");
+    Engine->AddDisplaySurface(front);
+    WriteLog("12");
+    if (BackBufferCount != 0) {
+        DXCheck(DirectDrawObject->EnumSurfaces([this](const PDirectDrawSurface& surface) {
+            if (!(surface->Caps() & DDSCAPS_PRIMARYSURFACE)) Engine->AddDisplaySurface(surface);
+        }));
+    }
+    WriteLog("13");
 }
 
 void TDDFullScreenForm::FreeDDraw() {

@@ -101,6 +101,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
 
 private:
+    // The set-up of each display mode, between the device and the background surface.
+    void InitWindowed();
+    void InitFullscreen();
+    void InitDesktop();
+    void TakeScreen();
+    void CreateFlippingChain();
     void Release();
     uint32_t FLoopThreadId = 0;
     bool FDestroyed = false;
