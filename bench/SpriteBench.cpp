@@ -5,32 +5,19 @@
 #include "gamelib/DDUtil.h"
 #include "gamelib/EngineState.h"
 #include "gamelib/SpriteUnit.h"
-#include "platform/bmp.h"
 #include "platform/winpath.h"
 #include "shell/Tools.h"
 
 #include <benchmark/benchmark.h>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 namespace {
 
-// A program folder of its own, so the load's log lines stay out of the player's log. It holds
-// only the intro's sheet: left missing, the compiled-in intro picture would stand in for it.
+// A program folder of its own, so the load's log lines stay out of the player's log.
 std::string SceneFolder() {
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "crumble-bench";
-    std::filesystem::create_directories(folder / "gfx" / "sb");
-    TBitmapImage intro;
-    intro.Width = 800;
-    intro.Height = 412 * 7;
-    intro.BitCount = 8;
-    intro.Palette = {0};
-    intro.Stride = BitmapStride(intro.Width, 8);
-    intro.Bits.assign(size_t(intro.Stride) * size_t(intro.Height), 0);
-    const std::vector<uint8_t> bytes = EncodeBitmap(intro);
-    std::ofstream(folder / "gfx" / "sb" / "intro.bmp", std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::filesystem::create_directories(folder / "SPS");
     return folder.string();
 }
 

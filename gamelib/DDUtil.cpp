@@ -85,9 +85,10 @@ QByteArray ReadPictureFile(const std::string& file) {
 }
 
 // The picture for a base path: the bitmap resource, then the files beside the program, and last
-// a JPEG resource of that name. The JPEG pictures are compiled in under short names ("INTRO",
-// "BACK", "INFO") that sheets and backgrounds share, so a file of the folder must win over them.
-QImage FindPicture(const std::string& base) {
+// (unless it is a sprite sheet) a JPEG resource of that name. The JPEG pictures are compiled in
+// under short names ("INTRO", "BACK", "INFO") that sheets and backgrounds share, so a file of
+// the folder must win over them, and a sheet never takes one: a missing sheet is made blank.
+QImage FindPicture(const std::string& base, bool sheet) {
     const std::string name = Upper(FileNamePart(base));
     QByteArray data;
     if (FindResource("BITMAP", name, &data)) {
@@ -106,8 +107,24 @@ QImage FindPicture(const std::string& base) {
         WriteLog(file + " loaded as file");
         return picture;
     }
-    if (FindResource("JPEG", name, &data)) return DecodeJpegOrNothing(data);
+    if (!sheet && FindResource("JPEG", name, &data)) return DecodeJpegOrNothing(data);
     return {};
+}
+
+bool LoadPicture(const std::string& path, PDirectDrawSurface& surface, int32_t& width,
+                 int32_t& height, bool sheet) {
+    const std::string base = StripExtension(path);
+    const QImage picture = FindPicture(base, sheet);
+    if (picture.isNull()) {
+        WriteLog(base + " not found!");
+        return false;
+    }
+    width = picture.width();
+    height = picture.height();
+    if (!surface) surface = CreateSurface(width, height, true);
+    TDDCanvas canvas(surface);
+    canvas->Draw(0, 0, picture);
+    return true;
 }
 
 // A mask or alpha-map image: the bitmap resource, the "PNG" resource, the file itself.
@@ -604,30 +621,33 @@ void ClippedBlit(const PDirectDrawSurface& dest, int32_t x, int32_t y,
 
 bool ImageExists(const std::string& path) {
     const std::string base = StripExtension(path);
-    const std::string name = Upper(FileNamePart(base));
+    return SheetExists(base) || ResourceExists("JPEG", Upper(FileNamePart(base)));
+}
+
+bool SheetExists(const std::string& path) {
+    const std::string base = StripExtension(path);
     return FileExists(base + ".bmp") || FileExists(base + ".jpg") ||
-           ResourceExists("JPEG", name) || ResourceExists("BITMAP", name);
+           ResourceExists("BITMAP", Upper(FileNamePart(base)));
 }
 
 bool LoadImageToSurface(const std::string& path, PDirectDrawSurface& surface, int32_t& width,
                         int32_t& height) {
-    const std::string base = StripExtension(path);
-    const QImage picture = FindPicture(base);
-    if (picture.isNull()) {
-        WriteLog(base + " not found!");
-        return false;
-    }
-    width = picture.width();
-    height = picture.height();
-    if (!surface) surface = CreateSurface(width, height, true);
-    TDDCanvas canvas(surface);
-    canvas->Draw(0, 0, picture);
-    return true;
+    return LoadPicture(path, surface, width, height, false);
 }
 
 bool LoadImageToSurface(const std::string& path, PDirectDrawSurface& surface) {
     int32_t width = 0, height = 0;
     return LoadImageToSurface(path, surface, width, height);
+}
+
+bool LoadSheetToSurface(const std::string& path, PDirectDrawSurface& surface, int32_t& width,
+                        int32_t& height) {
+    return LoadPicture(path, surface, width, height, true);
+}
+
+bool LoadSheetToSurface(const std::string& path, PDirectDrawSurface& surface) {
+    int32_t width = 0, height = 0;
+    return LoadSheetToSurface(path, surface, width, height);
 }
 
 // ---- the surface table ----------------------------------------------------------------------
@@ -644,7 +664,7 @@ int32_t CreateMemSurface(const std::string& fileName, int32_t& width, int32_t& h
         throw std::runtime_error("Exception raised in creatememsurface: Too many surfaces");
     if (!fileName.empty()) {
         surface.reset();
-        LoadImageToSurface(fileName, surface, width, height);
+        LoadSheetToSurface(fileName, surface, width, height);
     } else {
         CreateSurface(DirectDrawObject, width, height, surface, caps);
     }

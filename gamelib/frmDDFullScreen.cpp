@@ -434,7 +434,7 @@ bool TDDFullScreenForm::RestoreSurfaces() {
             return false;
         }
         WriteLog(entry.FileName + " reload");
-        if (!entry.FileName.empty()) LoadImageToSurface(entry.FileName, entry.Surface);
+        if (!entry.FileName.empty()) LoadSheetToSurface(entry.FileName, entry.Surface);
     }
     if (DisplayMode == 1)
         for (const PDirectDrawSurface& surface : DisplaySurfaces) FillBlack(surface);

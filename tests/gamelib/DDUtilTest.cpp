@@ -385,10 +385,19 @@ TEST_F(DDUtilTest, ImagesComeFromResourcesThenBitmapsThenJpegsThenPictures) {
     ASSERT_TRUE(LoadImageToSurface("gfx\\loaderpic", loader));
     EXPECT_EQ(loader->Width(), 800);
     EXPECT_EQ(LogLines(Folder).size(), logBefore);
+    // A sprite sheet never takes a compiled-in picture.
+    PDirectDrawSurface sheet;
+    EXPECT_FALSE(SheetExists("gfx\\loaderpic"));
+    EXPECT_FALSE(LoadSheetToSurface("gfx\\loaderpic", sheet));
+    EXPECT_FALSE(sheet);
+    EXPECT_EQ(LogLines(Folder).back(), "gfx\\loaderpic not found!");
     WriteBitmap(Folder.File("GFX/loaderpic.bmp"), 2, 2, 24, {}, [](int32_t, int32_t) { return 0x0000FF; });
     PDirectDrawSurface file;
     ASSERT_TRUE(LoadImageToSurface("gfx\\loaderpic", file));
     EXPECT_EQ(file->Width(), 2);
+    EXPECT_TRUE(SheetExists("gfx\\loaderpic"));
+    ASSERT_TRUE(LoadSheetToSurface("gfx\\loaderpic", sheet));
+    EXPECT_EQ(sheet->Width(), 2);
     EXPECT_EQ(LogLines(Folder).back(), "gfx\\loaderpic.bmp loaded as file");
 }
 

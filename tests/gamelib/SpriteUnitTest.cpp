@@ -100,17 +100,10 @@ TEST(SpriteScript, KeywordsArePrefixesOfTrimmedUpperCaseLines) {
 }
 
 TEST_F(SpriteUnitTest, TheBuiltInScriptLoadsEveryObject) {
-    // The intro's sheet shares its name with the compiled-in intro picture, which would stand in
-    // for a missing sheet: give it a blank one of the declared size (800 x 412, 7 down).
-    TBitmapImage intro;
-    intro.Width = 800;
-    intro.Height = 412 * 7;
-    intro.BitCount = 8;
-    intro.Palette = {0};
-    intro.Stride = BitmapStride(intro.Width, 8);
-    intro.Bits.assign(size_t(intro.Stride) * size_t(intro.Height), 0);
-    const std::vector<uint8_t> file = EncodeBitmap(intro);
-    Folder.Put("gfx/sb/intro.bmp", std::string(file.begin(), file.end()));
+    // No sheet is drawn yet. The intro's shares its name with the compiled-in 800 x 600 intro
+    // picture, which must not stand in for it.
+    ASSERT_TRUE(ImageExists("gfx\\sb\\intro"));
+    ASSERT_FALSE(SheetExists("gfx\\sb\\intro"));
     LoadAllObjects(SplitLines(BuiltInSpriteScript()));
     EXPECT_EQ(ObjectCount, 51);
     EXPECT_EQ(SpriteCount, 568);
@@ -123,9 +116,14 @@ TEST_F(SpriteUnitTest, TheBuiltInScriptLoadsEveryObject) {
     EXPECT_EQ(FlipSpeed(GetAnimation("points"), 0), 0);
     // Sheets not drawn yet are logged and made blank at their declared size.
     const std::vector<std::string> log = LogLines(Folder);
-    EXPECT_NE(std::find(log.begin(), log.end(),
-                        ProgDir() + "\\gfx\\sb\\TITLE.bmp/.jpg not found, created"),
-              log.end());
+    for (const std::string name : {"TITLE", "INTRO"})
+        EXPECT_NE(std::find(log.begin(), log.end(),
+                            ProgDir() + "\\gfx\\sb\\" + name + ".bmp/.jpg not found, created"),
+                  log.end());
+    const TDirectDrawSurface& intro =
+        *SurfaceTable[size_t(Sprites[size_t(Objects[size_t(GetAnimation("intro"))].FirstSprite + 1)].Surface)].Surface;
+    EXPECT_EQ(intro.Width(), 800);
+    EXPECT_EQ(intro.Height(), 412 * 7);
     EXPECT_EQ(SurfaceTable[size_t(Sprites[size_t(SpriteCount)].Surface)].Surface->Width(), 56);
     try {
         GetAnimation("nothing");

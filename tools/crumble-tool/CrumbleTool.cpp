@@ -170,7 +170,7 @@ int ImageLoad(const TArgs& args) {
     TImageDevice device(bits);
     PDirectDrawSurface surface;
     int32_t width = 0, height = 0;
-    if (!ImageExists(in)) throw TToolError{in.substr(0, in.find_last_of('.')) + " not found!"};
+    if (!SheetExists(in)) throw TToolError{in.substr(0, in.find_last_of('.')) + " not found!"};
     CreateMemSurface(in, width, height, surface, DDSCAPS_SYSTEMMEMORY, true);
     if (!surface) throw TToolError{in.substr(0, in.find_last_of('.')) + " not found!"};
     if (!mask.empty()) ApplyMaskImage(surface, mask, 0);
