@@ -18,7 +18,6 @@
 PDirectDraw DirectDrawObject;
 std::vector<PDirectDrawSurface> DisplaySurfaces;
 PDirectDrawSurface BackgroundSurface;
-PDirectDrawSurface ScratchSurface;
 int32_t ScreenWidth = 800, ScreenHeight = 600;
 uint16_t ClipRight = 799, ClipBottom = 599;
 int32_t BottomMargin = 0;
@@ -355,8 +354,8 @@ bool RectInside(const TRect& r, int32_t width, int32_t height) {
 
 // The checks and locks both blends share, then the row loops.
 // The output rectangle starts at (0, 0) of output, or, with inPlace, is the back rectangle itself
-// (each output pixel depends only on the back pixel at its own place, so the result is the same
-// as blending into the scratch surface and copying it back).
+// (each output pixel depends only on the back pixel at its own place, so no surface is needed to
+// compose the blend in first).
 void Blend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
            const PDirectDrawSurface& output, const TRect& frontRect, const TRect& backRect,
            int32_t alpha, const TAlphaMap* map, bool useColorKey, bool inPlace = false) {

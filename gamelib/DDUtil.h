@@ -15,7 +15,6 @@
 extern PDirectDraw DirectDrawObject;
 extern std::vector<PDirectDrawSurface> DisplaySurfaces; // 0 the front, 1 the back surface
 extern PDirectDrawSurface BackgroundSurface;
-extern PDirectDrawSurface ScratchSurface;
 extern int32_t ScreenWidth, ScreenHeight;
 extern uint16_t ClipRight, ClipBottom; // last visible column and row
 extern int32_t BottomMargin;           // height of the status line strip

@@ -289,11 +289,8 @@ void TDDFullScreenForm::InitDDraw() {
         WriteLog("16");
         Colorfill(BackgroundSurface, 0, 0, DisplayWidth, DisplayHeight, 0);
         WriteLog("17");
-        if (AlphaBlendEnabled || AlphaMapEnabled) {
-            ScratchSurface = NewSurface(DisplayWidth, DisplayHeight,
-                                        DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
-            WriteLog("18");
-        }
+        // Blends draw in place, so no scratch surface is made; its step keeps its log line.
+        if (AlphaBlendEnabled || AlphaMapEnabled) WriteLog("18");
         ShowLoader();
         WriteLog("19");
         Engine->CreateBobs();
@@ -306,7 +303,6 @@ void TDDFullScreenForm::InitDDraw() {
         WriteLog("InitDDraw (Inherited) OK!");
     } catch (...) {
         Primary.reset();
-        ScratchSurface.reset();
         Engine->Release();
         DirectDraw1.reset();
         throw;
@@ -392,7 +388,6 @@ void TDDFullScreenForm::CreateFlippingChain() {
 void TDDFullScreenForm::FreeDDraw() {
     WriteLog("Freeddraw: Start");
     SoundEngine.reset();
-    ScratchSurface.reset();
     Primary.reset();
     if (DisplayMode != 2 && DirectDrawObject) DirectDrawObject->RestoreDisplayMode();
     Engine->Release();
@@ -418,13 +413,6 @@ bool TDDFullScreenForm::RestoreSurfaces() {
             return false;
         }
         if (!BackgroundName.empty()) LoadImageToSurface(BackgroundName, BackgroundSurface);
-    }
-    if ((AlphaBlendEnabled || AlphaMapEnabled) && ScratchSurface &&
-        ScratchSurface->IsLost() == DDERR_SURFACELOST) {
-        if (ScratchSurface->Restore() != DD_OK) {
-            ::Sleep(250);
-            return false;
-        }
     }
     for (int32_t i = 1; i <= SurfaceCount; ++i) {
         TSurfaceEntry& entry = SurfaceTable[i];
