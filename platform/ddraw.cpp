@@ -35,7 +35,7 @@ struct TCopyJob {
     TRect DestRect, SrcRect, Clip;
     bool Keyed;
     uint32_t KeyLow, KeyHigh, ColorMask;
-    bool SameSurface; // Dest and Src are one surface's memory (unscaled copies only)
+    bool SameSurface; // Dest and Src are one surface's memory
 };
 
 // A pixel survives a keyed copy when its colour bits lie outside KeyLow..KeyHigh; one
