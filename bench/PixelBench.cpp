@@ -1,7 +1,7 @@
 // The pixel layer against SDL2's software blitter on the same pixels: keyed copies, keyed
 // stretches, constant alpha and alpha maps onto 16 bits, and the frame's background copy
 // against memcpy.
-#include "gamelib/DDUtil.h"
+#include "gamelib/EngineState.h"
 
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -40,24 +40,21 @@ const TPixels& Pixels() {
 }
 
 void Fill(const PDirectDrawSurface& surface, const uint16_t* pixels, int w, int h) {
-    TDDSurfaceDesc desc;
-    surface->Lock(nullptr, desc, DDLOCK_WAIT);
+    const TSurfaceLock lock(*surface);
     for (int y = 0; y < h; ++y)
-        std::memcpy(desc.Surface + y * desc.Pitch, pixels + y * w, size_t(w) * 2);
-    surface->Unlock();
+        std::memcpy(lock.Row(y), pixels + y * w, size_t(w) * 2);
 }
 
 // Our side: a headless 16-bit device with the engine state the game sets up.
 struct TOurs {
+    TEngineState Engine{ScreenW, ScreenH};
     PDirectDrawSurface Sprite, Background, Back;
     PAlphaMap Map;
     TOurs() {
-        DirectDrawObject =
-            std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>(ScreenW, ScreenH, 16));
+        Engine.OpenHeadless(16);
         Sprite = CreateSurface(SpriteW, SpriteH, true);
         Background = CreateSurface(ScreenW, ScreenH, true);
         Back = CreateSurface(ScreenW, ScreenH, true);
-        ScratchSurface = CreateSurface(ScreenW, ScreenH, true);
         Fill(Sprite, Pixels().Sprite.data(), SpriteW, SpriteH);
         Fill(Background, Pixels().Background.data(), ScreenW, ScreenH);
         Fill(Back, Pixels().Background.data(), ScreenW, ScreenH);
@@ -72,9 +69,6 @@ struct TOurs {
             std::memcpy(map->Bytes.data() + y * stride, Pixels().Alpha.data() + y * SpriteW,
                         SpriteW);
         Map = map;
-        AlphaBlendEnabled = true;
-        AlphaMapEnabled = true;
-        ViewOffsetX = ViewOffsetY = 0;
     }
 };
 

@@ -3,65 +3,34 @@
 // of the shipped sizes, painted headless onto a 16-bit back buffer.
 #include "gamelib/BobhandlingUnit.h"
 #include "gamelib/DDUtil.h"
+#include "gamelib/EngineState.h"
 #include "gamelib/SpriteUnit.h"
-#include "platform/bmp.h"
 #include "platform/winpath.h"
 #include "shell/Tools.h"
 
 #include <benchmark/benchmark.h>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 namespace {
 
-// A program folder of its own, so the load's log lines stay out of the player's log. It holds
-// only the intro's sheet: left missing, the compiled-in intro picture would stand in for it.
+// A program folder of its own, so the load's log lines stay out of the player's log.
 std::string SceneFolder() {
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "crumble-bench";
-    std::filesystem::create_directories(folder / "gfx" / "sb");
-    TBitmapImage intro;
-    intro.Width = 800;
-    intro.Height = 412 * 7;
-    intro.BitCount = 8;
-    intro.Palette = {0};
-    intro.Stride = BitmapStride(intro.Width, 8);
-    intro.Bits.assign(size_t(intro.Stride) * size_t(intro.Height), 0);
-    const std::vector<uint8_t> bytes = EncodeBitmap(intro);
-    std::ofstream(folder / "gfx" / "sb" / "intro.bmp", std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::filesystem::create_directories(folder / "SPS");
     return folder.string();
 }
 
 struct TScene {
     std::vector<TBob*> Owners;
+    TEngineState Engine;
     TScene() : Owners(MaxBobs, nullptr) {
         SetProgramFolder(SceneFolder());
         SetCurrentDir(ProgramFolder());
-        DirectDrawObject =
-            std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>(800, 600, 16));
-        ScreenWidth = 800;
-        ScreenHeight = 600;
-        ClipRight = 799;
-        ClipBottom = 599;
-        FocalLength = 800;
-        CenterX = 400;
-        CenterY = 300;
-        AlphaBlendEnabled = AlphaMapEnabled = true;
-        DisplaySurfaces = {CreateSurface(800, 600, true), CreateSurface(800, 600, true)};
-        ScratchSurface = CreateSurface(800, 600, true);
-        FreeAllSprites();
+        Engine.OpenHeadless(16);
         LoadAllObjects(SplitLines(BuiltInSpriteScript()));
         // Blank sheets are all key colour; a filled sheet costs what artwork costs.
         for (int32_t i = 1; i <= SurfaceCount; ++i) Colorfill(SurfaceTable[size_t(i)].Surface, 0x336699);
-        Bobs = std::make_unique<TBobs>();
-    }
-    ~TScene() {
-        Bobs.reset();
-        FreeAllSprites();
-        DisplaySurfaces.clear();
-        ScratchSurface.reset();
-        DirectDrawObject.reset();
     }
     // A bob placed at random in front of the camera.
     TBob* Add(const char* name, size_t slot, float zFrom, float zRange) {

@@ -1,7 +1,7 @@
 // The picture readers and what is built from their output: bitmaps, PNGs, colour-key masks
 // and alpha maps from arbitrary bytes. Nothing may read past a buffer or crash; refusals are
 // the program's own exceptions.
-#include "gamelib/DDUtil.h"
+#include "gamelib/EngineState.h"
 #include "platform/bmp.h"
 #include "platform/png.h"
 #include "platform/winpath.h"
@@ -13,13 +13,14 @@ namespace {
 
 struct TSetup {
     std::string Folder;
+    TEngineState Engine;
     PDirectDrawSurface Sheets[3];
     TSetup() {
         Folder = (std::filesystem::temp_directory_path() / "crumble-fuzz-pictures").string();
         std::filesystem::create_directories(Folder + "/SPS");
         SetProgramFolder(Folder);
         SetCurrentDir(Folder);
-        DirectDrawObject = std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>());
+        Engine.OpenHeadless(32);
         const int depths[3] = {16, 24, 32};
         for (int i = 0; i < 3; ++i) {
             TDDSurfaceDesc desc;
@@ -30,7 +31,6 @@ struct TSetup {
             desc.PixelFormat = PixelFormatForDepth(depths[i]);
             DirectDrawObject->CreateSurface(desc, Sheets[i]);
         }
-        AlphaMapEnabled = true;
     }
 };
 

@@ -1,6 +1,7 @@
 // The sprite-script reader on arbitrary text: the frame-list reader, timings, sound slots and
 // whole scripts loaded against a headless device. Nothing may crash or write beyond a table;
 // refusals are the program's own exceptions.
+#include "gamelib/EngineState.h"
 #include "gamelib/SpriteUnit.h"
 #include "platform/winpath.h"
 
@@ -9,14 +10,14 @@
 namespace {
 
 struct TSetup {
+    TEngineState Engine;
     TSetup() {
         const std::string folder =
             (std::filesystem::temp_directory_path() / "crumble-fuzz-sprites").string();
         std::filesystem::create_directories(folder + "/SPS");
         SetProgramFolder(folder);
         SetCurrentDir(folder);
-        DirectDrawObject = std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>(800, 600, 16));
-        AlphaMapEnabled = true;
+        Engine.OpenHeadless(16);
     }
 };
 

@@ -18,7 +18,6 @@
 PDirectDraw DirectDrawObject;
 std::vector<PDirectDrawSurface> DisplaySurfaces;
 PDirectDrawSurface BackgroundSurface;
-PDirectDrawSurface ScratchSurface;
 int32_t ScreenWidth = 800, ScreenHeight = 600;
 uint16_t ClipRight = 799, ClipBottom = 599;
 int32_t BottomMargin = 0;
@@ -85,9 +84,10 @@ QByteArray ReadPictureFile(const std::string& file) {
 }
 
 // The picture for a base path: the bitmap resource, then the files beside the program, and last
-// a JPEG resource of that name. The JPEG pictures are compiled in under short names ("INTRO",
-// "BACK", "INFO") that sheets and backgrounds share, so a file of the folder must win over them.
-QImage FindPicture(const std::string& base) {
+// (unless it is a sprite sheet) a JPEG resource of that name. The JPEG pictures are compiled in
+// under short names ("INTRO", "BACK", "INFO") that sheets and backgrounds share, so a file of
+// the folder must win over them, and a sheet never takes one: a missing sheet is made blank.
+QImage FindPicture(const std::string& base, bool sheet) {
     const std::string name = Upper(FileNamePart(base));
     QByteArray data;
     if (FindResource("BITMAP", name, &data)) {
@@ -106,8 +106,24 @@ QImage FindPicture(const std::string& base) {
         WriteLog(file + " loaded as file");
         return picture;
     }
-    if (FindResource("JPEG", name, &data)) return DecodeJpegOrNothing(data);
+    if (!sheet && FindResource("JPEG", name, &data)) return DecodeJpegOrNothing(data);
     return {};
+}
+
+bool LoadPicture(const std::string& path, PDirectDrawSurface& surface, int32_t& width,
+                 int32_t& height, bool sheet) {
+    const std::string base = StripExtension(path);
+    const QImage picture = FindPicture(base, sheet);
+    if (picture.isNull()) {
+        WriteLog(base + " not found!");
+        return false;
+    }
+    width = picture.width();
+    height = picture.height();
+    if (!surface) surface = CreateSurface(width, height, true);
+    TDDCanvas canvas(surface);
+    canvas->Draw(0, 0, picture);
+    return true;
 }
 
 // A mask or alpha-map image: the bitmap resource, the "PNG" resource, the file itself.
@@ -126,28 +142,16 @@ TBitmapImage DecodeMask(const std::string& path, const QByteArray& data) {
     return picture;
 }
 
-// A surface locked for the length of one operation; unlocked however the operation ends.
-class TLockedSurface {
+// A surface locked for the length of one operation; a refused lock raises the device's error.
+class TLockedSurface : public TSurfaceLock {
   public:
-    explicit TLockedSurface(TDirectDrawSurface& surface) : FSurface(surface) {
-        DXCheckSurface(surface.Lock(nullptr, Desc, DDLOCK_WAIT));
+    explicit TLockedSurface(TDirectDrawSurface& surface) : TSurfaceLock(surface) {
+        DXCheckSurface(Result());
     }
-    ~TLockedSurface() { FSurface.Unlock(); }
-    TLockedSurface(const TLockedSurface&) = delete;
-    TLockedSurface& operator=(const TLockedSurface&) = delete;
-    uint8_t* Row(int32_t y) const { return Desc.Surface + ptrdiff_t(y) * Desc.Pitch; }
-    TDDSurfaceDesc Desc;
-
-  private:
-    TDirectDrawSurface& FSurface;
 };
 
 uint32_t ColorBits(const TDDPixelFormat& format) {
     return format.RBitMask | format.GBitMask | format.BBitMask;
-}
-
-bool ValidBitCount(uint32_t bits) {
-    return bits == 16 || bits == 24 || bits == 32;
 }
 
 TDDPixelFormat FormatOf(const PDirectDrawSurface& surface) {
@@ -350,20 +354,18 @@ bool RectInside(const TRect& r, int32_t width, int32_t height) {
 
 // The checks and locks both blends share, then the row loops.
 // The output rectangle starts at (0, 0) of output, or, with inPlace, is the back rectangle itself
-// (each output pixel depends only on the back pixel at its own place, so the result is the same
-// as blending into the scratch surface and copying it back).
+// (each output pixel depends only on the back pixel at its own place, so no surface is needed to
+// compose the blend in first).
 void Blend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
            const PDirectDrawSurface& output, const TRect& frontRect, const TRect& backRect,
            int32_t alpha, const TAlphaMap* map, bool useColorKey, bool inPlace = false) {
     const TDDPixelFormat format = FormatOf(back);
     if (!format.RBitMask || !format.GBitMask || !format.BBitMask)
         throw std::runtime_error("Not on RGB format");
-    if (!ValidBitCount(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
+    if (!ValidDepth(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
     if (ColorBits(format) & 0xFF000000u) throw std::runtime_error("Pixel format not supported");
     const auto same = [&](const PDirectDrawSurface& other) {
-        const TDDPixelFormat f = FormatOf(other);
-        return f.RGBBitCount == format.RGBBitCount && f.RBitMask == format.RBitMask &&
-               f.GBitMask == format.GBitMask && f.BBitMask == format.BBitMask;
+        return SameFormat(FormatOf(other), format);
     };
     if (!same(front)) throw std::runtime_error("Back and front surface pixel formats don't match");
     if (!same(output))
@@ -374,10 +376,10 @@ void Blend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
     std::optional<TLockedSurface> frontLock, outputLock;
     if (front != back) frontLock.emplace(*front);
     if (output != back && output != front) outputLock.emplace(*output);
-    const TDDSurfaceDesc& backDesc = backLock.Desc;
-    const TDDSurfaceDesc& frontDesc = frontLock ? frontLock->Desc : backDesc;
+    const TDDSurfaceDesc& backDesc = backLock.Desc();
+    const TDDSurfaceDesc& frontDesc = frontLock ? frontLock->Desc() : backDesc;
     const TDDSurfaceDesc& outDesc =
-        outputLock ? outputLock->Desc : output == back ? backDesc : frontDesc;
+        outputLock ? outputLock->Desc() : output == back ? backDesc : frontDesc;
 
     if (!RectInside(backRect, backDesc.Width, backDesc.Height))
         throw std::runtime_error("Back rectangle outside surface boundaries");
@@ -417,7 +419,7 @@ void Blend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
     }
     if (map) {
         // Rows as long as the sheet is wide; the map must reach the last pixel drawn.
-        job.MapStride = (frontDesc.Width + 3) & ~3;
+        job.MapStride = BitmapStride(frontDesc.Width, 8);
         const size_t last = size_t(frontRect.Bottom - 1) * size_t(job.MapStride) +
                             size_t(frontRect.Right);
         if (last > map->Bytes.size())
@@ -529,8 +531,7 @@ uint32_t ColorToPixel(const PDirectDrawSurface& surface, uint32_t color) {
     TDDPixelFormat format;
     if (!surface || surface->GetPixelFormat(format) != DD_OK)
         throw std::runtime_error("Not on RGB format");
-    const uint32_t bits = format.RGBBitCount;
-    if ((bits != 16 && bits != 24 && bits != 32) || !format.RBitMask || !format.GBitMask ||
+    if (!ValidDepth(format.RGBBitCount) || !format.RBitMask || !format.GBitMask ||
         !format.BBitMask)
         throw std::runtime_error("Not on RGB format");
     const uint32_t r = (color >> 16) & 0xFF, g = (color >> 8) & 0xFF, b = color & 0xFF;
@@ -579,17 +580,12 @@ void ClippedBlit(const PDirectDrawSurface& src, int32_t srcLeft, int32_t srcTop,
                  int32_t height, const PDirectDrawSurface& dest, int32_t destLeft, int32_t destTop,
                  bool transparent, int32_t clipLeft, int32_t clipTop, int32_t clipRight,
                  int32_t clipBottom) {
-    const int32_t cutTop = std::max(0, clipTop - destTop);
-    const int32_t cutBottom = std::max(0, destTop + height - 1 - clipBottom);
-    const int32_t cutLeft = std::max(0, clipLeft - destLeft);
-    const int32_t cutRight = std::max(0, destLeft + width - 1 - clipRight);
-    if (!(cutTop < height && destTop <= clipBottom && cutLeft < width && destLeft <= clipRight))
-        return;
-    const int32_t w = width - cutLeft - cutRight, h = height - cutTop - cutBottom;
-    const TRect source{srcLeft + cutLeft, srcTop + cutTop, srcLeft + cutLeft + w,
-                       srcTop + cutTop + h};
-    TRect target{destLeft + cutLeft, destTop + cutTop, destLeft + cutLeft + w,
-                 destTop + cutTop + h};
+    const TRect visible = ClipRect(TRect{destLeft, destTop, destLeft + width, destTop + height},
+                                   TRect{clipLeft, clipTop, clipRight + 1, clipBottom + 1});
+    if (visible.Empty()) return;
+    const TRect source{srcLeft + visible.Left - destLeft, srcTop + visible.Top - destTop,
+                       srcLeft + visible.Right - destLeft, srcTop + visible.Bottom - destTop};
+    TRect target = visible;
     if (IsDisplaySurface(dest)) {
         target.Left += ViewOffsetX;
         target.Right += ViewOffsetX;
@@ -624,30 +620,33 @@ void ClippedBlit(const PDirectDrawSurface& dest, int32_t x, int32_t y,
 
 bool ImageExists(const std::string& path) {
     const std::string base = StripExtension(path);
-    const std::string name = Upper(FileNamePart(base));
+    return SheetExists(base) || ResourceExists("JPEG", Upper(FileNamePart(base)));
+}
+
+bool SheetExists(const std::string& path) {
+    const std::string base = StripExtension(path);
     return FileExists(base + ".bmp") || FileExists(base + ".jpg") ||
-           ResourceExists("JPEG", name) || ResourceExists("BITMAP", name);
+           ResourceExists("BITMAP", Upper(FileNamePart(base)));
 }
 
 bool LoadImageToSurface(const std::string& path, PDirectDrawSurface& surface, int32_t& width,
                         int32_t& height) {
-    const std::string base = StripExtension(path);
-    const QImage picture = FindPicture(base);
-    if (picture.isNull()) {
-        WriteLog(base + " not found!");
-        return false;
-    }
-    width = picture.width();
-    height = picture.height();
-    if (!surface) surface = CreateSurface(width, height, true);
-    TDDCanvas canvas(surface);
-    canvas->Draw(0, 0, picture);
-    return true;
+    return LoadPicture(path, surface, width, height, false);
 }
 
 bool LoadImageToSurface(const std::string& path, PDirectDrawSurface& surface) {
     int32_t width = 0, height = 0;
     return LoadImageToSurface(path, surface, width, height);
+}
+
+bool LoadSheetToSurface(const std::string& path, PDirectDrawSurface& surface, int32_t& width,
+                        int32_t& height) {
+    return LoadPicture(path, surface, width, height, true);
+}
+
+bool LoadSheetToSurface(const std::string& path, PDirectDrawSurface& surface) {
+    int32_t width = 0, height = 0;
+    return LoadSheetToSurface(path, surface, width, height);
 }
 
 // ---- the surface table ----------------------------------------------------------------------
@@ -664,7 +663,7 @@ int32_t CreateMemSurface(const std::string& fileName, int32_t& width, int32_t& h
         throw std::runtime_error("Exception raised in creatememsurface: Too many surfaces");
     if (!fileName.empty()) {
         surface.reset();
-        LoadImageToSurface(fileName, surface, width, height);
+        LoadSheetToSurface(fileName, surface, width, height);
     } else {
         CreateSurface(DirectDrawObject, width, height, surface, caps);
     }
@@ -696,8 +695,8 @@ uint32_t ColorToPixelShifted(const PDirectDrawSurface& surface, uint32_t color) 
 uint32_t GetPixelColor(const PDirectDrawSurface& surface, int32_t x, int32_t y) {
     const TDDPixelFormat format = FormatOf(surface);
     const TLockedSurface lock(*surface);
-    if (!ValidBitCount(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
-    if (x < 0 || y < 0 || x >= lock.Desc.Width || y >= lock.Desc.Height)
+    if (!ValidDepth(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
+    if (x < 0 || y < 0 || x >= lock.Desc().Width || y >= lock.Desc().Height)
         DXCheckSurface(DDERR_INVALIDRECT);
     const int bytes = static_cast<int>(format.RGBBitCount / 8);
     return LoadAny(lock.Row(y) + ptrdiff_t(x) * bytes, bytes) & ColorBits(format);
@@ -707,12 +706,12 @@ void ReplaceColor(const PDirectDrawSurface& surface, uint32_t oldColor, uint32_t
     const uint32_t from = ColorToPixel(surface, oldColor), to = ColorToPixel(surface, newColor);
     const TDDPixelFormat format = FormatOf(surface);
     const TLockedSurface lock(*surface);
-    if (!ValidBitCount(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
+    if (!ValidDepth(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
     const uint32_t colorMask = ColorBits(format);
     const int bytes = static_cast<int>(format.RGBBitCount / 8);
-    for (int32_t y = 0; y < lock.Desc.Height; ++y) {
+    for (int32_t y = 0; y < lock.Desc().Height; ++y) {
         uint8_t* p = lock.Row(y);
-        for (int32_t x = 0; x < lock.Desc.Width; ++x, p += bytes) {
+        for (int32_t x = 0; x < lock.Desc().Width; ++x, p += bytes) {
             const uint32_t v = LoadAny(p, bytes);
             if ((v & colorMask) == from) StoreAny(p, bytes, (v & ~colorMask) | to);
         }
@@ -728,9 +727,9 @@ void ApplyMaskImage(const PDirectDrawSurface& surface, const std::string& path,
     const TBitmapImage mask = DecodeMask(path, *data);
     const TDDPixelFormat format = FormatOf(surface);
     const TLockedSurface lock(*surface);
-    if (mask.Width != lock.Desc.Width || mask.Height != lock.Desc.Height)
+    if (mask.Width != lock.Desc().Width || mask.Height != lock.Desc().Height)
         throw std::runtime_error("Surface and mask image have different dimensions");
-    if (!ValidBitCount(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
+    if (!ValidDepth(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
     const uint32_t keyPixel = ColorToPixelShifted(surface, keyColor);
     std::array<bool, 256> paletteSet{};
     for (size_t i = 0; i < mask.Palette.size() && i < paletteSet.size(); ++i)
@@ -794,11 +793,11 @@ void DrawImageScaled(const PDirectDrawSurface& src, const PAlphaMap& alphaMap, i
                      int32_t x, int32_t y, int32_t w, int32_t h, bool transparent, int32_t alpha,
                      int32_t clipLeft, int32_t clipTop, int32_t clipRight, int32_t clipBottom) {
     if (sw == 0 || sh == 0) return;
-    const int32_t top = std::max(0, clipTop - y);
-    const int32_t bottom = std::max(0, y + h - 1 - clipBottom);
-    const int32_t left = std::max(0, clipLeft - x);
-    const int32_t right = std::max(0, x + w - 1 - clipRight);
-    if (!(top < h && y <= clipBottom && left < w && x <= clipRight)) return;
+    const TRect visible = ClipRect(TRect{x, y, x + w, y + h},
+                                   TRect{clipLeft, clipTop, clipRight + 1, clipBottom + 1});
+    if (visible.Empty()) return;
+    const int32_t top = visible.Top - y, bottom = y + h - visible.Bottom;
+    const int32_t left = visible.Left - x, right = x + w - visible.Right;
     // Source cuts in proportion, rounded to the nearest whole pixel, ties to even.
     int32_t srcLeft = 0, srcRight = 0, srcTop = 0, srcBottom = 0;
     if (left != 0 || right != 0) {

@@ -15,7 +15,6 @@
 extern PDirectDraw DirectDrawObject;
 extern std::vector<PDirectDrawSurface> DisplaySurfaces; // 0 the front, 1 the back surface
 extern PDirectDrawSurface BackgroundSurface;
-extern PDirectDrawSurface ScratchSurface;
 extern int32_t ScreenWidth, ScreenHeight;
 extern uint16_t ClipRight, ClipBottom; // last visible column and row
 extern int32_t BottomMargin;           // height of the status line strip
@@ -88,11 +87,17 @@ void ClippedBlit(const PDirectDrawSurface& dest, int32_t x, int32_t y,
 // "BITMAP" resource named by the upper-cased file name (the extension of path is ignored).
 bool ImageExists(const std::string& path);
 // Loads the picture for the path into surface at (0, 0), cut to the surface: the "BITMAP"
-// resource, else the "JPEG" resource, else base + ".bmp", else base + ".jpg". An empty surface
-// variable gets a new system-memory surface of the picture's size. False (and a log line)
-// when no picture is found.
+// resource, else the file base + ".bmp", else base + ".jpg" (both logged as loaded as file),
+// else the "JPEG" resource. An empty surface variable gets a new system-memory surface of the
+// picture's size. False (and a log line) when no picture is found.
 bool LoadImageToSurface(const std::string& path, PDirectDrawSurface& surface);
 bool LoadImageToSurface(const std::string& path, PDirectDrawSurface& surface, int32_t& width,
+                        int32_t& height);
+// The same for sprite sheets, which never take a "JPEG" resource: those are whole-screen
+// pictures that share their short names with sheets ("INTRO").
+bool SheetExists(const std::string& path);
+bool LoadSheetToSurface(const std::string& path, PDirectDrawSurface& surface);
+bool LoadSheetToSurface(const std::string& path, PDirectDrawSurface& surface, int32_t& width,
                         int32_t& height);
 
 // Per-pixel weights of a sprite sheet: one byte per pixel, rows top to bottom, each row
@@ -115,7 +120,7 @@ extern int32_t SurfaceCount;
 // Releases every surface and alpha map of the table and empties it.
 void FreeSurfaceTable();
 
-// Registers a new surface in the table: the picture of fileName (its size comes back in
+// Registers a new surface in the table: the sheet of fileName (its size comes back in
 // width and height) or, for an empty name, a blank surface of width x height with caps.
 // Optionally sets the source colour key ColorKeyValue. Returns the table entry's number.
 int32_t CreateMemSurface(const std::string& fileName, int32_t& width, int32_t& height,

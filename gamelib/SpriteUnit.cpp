@@ -349,7 +349,7 @@ int32_t LoadGO(const std::vector<std::string>& script, const std::string& name) 
     if (kind == TKind::CreateAnimation) {
         entry = CreateMemSurface("", sheetW, sheetH, surface, DDSCAPS_SYSTEMMEMORY, true);
     } else {
-        if (ImageExists(base + ".bmp")) {
+        if (SheetExists(base + ".bmp")) {
             entry = CreateMemSurface(base + ".bmp", sheetW, sheetH, surface, DDSCAPS_SYSTEMMEMORY,
                                      true);
         } else {

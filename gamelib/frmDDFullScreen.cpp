@@ -2,6 +2,7 @@
 
 #include "gamelib/BobhandlingUnit.h"
 #include "gamelib/DDUtil.h"
+#include "gamelib/EngineState.h"
 #include "gamelib/SpriteUnit.h"
 #include "gamelib/ThreadUnit.h"
 #include "gamelib/printtextunit.h"
@@ -67,7 +68,8 @@ const char* ResultText(bool errorOccurred) { return errorOccurred ? "ERROR" : "O
 
 TDDFullScreenForm::TDDFullScreenForm(QWidget* owner) : QWidget(owner, Qt::Window) {
     setWindowTitle("DDFullScreenForm");
-    DisplaySurfaces.clear();
+    // No surfaces, alpha blending on, no status line until the window says otherwise.
+    Engine = std::make_unique<TEngineState>(DisplayWidth, DisplayHeight);
     setAutoFillBackground(false);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -75,8 +77,6 @@ TDDFullScreenForm::TDDFullScreenForm(QWidget* owner) : QWidget(owner, Qt::Window
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setFocusPolicy(Qt::StrongFocus);
-    AlphaBlendEnabled = true;
-    BottomMargin = 0;
     ErrorOccurred = false;
     SoundEngine.reset();
 }
@@ -245,7 +245,6 @@ void TDDFullScreenForm::FormDestroy() {
         WriteLog("Formdestroy: Loop Terminated");
     }
     LoopThread.reset();
-    DisplaySurfaces.clear();
     FreeDDraw();
     WriteLog("Formdestroy: End");
     WriteLog(ResultText(ErrorOccurred));
@@ -255,108 +254,46 @@ void TDDFullScreenForm::FormDestroy() {
 
 void TDDFullScreenForm::InitDDraw() {
     WriteLog("InitDDraw (Inherited)");
-    ViewOffsetX = 0;
-    ViewOffsetY = 0;
+    // Empty tables, no view offsets, clip edges and projection of the window's size.
+    Engine->Release();
+    Engine->SetScreenSize(DisplayWidth, DisplayHeight);
     BackgroundOffset = 0;
-    SurfaceCount = 0;
-    SpriteCount = 0;
-    ObjectCount = 0;
-    AlphaMapEnabled = true;
+    Engine->SetAlphaMaps(true);
     MouseX = MouseY = -1;
     AccumX = AccumY = 0;
     ShotRequests = 0;
     MouseInside = true;
     SpritesVisible = false;
     Paused = false;
-    ScreenWidth = DisplayWidth;
-    ScreenHeight = DisplayHeight;
-    ClipRight = DisplayWidth - 1;
-    ClipBottom = DisplayHeight - 1;
-    FocalLength = DisplayWidth;
-    CenterX = DisplayWidth / 2;
-    CenterY = DisplayHeight / 2;
     LoopRunning = false;
     WriteLog("-1");
 
     DXCheck(DirectDrawCreate(DirectDraw1));
-    DirectDrawObject = DirectDraw1;
+    Engine->SetDevice(DirectDraw1);
     WriteLog("0");
 
     try {
-        if (DisplayMode == 2) {
-            DXCheck(DirectDrawObject->SetCooperativeLevel(this, DDSCL_NORMAL));
-            WriteLog("1");
-            Primary = NewSurface(0, 0, DDSCAPS_PRIMARYSURFACE);
-            WriteLog("2");
-            std::shared_ptr<TDirectDrawClipper> clipper;
-            DXCheck(DirectDrawObject->CreateClipper(0, clipper));
-            WriteLog("3");
-            DXCheck(clipper->SetHWnd(0, this));
-            WriteLog("4");
-            DXCheck(Primary->SetClipper(clipper));
-            WriteLog("5");
-            for (int32_t i = 0; i <= BackBufferCount; ++i) {
-                PDirectDrawSurface surface =
-                    NewSurface(DisplayWidth, DisplayHeight, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
-                WriteLog("6");
-                DisplaySurfaces.push_back(surface);
-                WriteLog("7");
-            }
-            setFixedSize(DisplayWidth, DisplayHeight);
-        } else {
-            setCursor(Qt::BlankCursor);
-            DXCheck(DirectDrawObject->SetCooperativeLevel(this, CooperativeFlags));
-            WriteLog("8");
-            if (DisplayMode == 1) {
-                TDDSurfaceDesc mode;
-                DXCheck(DirectDrawObject->GetDisplayMode(mode));
-                ViewOffsetX = static_cast<int32_t>(
-                    static_cast<uint32_t>(mode.Width - DisplayWidth) / 2);
-                ViewOffsetY = static_cast<int32_t>(
-                    static_cast<uint32_t>(mode.Height - DisplayHeight) / 2);
-                WriteLog("9");
-            } else {
-                DXCheck(DirectDrawObject->SetDisplayMode(DisplayWidth, DisplayHeight, BitDepth, 0, 0));
-            }
-            WriteLog("10");
-            TDDSurfaceDesc desc;
-            desc.Flags = DDSD_CAPS;
-            desc.Caps = DDSCAPS_PRIMARYSURFACE;
-            if (BackBufferCount != 0) {
-                desc.Flags |= DDSD_BACKBUFFERCOUNT;
-                desc.Caps |= DDSCAPS_FLIP | DDSCAPS_COMPLEX;
-                desc.BackBufferCount = static_cast<uint32_t>(BackBufferCount);
-            }
-            PDirectDrawSurface front;
-            DXCheck(DirectDrawObject->CreateSurface(desc, front));
-            WriteLog("11");
-            DisplaySurfaces.push_back(front);
-            WriteLog("12");
-            if (BackBufferCount != 0) {
-                DXCheck(DirectDrawObject->EnumSurfaces([](const PDirectDrawSurface& surface) {
-                    if (!(surface->Caps() & DDSCAPS_PRIMARYSURFACE)) DisplaySurfaces.push_back(surface);
-                }));
-            }
-            WriteLog("13");
-            if (DisplayMode == 1) {
-                WriteLog("14");
-                for (const PDirectDrawSurface& surface : DisplaySurfaces) FillBlack(surface);
-                WriteLog("15");
-            }
+        switch (DisplayMode) {
+        case 2:
+            InitWindowed();
+            break;
+        case 1:
+            InitDesktop();
+            break;
+        default:
+            InitFullscreen();
+            break;
         }
 
-        BackgroundSurface = NewSurface(DisplayWidth, DisplayHeight, DDSCAPS_OFFSCREENPLAIN);
+        Engine->SetBackgroundSurface(NewSurface(DisplayWidth, DisplayHeight, DDSCAPS_OFFSCREENPLAIN));
         WriteLog("16");
         Colorfill(BackgroundSurface, 0, 0, DisplayWidth, DisplayHeight, 0);
         WriteLog("17");
-        if (AlphaBlendEnabled || AlphaMapEnabled) {
-            ScratchSurface = NewSurface(DisplayWidth, DisplayHeight,
-                                        DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
-            WriteLog("18");
-        }
+        // Blends draw in place, so no scratch surface is made; its step keeps its log line.
+        if (AlphaBlendEnabled || AlphaMapEnabled) WriteLog("18");
         ShowLoader();
         WriteLog("19");
-        Bobs = std::make_unique<TBobs>();
+        Engine->CreateBobs();
         WriteLog("20");
         SoundEngine = std::make_unique<TvrDSound>(this, SoundOn, SoundModeFlag, 44100, 16, 2);
         WriteLog("21");
@@ -366,26 +303,94 @@ void TDDFullScreenForm::InitDDraw() {
         WriteLog("InitDDraw (Inherited) OK!");
     } catch (...) {
         Primary.reset();
-        DisplaySurfaces.clear();
-        BackgroundSurface.reset();
-        ScratchSurface.reset();
-        DirectDrawObject.reset();
+        Engine->Release();
         DirectDraw1.reset();
         throw;
     }
 }
 
+// Mode 2: a primary surface clipped to the window, and plain surfaces in system memory as the
+// front and back, blitted into the client area.
+void TDDFullScreenForm::InitWindowed() {
+    DXCheck(DirectDrawObject->SetCooperativeLevel(this, DDSCL_NORMAL));
+    WriteLog("1");
+    Primary = NewSurface(0, 0, DDSCAPS_PRIMARYSURFACE);
+    WriteLog("2");
+    std::shared_ptr<TDirectDrawClipper> clipper;
+    DXCheck(DirectDrawObject->CreateClipper(0, clipper));
+    WriteLog("3");
+    DXCheck(clipper->SetHWnd(0, this));
+    WriteLog("4");
+    DXCheck(Primary->SetClipper(clipper));
+    WriteLog("5");
+    for (int32_t i = 0; i <= BackBufferCount; ++i) {
+        PDirectDrawSurface surface =
+            NewSurface(DisplayWidth, DisplayHeight, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
+        WriteLog("6");
+        Engine->AddDisplaySurface(surface);
+        WriteLog("7");
+    }
+    setFixedSize(DisplayWidth, DisplayHeight);
+}
+
+// Mode 0: the display switched to the window's size and depth, with a flipping chain.
+void TDDFullScreenForm::InitFullscreen() {
+    TakeScreen();
+    DXCheck(DirectDrawObject->SetDisplayMode(DisplayWidth, DisplayHeight, BitDepth, 0, 0));
+    CreateFlippingChain();
+}
+
+// Mode 1: the desktop's own mode, the picture centred by view offsets in black borders.
+void TDDFullScreenForm::InitDesktop() {
+    TakeScreen();
+    TDDSurfaceDesc mode;
+    DXCheck(DirectDrawObject->GetDisplayMode(mode));
+    Engine->SetViewOffsets(
+        static_cast<int32_t>(static_cast<uint32_t>(mode.Width - DisplayWidth) / 2),
+        static_cast<int32_t>(static_cast<uint32_t>(mode.Height - DisplayHeight) / 2));
+    WriteLog("9");
+    CreateFlippingChain();
+    WriteLog("14");
+    for (const PDirectDrawSurface& surface : DisplaySurfaces) FillBlack(surface);
+    WriteLog("15");
+}
+
+void TDDFullScreenForm::TakeScreen() {
+    setCursor(Qt::BlankCursor);
+    DXCheck(DirectDrawObject->SetCooperativeLevel(this, CooperativeFlags));
+    WriteLog("8");
+}
+
+// The front surface and, with back buffers, the surfaces attached to it.
+void TDDFullScreenForm::CreateFlippingChain() {
+    WriteLog("10");
+    TDDSurfaceDesc desc;
+    desc.Flags = DDSD_CAPS;
+    desc.Caps = DDSCAPS_PRIMARYSURFACE;
+    if (BackBufferCount != 0) {
+        desc.Flags |= DDSD_BACKBUFFERCOUNT;
+        desc.Caps |= DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+        desc.BackBufferCount = static_cast<uint32_t>(BackBufferCount);
+    }
+    PDirectDrawSurface front;
+    DXCheck(DirectDrawObject->CreateSurface(desc, front));
+    WriteLog("11");
+    Engine->AddDisplaySurface(front);
+    WriteLog("12");
+    if (BackBufferCount != 0) {
+        DXCheck(DirectDrawObject->EnumSurfaces([this](const PDirectDrawSurface& surface) {
+            if (!(surface->Caps() & DDSCAPS_PRIMARYSURFACE)) Engine->AddDisplaySurface(surface);
+        }));
+    }
+    WriteLog("13");
+}
+
 void TDDFullScreenForm::FreeDDraw() {
     WriteLog("Freeddraw: Start");
     SoundEngine.reset();
-    Bobs.reset();
-    FreeAllSprites();
-    BackgroundSurface.reset();
-    ScratchSurface.reset();
     Primary.reset();
     if (DisplayMode != 2 && DirectDrawObject) DirectDrawObject->RestoreDisplayMode();
-    DisplaySurfaces.clear();
-    DirectDrawObject.reset();
+    Engine->Release();
     DirectDraw1.reset();
     WriteLog("Freeddraw: End");
 }
@@ -409,13 +414,6 @@ bool TDDFullScreenForm::RestoreSurfaces() {
         }
         if (!BackgroundName.empty()) LoadImageToSurface(BackgroundName, BackgroundSurface);
     }
-    if ((AlphaBlendEnabled || AlphaMapEnabled) && ScratchSurface &&
-        ScratchSurface->IsLost() == DDERR_SURFACELOST) {
-        if (ScratchSurface->Restore() != DD_OK) {
-            ::Sleep(250);
-            return false;
-        }
-    }
     for (int32_t i = 1; i <= SurfaceCount; ++i) {
         TSurfaceEntry& entry = SurfaceTable[i];
         if (!entry.Surface || entry.Surface->IsLost() != DDERR_SURFACELOST) continue;
@@ -424,7 +422,7 @@ bool TDDFullScreenForm::RestoreSurfaces() {
             return false;
         }
         WriteLog(entry.FileName + " reload");
-        if (!entry.FileName.empty()) LoadImageToSurface(entry.FileName, entry.Surface);
+        if (!entry.FileName.empty()) LoadSheetToSurface(entry.FileName, entry.Surface);
     }
     if (DisplayMode == 1)
         for (const PDirectDrawSurface& surface : DisplaySurfaces) FillBlack(surface);

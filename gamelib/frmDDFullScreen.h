@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+class TEngineState;
 class TLoopThread;
 class TvrDSound;
 
@@ -50,6 +51,8 @@ public:
     // Shows the window and returns once it has closed and freed itself.
     void ShowModal();
 
+    // The engine's program-wide state, set for this window from creation to destruction.
+    std::unique_ptr<TEngineState> Engine;
     PDirectDraw DirectDraw1;
     int32_t CooperativeFlags = DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT;
     int32_t DisplayWidth = 800, DisplayHeight = 600;
@@ -98,6 +101,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
 
 private:
+    // The set-up of each display mode, between the device and the background surface.
+    void InitWindowed();
+    void InitFullscreen();
+    void InitDesktop();
+    void TakeScreen();
+    void CreateFlippingChain();
     void Release();
     uint32_t FLoopThreadId = 0;
     bool FDestroyed = false;

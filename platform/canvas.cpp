@@ -4,24 +4,21 @@
 
 namespace {
 
-QImage::Format ImageFormat(uint32_t bits) {
-    switch (bits) {
-    case 16:
-        return QImage::Format_RGB16;
-    case 24:
-        return QImage::Format_BGR888;
-    case 32:
-        return QImage::Format_RGB32;
-    default:
-        return QImage::Format_Invalid;
-    }
-}
-
 QColor FromColorRef(uint32_t colorRef) {
     return QColor(colorRef & 0xFF, (colorRef >> 8) & 0xFF, (colorRef >> 16) & 0xFF);
 }
 
 } // namespace
+
+QImage::Format SurfaceImageFormat(const TDDPixelFormat& format) {
+    const auto is = [&format](int bits) {
+        return SameFormat(format, PixelFormatForDepth(bits));
+    };
+    if (is(16)) return QImage::Format_RGB16;
+    if (is(24)) return QImage::Format_BGR888;
+    if (is(32)) return QImage::Format_RGB32;
+    return QImage::Format_Invalid;
+}
 
 TCanvas::TCanvas(const PDirectDrawSurface& surface) {
     if (!surface) throw std::runtime_error("Cannot create canvas for NIL surface");
@@ -34,12 +31,11 @@ TCanvas::TCanvas(TDirectDrawSurface& surface) {
 }
 
 void TCanvas::Open(TDirectDrawSurface& surface) {
-    const QImage::Format format = ImageFormat(surface.Format().RGBBitCount);
+    const QImage::Format format = SurfaceImageFormat(surface.Format());
     if (format == QImage::Format_Invalid) throw std::runtime_error("Invalid bit count");
-    TDDSurfaceDesc desc;
-    const HRESULT result = surface.Lock(nullptr, desc, DDLOCK_WAIT);
-    if (result != DD_OK) throw ECanvasError("Cannot lock surface for drawing", result);
-    FSurface = &surface;
+    FLock.emplace(surface);
+    if (!FLock->Locked()) throw ECanvasError("Cannot lock surface for drawing", FLock->Result());
+    const TDDSurfaceDesc& desc = FLock->Desc();
     FImage = QImage(desc.Surface, desc.Width, desc.Height, desc.Pitch, format);
     FPainter.begin(&FImage);
     FPainter.setBackgroundMode(Qt::TransparentMode);
@@ -47,9 +43,9 @@ void TCanvas::Open(TDirectDrawSurface& surface) {
 }
 
 TCanvas::~TCanvas() {
+    // The painter lets go of the pixels before the lock does.
     FPainter.end();
     FImage = QImage();
-    FSurface->Unlock();
 }
 
 void TCanvas::ApplyFont() {

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -14,6 +15,10 @@ constexpr uint32_t fsBold = 0x1;
 constexpr uint32_t fsItalic = 0x2;
 constexpr uint32_t fsUnderline = 0x4;
 constexpr uint32_t fsStrikeOut = 0x8;
+
+// The QImage format over a surface's pixels; Format_Invalid for any format but the display
+// modes' three, so that no image ever reads a surface's memory in the wrong pixel size.
+QImage::Format SurfaceImageFormat(const TDDPixelFormat& format);
 
 // The surface could not be locked; Code is the device's answer (lost, busy, ...).
 class ECanvasError : public std::runtime_error {
@@ -58,7 +63,7 @@ class TCanvas {
     void Open(TDirectDrawSurface& surface);
     void ApplyFont();
     PDirectDrawSurface FKeep; // a shared surface stays alive while it is locked here
-    TDirectDrawSurface* FSurface = nullptr;
+    std::optional<TSurfaceLock> FLock;
     QImage FImage;
     QPainter FPainter;
     std::string FFontName = "Arial";

@@ -35,6 +35,7 @@ struct TCopyJob {
     TRect DestRect, SrcRect, Clip;
     bool Keyed;
     uint32_t KeyLow, KeyHigh, ColorMask;
+    bool SameSurface; // Dest and Src are one surface's memory
 };
 
 // A pixel survives a keyed copy when its colour bits lie outside KeyLow..KeyHigh; one
@@ -84,26 +85,51 @@ template <typename TPixel>
     }
 }
 
+// One keyed row whose source and destination share memory: pixel by pixel, in the direction
+// that reads every source pixel before the copy overwrites it.
+template <int Bytes>
+void KeyedRowOverlapping(uint8_t* d, const uint8_t* s, int32_t width, uint32_t mask, uint32_t low,
+                         uint32_t span) {
+    const bool backward = d > s;
+    for (int32_t n = 0; n < width; ++n) {
+        const int32_t i = backward ? width - 1 - n : n;
+        const uint32_t v = LoadPixel<Bytes>(s + i * Bytes);
+        if (Opaque(v, mask, low, span)) StorePixel<Bytes>(d + i * Bytes, v);
+    }
+}
+
+// The row of the clip rectangle to copy at step i: bottom-up when the source lies above the
+// destination within one surface, so that every source row is read before it is overwritten.
+inline int32_t RowAt(const TCopyJob& job, int32_t i) {
+    return job.SameSurface && job.SrcRect.Top < job.DestRect.Top ? job.Clip.Bottom - 1 - i
+                                                                  : job.Clip.Top + i;
+}
+
 // Unscaled keyed copy: contiguous rows, a select per pixel instead of a jump.
 template <int Bytes> void CopyKeyedRows(const TCopyJob& job) {
     const int32_t width = job.Clip.Width();
     const int32_t dx = job.SrcRect.Left - job.DestRect.Left;
     const int32_t dy = job.SrcRect.Top - job.DestRect.Top;
     const uint32_t mask = job.ColorMask, low = job.KeyLow, span = job.KeyHigh - job.KeyLow;
-    for (int32_t y = job.Clip.Top; y < job.Clip.Bottom; ++y) {
+    // Rows of one surface overlap only when source and destination share them.
+    const bool sharedRows = job.SameSurface && dy == 0;
+    for (int32_t i = 0; i < job.Clip.Height(); ++i) {
+        const int32_t y = RowAt(job, i);
         uint8_t* d = job.Dest + ptrdiff_t(y) * job.DestPitch + ptrdiff_t(job.Clip.Left) * Bytes;
         const uint8_t* s =
             job.Src + ptrdiff_t(y + dy) * job.SrcPitch + ptrdiff_t(job.Clip.Left + dx) * Bytes;
-        if constexpr (Bytes == 2)
+        if (sharedRows)
+            KeyedRowOverlapping<Bytes>(d, s, width, mask, low, span);
+        else if constexpr (Bytes == 2)
             KeyedRow(reinterpret_cast<TPixel16*>(d), reinterpret_cast<const TPixel16*>(s), width,
                      mask, low, span);
         else if constexpr (Bytes == 4)
             KeyedRow(reinterpret_cast<TPixel32*>(d), reinterpret_cast<const TPixel32*>(s), width,
                      mask, low, span);
         else
-            for (int32_t i = 0; i < width; ++i) {
-                const uint32_t v = LoadPixel<Bytes>(s + i * Bytes);
-                if (Opaque(v, mask, low, span)) StorePixel<Bytes>(d + i * Bytes, v);
+            for (int32_t x = 0; x < width; ++x) {
+                const uint32_t v = LoadPixel<Bytes>(s + x * Bytes);
+                if (Opaque(v, mask, low, span)) StorePixel<Bytes>(d + x * Bytes, v);
             }
     }
 }
@@ -122,11 +148,13 @@ template <int Bytes> void CopyFor(const TCopyJob& job) {
                          rowBytes * size_t(job.Clip.Height()));
             return;
         }
-        for (int32_t y = job.Clip.Top; y < job.Clip.Bottom; ++y)
-            std::memcpy(job.Dest + ptrdiff_t(y) * job.DestPitch + ptrdiff_t(job.Clip.Left) * Bytes,
-                        job.Src + ptrdiff_t(y + dy) * job.SrcPitch +
-                            ptrdiff_t(job.Clip.Left + dx) * Bytes,
-                        rowBytes);
+        for (int32_t i = 0; i < job.Clip.Height(); ++i) {
+            const int32_t y = RowAt(job, i);
+            std::memmove(job.Dest + ptrdiff_t(y) * job.DestPitch + ptrdiff_t(job.Clip.Left) * Bytes,
+                         job.Src + ptrdiff_t(y + dy) * job.SrcPitch +
+                             ptrdiff_t(job.Clip.Left + dx) * Bytes,
+                         rowBytes);
+        }
         return;
     }
     if (sameSize && (Bytes != 2 || job.KeyHigh <= 0xFFFF))
@@ -170,9 +198,20 @@ bool Inside(const TRect& r, int32_t width, int32_t height) {
            r.Bottom <= height;
 }
 
-TRect Intersect(const TRect& a, const TRect& b) {
-    return TRect{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
-                 std::min(a.Bottom, b.Bottom)};
+std::shared_ptr<TDisplay>& DefaultDisplaySlot() {
+    static std::shared_ptr<TDisplay> display;
+    return display;
+}
+
+} // namespace
+
+TRect ClipRect(const TRect& rect, const TRect& clip) {
+    return TRect{std::max(rect.Left, clip.Left), std::max(rect.Top, clip.Top),
+                 std::min(rect.Right, clip.Right), std::min(rect.Bottom, clip.Bottom)};
+}
+
+bool ValidDepth(uint32_t bits) {
+    return bits == 16 || bits == 24 || bits == 32;
 }
 
 bool SameFormat(const TDDPixelFormat& a, const TDDPixelFormat& b) {
@@ -180,16 +219,9 @@ bool SameFormat(const TDDPixelFormat& a, const TDDPixelFormat& b) {
            a.BBitMask == b.BBitMask;
 }
 
-bool ValidDepth(uint32_t bits) {
-    return bits == 16 || bits == 24 || bits == 32;
+int32_t SurfacePitch(int32_t width, uint32_t bits) {
+    return (width * static_cast<int32_t>(bits / 8) + 3) & ~3;
 }
-
-std::shared_ptr<TDisplay>& DefaultDisplaySlot() {
-    static std::shared_ptr<TDisplay> display;
-    return display;
-}
-
-} // namespace
 
 TDDPixelFormat PixelFormatForDepth(int bits) {
     TDDPixelFormat format;
@@ -220,8 +252,7 @@ TDirectDrawSurface::TDirectDrawSurface(TDirectDraw* owner, const TDDSurfaceDesc&
     : FOwner(owner), FWidth(desc.Width), FHeight(desc.Height), FPitch(0), FCaps(desc.Caps),
       FFormat(desc.PixelFormat) {
     if (FFormat.RGBBitCount == 0) FFormat = PixelFormatForDepth(owner ? owner->ModeBits() : 32);
-    const int32_t bytes = static_cast<int32_t>(FFormat.RGBBitCount / 8);
-    FPitch = (FWidth * bytes + 3) & ~3;
+    FPitch = SurfacePitch(FWidth, FFormat.RGBBitCount);
     FPixels.assign(static_cast<size_t>(FPitch) * static_cast<size_t>(FHeight), 0);
 }
 
@@ -253,6 +284,15 @@ HRESULT TDirectDrawSurface::Unlock() {
     return DD_OK;
 }
 
+// ---------------------------------------------------------------------------------------------
+
+TSurfaceLock::TSurfaceLock(TDirectDrawSurface& surface, const TRect* rect)
+    : FSurface(surface), FResult(surface.Lock(rect, FDesc, DDLOCK_WAIT)) {}
+
+TSurfaceLock::~TSurfaceLock() {
+    if (FResult == DD_OK) FSurface.Unlock();
+}
+
 HRESULT TDirectDrawSurface::Blt(const TRect* destRect, TDirectDrawSurface* src,
                                 const TRect* srcRect, uint32_t flags, const TDDBltFx* fx) {
     if (FLost) return DDERR_SURFACELOST;
@@ -269,11 +309,11 @@ HRESULT TDirectDrawSurface::Blt(const TRect* destRect, TDirectDrawSurface* src,
         const TPoint origin = ClientToScreen(window, TPoint{});
         const TRect client{origin.X, origin.Y, origin.X + window->width(),
                            origin.Y + window->height()};
-        clip = Intersect(Intersect(dest, whole), client);
+        clip = ClipRect(ClipRect(dest, whole), client);
     } else if (!Inside(dest, FWidth, FHeight)) {
         return DDERR_INVALIDRECT;
     }
-    const bool visible = clip.Left < clip.Right && clip.Top < clip.Bottom;
+    const bool visible = !clip.Empty();
     const int bytes = static_cast<int>(FFormat.RGBBitCount / 8);
 
     if (flags & DDBLT_COLORFILL) {
@@ -300,18 +340,31 @@ HRESULT TDirectDrawSurface::Blt(const TRect* destRect, TDirectDrawSurface* src,
                          false,
                          0,
                          0,
-                         FFormat.RBitMask | FFormat.GBitMask | FFormat.BBitMask};
+                         FFormat.RBitMask | FFormat.GBitMask | FFormat.BBitMask,
+                         src == this};
             if ((flags & DDBLT_KEYSRC) && src->FHasColorKey) {
                 job.KeyLow = src->FColorKey.Low & job.ColorMask;
                 job.KeyHigh = src->FColorKey.High & job.ColorMask;
                 // An empty key range keeps every pixel.
                 job.Keyed = job.KeyLow <= job.KeyHigh;
             }
-            // A copy within one surface reads from a snapshot, so overlapping rectangles work.
-            std::vector<uint8_t> snapshot;
-            if (src == this) {
-                snapshot = FPixels;
-                job.Src = snapshot.data();
+            // Within one surface an unscaled copy orders its rows and pixels as memmove does.
+            // A stretch has no such order; where its rectangles overlap (nothing the game draws)
+            // it reads from a copy of its source rectangle.
+            const bool sameSize = dest.Width() == source.Width() && dest.Height() == source.Height();
+            if (src == this && !sameSize && !ClipRect(source, clip).Empty()) {
+                thread_local std::vector<uint8_t> aside;
+                const size_t rowBytes = size_t(source.Width()) * size_t(bytes);
+                aside.resize(rowBytes * size_t(source.Height()));
+                for (int32_t y = 0; y < source.Height(); ++y)
+                    std::memcpy(aside.data() + rowBytes * size_t(y),
+                                FPixels.data() + ptrdiff_t(source.Top + y) * FPitch +
+                                    ptrdiff_t(source.Left) * bytes,
+                                rowBytes);
+                job.Src = aside.data();
+                job.SrcPitch = static_cast<int32_t>(rowBytes);
+                job.SrcRect = TRect{0, 0, source.Width(), source.Height()};
+                job.SameSurface = false;
             }
             CopyPixels(bytes, job);
         }
@@ -493,7 +546,7 @@ HRESULT TDirectDraw::GetDisplayMode(TDDSurfaceDesc& desc) const {
     desc.Width = FModeSet ? FModeWidth : FDisplay->DesktopWidth();
     desc.Height = FModeSet ? FModeHeight : FDisplay->DesktopHeight();
     desc.PixelFormat = PixelFormatForDepth(ModeBits());
-    desc.Pitch = (desc.Width * static_cast<int32_t>(desc.PixelFormat.RGBBitCount / 8) + 3) & ~3;
+    desc.Pitch = SurfacePitch(desc.Width, desc.PixelFormat.RGBBitCount);
     return DD_OK;
 }
 

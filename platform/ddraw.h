@@ -3,6 +3,7 @@
 // surfaces in the display's pixel format, lock with pitch, rectangle copies with optional
 // stretch and source colour key, colour fill, the flipping chain and lost surfaces.
 // Presentation goes to a Qt window (see ddrawqt.h) or to a headless display in memory.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -148,7 +149,12 @@ struct TRect {
     int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
     int32_t Width() const { return Right - Left; }
     int32_t Height() const { return Bottom - Top; }
+    bool Empty() const { return Right <= Left || Bottom <= Top; }
 };
+
+// The part of rect inside clip (right and bottom edges exclusive in both); Empty when nothing
+// of it is. Every clipped copy cuts its rectangle here.
+TRect ClipRect(const TRect& rect, const TRect& clip);
 
 struct TDDPixelFormat {
     uint32_t RGBBitCount = 0;
@@ -178,6 +184,12 @@ const char* DDErrorText(HRESULT code);
 
 // The three pixel formats of the display modes.
 TDDPixelFormat PixelFormatForDepth(int bits);
+// The depths surfaces come in: 16, 24 and 32 bits.
+bool ValidDepth(uint32_t bits);
+// The same depth and the same channel masks.
+bool SameFormat(const TDDPixelFormat& a, const TDDPixelFormat& b);
+// Bytes from one row of a surface to the next: the row's pixels rounded up to 4 bytes.
+int32_t SurfacePitch(int32_t width, uint32_t bits);
 
 class TDirectDraw;
 
@@ -249,6 +261,30 @@ private:
 };
 
 using PDirectDrawSurface = std::shared_ptr<TDirectDrawSurface>;
+
+// A surface locked for the guard's lifetime: the constructor locks (the whole surface, or the
+// rectangle), the destructor unlocks. A refused lock leaves the guard empty with the device's
+// answer in Result, so each caller turns it into its own error.
+class TSurfaceLock {
+public:
+    explicit TSurfaceLock(TDirectDrawSurface& surface, const TRect* rect = nullptr);
+    ~TSurfaceLock();
+    TSurfaceLock(const TSurfaceLock&) = delete;
+    TSurfaceLock& operator=(const TSurfaceLock&) = delete;
+
+    HRESULT Result() const { return FResult; }
+    bool Locked() const { return FResult == DD_OK; }
+    // Size, pitch and format of the locked surface; Surface is the first byte of the rectangle.
+    const TDDSurfaceDesc& Desc() const { return FDesc; }
+    uint8_t* Pixels() const { return FDesc.Surface; }
+    int32_t Pitch() const { return FDesc.Pitch; }
+    uint8_t* Row(int32_t y) const { return FDesc.Surface + ptrdiff_t(y) * FDesc.Pitch; }
+
+private:
+    TDirectDrawSurface& FSurface;
+    TDDSurfaceDesc FDesc;
+    HRESULT FResult;
+};
 
 // Where the front surface goes. Implementations: the headless display below, the Qt window.
 class TDisplay {

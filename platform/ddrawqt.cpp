@@ -1,5 +1,6 @@
 #include "platform/ddrawqt.h"
 
+#include "platform/canvas.h"
 #include "platform/input.h"
 
 #include <QEvent>
@@ -15,17 +16,6 @@ TQtDisplay* ScaledDisplay = nullptr;
 
 void MapScaledCursor(int32_t& x, int32_t& y) {
     if (ScaledDisplay) ScaledDisplay->MapCursor(x, y);
-}
-
-QImage::Format ImageFormat(uint32_t bits) {
-    switch (bits) {
-    case 16:
-        return QImage::Format_RGB16;
-    case 24:
-        return QImage::Format_BGR888;
-    default:
-        return QImage::Format_RGB32;
-    }
 }
 
 QScreen* Screen(const QWidget* window) {
@@ -170,12 +160,14 @@ bool TQtDisplay::eventFilter(QObject* watched, QEvent* event) {
 void TQtDisplay::Paint() {
     QPainter painter(FWindow);
     const QRect all = FWindow->rect();
-    if (!FFront) {
+    const QImage::Format format =
+        FFront ? SurfaceImageFormat(FFront->Format()) : QImage::Format_Invalid;
+    if (format == QImage::Format_Invalid) {
         painter.fillRect(all, Qt::black);
         return;
     }
     const QImage image(FFront->Pixels(), FFront->Width(), FFront->Height(), FFront->Pitch(),
-                       ImageFormat(FFront->Format().RGBBitCount));
+                       format);
     QRect target;
     QRect source = image.rect();
     if (Scaled()) {

@@ -3,6 +3,7 @@
 #include "SpriteScriptBlocks.h"
 #include "TestSupport.h"
 #include "gamelib/DDUtil.h"
+#include "gamelib/EngineState.h"
 #include "gamelib/SpriteUnit.h"
 #include "shell/Tools.h"
 
@@ -13,20 +14,7 @@ namespace {
 class BobTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        DirectDrawObject = std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>(800, 600, 32));
-        ScreenWidth = 800;
-        ScreenHeight = 600;
-        ClipRight = 799;
-        ClipBottom = 599;
-        BottomMargin = 0;
-        FocalLength = 800;
-        CenterX = 400;
-        CenterY = 300;
-        ViewOffsetX = ViewOffsetY = 0;
-        AlphaBlendEnabled = AlphaMapEnabled = true;
-        DisplaySurfaces = {CreateSurface(800, 600, true), CreateSurface(800, 600, true)};
-        ScratchSurface = CreateSurface(800, 600, true);
-        Bobs = std::make_unique<TBobs>();
+        Engine.OpenHeadless(32);
         LoadAllObjects(SplitLines(
             Block("tuete", "CreateAnimation", 20, 10, 11, 11, 1,
                   {"hinten   001; (002/000)", "vorne    002; (002/000)", "aufblink 011-003; (001/000)"}) +
@@ -35,17 +23,11 @@ class BobTest : public ::testing::Test {
         Tuete = GetAnimation("tuete");
         Tanz = GetAnimation("tanz");
     }
-    void TearDown() override {
-        Bobs.reset();
-        FreeAllSprites();
-        DisplaySurfaces.clear();
-        ScratchSurface.reset();
-        DirectDrawObject.reset();
-    }
     int32_t Image(const TBob& bob) const {
         return bob.CurrentSprite() - Objects[size_t(bob.Object)].FirstSprite;
     }
     TTempProgramFolder Folder;
+    TEngineState Engine;
     int32_t Tuete = 0, Tanz = 0;
 };
 
@@ -171,7 +153,7 @@ TEST_F(BobTest, ProjectionAndBottomClip) {
     bob->X = 0;
     bob->Y = 295;
     bob->Z = -800;
-    BottomMargin = 3;
+    Engine.SetBottomMargin(3);
     Bobs->Paint();
     const PDirectDrawSurface back = GetBackSurface();
     EXPECT_EQ(GetPixelColor(back, 390, 590), 0x00FF00u);
@@ -227,8 +209,7 @@ TEST_F(BobTest, BodiesMoveTheirMembersAndGlideHome) {
 }
 
 TEST(SoundPanTest, FollowsTheProjectionAndClamps) {
-    FocalLength = 800;
-    ScreenWidth = 800;
+    const TEngineState engine(800, 600);
     EXPECT_EQ(SoundPan(100, -800), 500);
     EXPECT_EQ(SoundPan(100, -1600), 250);
     EXPECT_EQ(SoundPan(3000, -800), 10000);

@@ -1,5 +1,7 @@
 #include "gamelib/DDUtil.h"
 
+#include "gamelib/EngineState.h"
+
 #include "TestSupport.h"
 #include "platform/bmp.h"
 #include "platform/jpeg.h"
@@ -24,10 +26,9 @@ uint32_t PixelAt(const TDirectDrawSurface& s, int32_t x, int32_t y) {
 
 void SetPixel(const PDirectDrawSurface& s, int32_t x, int32_t y, uint32_t v) {
     const int bytes = static_cast<int>(s->Format().RGBBitCount / 8);
-    TDDSurfaceDesc desc;
-    ASSERT_EQ(s->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
-    std::memcpy(desc.Surface + y * desc.Pitch + x * bytes, &v, bytes);
-    s->Unlock();
+    const TSurfaceLock lock(*s);
+    ASSERT_TRUE(lock.Locked());
+    std::memcpy(lock.Row(y) + x * bytes, &v, bytes);
 }
 
 // Random pixel values over all bytes of each pixel, every fourth one the key 0.
@@ -94,48 +95,32 @@ void WriteBitmap(const std::string& path, int32_t w, int32_t h, int32_t bits,
 }
 
 void Number(const PDirectDrawSurface& s) {
-    TDDSurfaceDesc desc;
-    ASSERT_EQ(s->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
-    for (int32_t y = 0; y < desc.Height; ++y)
-        for (int32_t x = 0; x < desc.Width; ++x) {
+    const TSurfaceLock lock(*s);
+    ASSERT_TRUE(lock.Locked());
+    for (int32_t y = 0; y < lock.Desc().Height; ++y)
+        for (int32_t x = 0; x < lock.Desc().Width; ++x) {
             const uint32_t v = static_cast<uint32_t>(y * 100 + x + 1);
-            std::memcpy(desc.Surface + y * desc.Pitch + x * 4, &v, 4);
+            std::memcpy(lock.Row(y) + x * 4, &v, 4);
         }
-    s->Unlock();
 }
 
-// The engine state of a 32-bit headless device with front and back surfaces.
+// The engine state of a 32-bit headless device of 64 x 48 with front and back surfaces.
 class DDUtilTest : public ::testing::Test {
   protected:
     void SetUp() override {
         std::filesystem::create_directory(Folder.File("SPS"));
-        DirectDrawObject = std::make_shared<TDirectDraw>(Display);
-        DirectDrawObject->SetCooperativeLevel(nullptr, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
-        TDDSurfaceDesc desc;
-        desc.Flags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-        desc.Caps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
-        desc.BackBufferCount = 1;
-        PDirectDrawSurface front, back;
-        DXCheck(DirectDrawObject->CreateSurface(desc, front));
-        DXCheck(front->GetAttachedSurface(DDSCAPS_BACKBUFFER, back));
-        DisplaySurfaces = {front, back};
-        ViewOffsetX = ViewOffsetY = 0;
-        SurfaceLost = false;
-    }
-    void TearDown() override {
-        DisplaySurfaces.clear();
-        DirectDrawObject.reset();
-        ViewOffsetX = ViewOffsetY = 0;
+        Display = Engine.OpenHeadless(32);
     }
     TTempProgramFolder Folder;
-    std::shared_ptr<THeadlessDisplay> Display = std::make_shared<THeadlessDisplay>(64, 48, 32);
+    TEngineState Engine{64, 48};
+    std::shared_ptr<THeadlessDisplay> Display;
 };
 
 } // namespace
 
 TEST(DDUtilChecks, ResultsBecomeExceptions) {
+    const TEngineState engine;
     EXPECT_NO_THROW(DXCheck(DD_OK));
-    SurfaceLost = false;
     // The plain check knows no lost surfaces; the surface check does.
     EXPECT_THROW(DXCheck(DDERR_SURFACELOST), EDirectXError);
     EXPECT_FALSE(SurfaceLost);
@@ -147,7 +132,7 @@ TEST(DDUtilChecks, ResultsBecomeExceptions) {
         EXPECT_EQ(e.Code, DDERR_SURFACELOST);
     }
     EXPECT_TRUE(SurfaceLost);
-    SurfaceLost = false;
+    const TEngineState nothingLost; // an engine of its own starts with the flag down
     try {
         DXCheckSurface(DDERR_INVALIDRECT);
         ADD_FAILURE();
@@ -196,9 +181,7 @@ TEST_F(DDUtilTest, PixelsKeepTheirBitsOutsideTheColourChannels) {
     ReplaceColor(s16, 0, 0xFF0000);
     EXPECT_EQ(GetPixelColor(s16, 1, 0), 0xF800u);
     EXPECT_THROW(GetPixelColor(s16, 2, 0), EDirectXError);
-    TDDSurfaceDesc desc; // unlocked again after the failure
-    EXPECT_EQ(s16->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
-    s16->Unlock();
+    EXPECT_FALSE(s16->Locked()); // unlocked again after the failure
 }
 
 TEST_F(DDUtilTest, TheSurfaceTableHolds999Surfaces) {
@@ -241,7 +224,7 @@ TEST_F(DDUtilTest, CreateSurfaceNeedsTheDevice) {
     EXPECT_TRUE(s->Caps() & DDSCAPS_SYSTEMMEMORY);
     EXPECT_TRUE(s->Caps() & DDSCAPS_OFFSCREENPLAIN);
     PDirectDrawSurface held = s;
-    DirectDrawObject.reset();
+    Engine.Release();
     try {
         CreateSurface(PDirectDraw(), 4, 4, held, 0);
         ADD_FAILURE();
@@ -252,10 +235,8 @@ TEST_F(DDUtilTest, CreateSurfaceNeedsTheDevice) {
 }
 
 TEST_F(DDUtilTest, ColorfillAddsViewOffsetsOnDisplaySurfaces) {
-    ScreenWidth = 10;
-    ScreenHeight = 8;
-    ViewOffsetX = 3;
-    ViewOffsetY = 2;
+    Engine.SetScreenSize(10, 8);
+    Engine.SetViewOffsets(3, 2);
     const PDirectDrawSurface back = GetBackSurface();
     Colorfill(back, 0, 0, 2, 2, 0xFF0000);
     EXPECT_EQ(PixelAt(*back, 3, 2), 0xFF0000u);
@@ -277,8 +258,6 @@ TEST_F(DDUtilTest, ColorfillAddsViewOffsetsOnDisplaySurfaces) {
     ASSERT_FALSE(log.empty());
     EXPECT_TRUE(log.back().starts_with("Error in Colorfill: "));
     EXPECT_TRUE(log.back().ends_with(" (2,2,5,5,0)"));
-    ScreenWidth = 800;
-    ScreenHeight = 600;
 }
 
 TEST_F(DDUtilTest, ClippedBlitCutsToTheClipRectangle) {
@@ -309,8 +288,7 @@ TEST_F(DDUtilTest, ClippedBlitCutsToTheClipRectangle) {
 }
 
 TEST_F(DDUtilTest, ClippedBlitOntoTheBackUsesViewOffsetsAndLogsFailures) {
-    ViewOffsetX = 5;
-    ViewOffsetY = 1;
+    Engine.SetViewOffsets(5, 1);
     const PDirectDrawSurface src = CreateSurface(4, 4, true);
     Number(src);
     ClippedBlit(src, 0, 0, 4, 4, GetBackSurface(), 0, 0, false, 0, 0, 63, 47);
@@ -324,6 +302,7 @@ TEST_F(DDUtilTest, ClippedBlitOntoTheBackUsesViewOffsetsAndLogsFailures) {
     EXPECT_EQ(log[log.size() - 2], "ARect:0;0;4;4");
     EXPECT_EQ(log.back(), "DRect:65;1;69;5");
     // A lost destination raises the lost-surface error and sets the flag.
+    ASSERT_FALSE(SurfaceLost);
     DirectDrawObject->LoseAllSurfaces();
     EXPECT_THROW(ClippedBlit(src, 0, 0, 4, 4, GetBackSurface(), 0, 0, false, 0, 0, 63, 47),
                  EDirectXSurfaceLostError);
@@ -377,7 +356,7 @@ TEST_F(DDUtilTest, DisplaySurfaceHelpers) {
     EXPECT_TRUE(IsDisplaySurface(GetBackSurface()));
     EXPECT_FALSE(IsDisplaySurface(GetPrimarySurface()));
     EXPECT_FALSE(IsDisplaySurface(CreateSurface(2, 2, true)));
-    DisplaySurfaces.clear();
+    Engine.Release();
     EXPECT_FALSE(GetBackSurface());
 }
 
@@ -406,10 +385,19 @@ TEST_F(DDUtilTest, ImagesComeFromResourcesThenBitmapsThenJpegsThenPictures) {
     ASSERT_TRUE(LoadImageToSurface("gfx\\loaderpic", loader));
     EXPECT_EQ(loader->Width(), 800);
     EXPECT_EQ(LogLines(Folder).size(), logBefore);
+    // A sprite sheet never takes a compiled-in picture.
+    PDirectDrawSurface sheet;
+    EXPECT_FALSE(SheetExists("gfx\\loaderpic"));
+    EXPECT_FALSE(LoadSheetToSurface("gfx\\loaderpic", sheet));
+    EXPECT_FALSE(sheet);
+    EXPECT_EQ(LogLines(Folder).back(), "gfx\\loaderpic not found!");
     WriteBitmap(Folder.File("GFX/loaderpic.bmp"), 2, 2, 24, {}, [](int32_t, int32_t) { return 0x0000FF; });
     PDirectDrawSurface file;
     ASSERT_TRUE(LoadImageToSurface("gfx\\loaderpic", file));
     EXPECT_EQ(file->Width(), 2);
+    EXPECT_TRUE(SheetExists("gfx\\loaderpic"));
+    ASSERT_TRUE(LoadSheetToSurface("gfx\\loaderpic", sheet));
+    EXPECT_EQ(sheet->Width(), 2);
     EXPECT_EQ(LogLines(Folder).back(), "gfx\\loaderpic.bmp loaded as file");
 }
 
@@ -467,7 +455,6 @@ TEST_F(DDUtilTest, MasksTurnPixelsIntoTheKeyColour) {
 }
 
 TEST_F(DDUtilTest, AlphaMapsAreThePaletteIndicesInPaddedRows) {
-    AlphaMapEnabled = true;
     WriteBitmap(Folder.File("a_mask.bmp"), 5, 2, 8, {0xFFFFFF, 0},
                 [](int32_t x, int32_t y) { return uint32_t(y * 100 + x); });
     const PAlphaMap map = LoadAlphaMap("a_mask.bmp");
@@ -481,7 +468,7 @@ TEST_F(DDUtilTest, AlphaMapsAreThePaletteIndicesInPaddedRows) {
         EXPECT_STREQ(e.what(), "Bitmap isn't 8bpp");
     }
     EXPECT_FALSE(LoadAlphaMap("c_mask.bmp"));
-    AlphaMapEnabled = false;
+    Engine.SetAlphaMaps(false);
     EXPECT_FALSE(LoadAlphaMap("a_mask.bmp"));
 }
 
@@ -558,17 +545,11 @@ TEST_F(DDUtilTest, BlendsRefuseMismatchedFormatsAndRectangles) {
     EXPECT_EQ(message(b16, f16, o16, r, TRect{0, 0, 5, 4}), "Dest rectangle outside surface boundaries");
     EXPECT_EQ(message(b16, f16, o16, r, r), "none");
     // Nothing stays locked after a failure.
-    TDDSurfaceDesc desc;
-    for (const PDirectDrawSurface& s : {b16, f16, o16}) {
-        EXPECT_EQ(s->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
-        s->Unlock();
-    }
+    for (const PDirectDrawSurface& s : {b16, f16, o16})
+        EXPECT_FALSE(s->Locked());
 }
 
 TEST_F(DDUtilTest, ScaledDrawingCutsInProportion) {
-    AlphaBlendEnabled = true;
-    AlphaMapEnabled = true;
-    ScratchSurface = MakeSurface(32, 64, 48);
     const PDirectDrawSurface src = MakeSurface(32, 20, 4), dest = MakeSurface(32, 64, 48);
     Number(src);
     // Half off the left edge at double size: 10 cut columns are 5 source columns.
@@ -587,11 +568,11 @@ TEST_F(DDUtilTest, ScaledDrawingCutsInProportion) {
     DrawImageScaled(src, nullptr, 0, 0, 20, 4, tie, -5, 0, 40, 8, false, 255, 0, 0, 63, 47);
     EXPECT_EQ(PixelAt(*tie, 0, 0), PixelAt(*src, 2, 0));
     // The view offset applies to any destination.
-    ViewOffsetX = 3;
+    Engine.SetViewOffsets(3, 0);
     const PDirectDrawSurface moved = MakeSurface(32, 64, 48);
     DrawImageScaled(src, nullptr, 0, 0, 1, 1, moved, 0, 0, 1, 1, false, 255, 0, 0, 63, 47);
     EXPECT_EQ(PixelAt(*moved, 3, 0), PixelAt(*src, 0, 0));
-    ViewOffsetX = 0;
+    Engine.SetViewOffsets(0, 0);
 
     // Alpha below 255 blends only when enabled; 255 never does; the map only without it.
     const TDDColorKey key{PixelAt(*src, 1, 0), PixelAt(*src, 1, 0)};
@@ -612,20 +593,15 @@ TEST_F(DDUtilTest, ScaledDrawingCutsInProportion) {
     EXPECT_NE(mapped, copied);
     EXPECT_NE(mapped, draw(128, nullptr)); // weights of 255, not 256
     EXPECT_EQ(draw(100, map), draw(100, nullptr));
-    AlphaBlendEnabled = false;
+    Engine.SetAlphaBlend(false);
     EXPECT_EQ(draw(100, nullptr), copied);
     EXPECT_EQ(draw(100, map), mapped);
-    AlphaMapEnabled = false;
+    Engine.SetAlphaMaps(false);
     EXPECT_EQ(draw(255, map), copied);
-    AlphaBlendEnabled = true;
-    ScratchSurface.reset();
 }
 
 // A frame composed of every kind of drawing, in the game's 16 bits, against its known bytes.
 TEST_F(DDUtilTest, ComposedFrameMatchesItsGolden) {
-    AlphaBlendEnabled = true;
-    AlphaMapEnabled = true;
-    ScratchSurface = MakeSurface(16, 64, 48);
     const PDirectDrawSurface frame = MakeSurface(16, 64, 48), sprite = MakeSurface(16, 12, 9);
     Scatter(frame, 10);
     Scatter(sprite, 11);
@@ -646,21 +622,14 @@ TEST_F(DDUtilTest, ComposedFrameMatchesItsGolden) {
             hash = (hash ^ PixelAt(*frame, x, y)) * 1099511628211ull;
         }
     EXPECT_EQ(hash, 1789036884854027590ull);
-    ScratchSurface.reset();
 }
 
 TEST_F(DDUtilTest, StatusLineOnlyWithAMargin) {
-    ScreenWidth = 64;
-    ScreenHeight = 48;
-    ClipRight = 63;
-    ClipBottom = 47;
-    BackgroundSurface = MakeSurface(32, 64, 48);
     Colorfill(BackgroundSurface, 0x0000FF);
-    BottomMargin = 0;
     ShowStatusText("Hallo");
     EXPECT_EQ(PixelAt(*BackgroundSurface, 0, 47), 0xFFu);
     EXPECT_EQ(PixelAt(*GetBackSurface(), 0, 47), 0u);
-    BottomMargin = 12;
+    Engine.SetBottomMargin(12);
     ShowStatusText("Hallo");
     int white = 0;
     for (int32_t y = 36; y < 48; ++y)
@@ -674,12 +643,6 @@ TEST_F(DDUtilTest, StatusLineOnlyWithAMargin) {
     EXPECT_GT(white, 10);
     EXPECT_EQ(PixelAt(*BackgroundSurface, 0, 35), 0xFFu);
     EXPECT_EQ(PixelAt(*GetBackSurface(), 0, 35), 0u);
-    BottomMargin = 0;
-    BackgroundSurface.reset();
-    ScreenWidth = 800;
-    ScreenHeight = 600;
-    ClipRight = 799;
-    ClipBottom = 599;
 }
 
 TEST_F(DDUtilTest, ScreenshotsTakeTheFirstFreeNumber) {

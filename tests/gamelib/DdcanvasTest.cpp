@@ -1,6 +1,7 @@
 #include "gamelib/Ddcanvas.h"
 
 #include "gamelib/DDUtil.h"
+#include "gamelib/EngineState.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,9 @@ TEST(Ddcanvas, TheDrawingContextIsHeldOnlyWhileUsed) {
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "Cannot create canvas for NIL surface");
     }
-    const auto directDraw = std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>());
+    TEngineState engine;
+    engine.OpenHeadless(32);
+    const PDirectDraw& directDraw = DirectDrawObject;
     TDDSurfaceDesc desc;
     desc.Flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
     desc.Caps = DDSCAPS_OFFSCREENPLAIN;
@@ -29,9 +32,8 @@ TEST(Ddcanvas, TheDrawingContextIsHeldOnlyWhileUsed) {
     }
     EXPECT_FALSE(surface->Locked());
     surface->MarkLost();
-    SurfaceLost = false;
+    ASSERT_FALSE(SurfaceLost);
     TDDCanvas lost(surface);
     EXPECT_THROW(lost.Canvas(), EDirectXSurfaceLostError);
     EXPECT_TRUE(SurfaceLost);
-    SurfaceLost = false;
 }

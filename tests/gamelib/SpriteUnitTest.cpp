@@ -2,6 +2,7 @@
 
 #include "SpriteScriptBlocks.h"
 #include "TestSupport.h"
+#include "gamelib/EngineState.h"
 #include "platform/bmp.h"
 #include "shell/Tools.h"
 
@@ -13,16 +14,7 @@ using TFrames = std::vector<uint16_t>;
 
 class SpriteUnitTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        DirectDrawObject = std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>(800, 600, 32));
-        AlphaMapEnabled = true;
-        AlphaBlendEnabled = true;
-        ViewOffsetX = ViewOffsetY = 0;
-    }
-    void TearDown() override {
-        FreeAllSprites();
-        DirectDrawObject.reset();
-    }
+    void SetUp() override { Engine.OpenHeadless(32); }
     // A 24-bit sheet of that size under gfx\sb.
     void Sheet(const std::string& name, int w, int h) {
         TBitmapImage picture;
@@ -43,6 +35,7 @@ class SpriteUnitTest : public ::testing::Test {
         return "";
     }
     TTempProgramFolder Folder;
+    TEngineState Engine;
 };
 
 TFrames Range(int from, int to) {
@@ -107,17 +100,10 @@ TEST(SpriteScript, KeywordsArePrefixesOfTrimmedUpperCaseLines) {
 }
 
 TEST_F(SpriteUnitTest, TheBuiltInScriptLoadsEveryObject) {
-    // The intro's sheet shares its name with the compiled-in intro picture, which would stand in
-    // for a missing sheet: give it a blank one of the declared size (800 x 412, 7 down).
-    TBitmapImage intro;
-    intro.Width = 800;
-    intro.Height = 412 * 7;
-    intro.BitCount = 8;
-    intro.Palette = {0};
-    intro.Stride = BitmapStride(intro.Width, 8);
-    intro.Bits.assign(size_t(intro.Stride) * size_t(intro.Height), 0);
-    const std::vector<uint8_t> file = EncodeBitmap(intro);
-    Folder.Put("gfx/sb/intro.bmp", std::string(file.begin(), file.end()));
+    // No sheet is drawn yet. The intro's shares its name with the compiled-in 800 x 600 intro
+    // picture, which must not stand in for it.
+    ASSERT_TRUE(ImageExists("gfx\\sb\\intro"));
+    ASSERT_FALSE(SheetExists("gfx\\sb\\intro"));
     LoadAllObjects(SplitLines(BuiltInSpriteScript()));
     EXPECT_EQ(ObjectCount, 51);
     EXPECT_EQ(SpriteCount, 568);
@@ -130,9 +116,14 @@ TEST_F(SpriteUnitTest, TheBuiltInScriptLoadsEveryObject) {
     EXPECT_EQ(FlipSpeed(GetAnimation("points"), 0), 0);
     // Sheets not drawn yet are logged and made blank at their declared size.
     const std::vector<std::string> log = LogLines(Folder);
-    EXPECT_NE(std::find(log.begin(), log.end(),
-                        ProgDir() + "\\gfx\\sb\\TITLE.bmp/.jpg not found, created"),
-              log.end());
+    for (const std::string name : {"TITLE", "INTRO"})
+        EXPECT_NE(std::find(log.begin(), log.end(),
+                            ProgDir() + "\\gfx\\sb\\" + name + ".bmp/.jpg not found, created"),
+                  log.end());
+    const TDirectDrawSurface& intro =
+        *SurfaceTable[size_t(Sprites[size_t(Objects[size_t(GetAnimation("intro"))].FirstSprite + 1)].Surface)].Surface;
+    EXPECT_EQ(intro.Width(), 800);
+    EXPECT_EQ(intro.Height(), 412 * 7);
     EXPECT_EQ(SurfaceTable[size_t(Sprites[size_t(SpriteCount)].Surface)].Surface->Width(), 56);
     try {
         GetAnimation("nothing");

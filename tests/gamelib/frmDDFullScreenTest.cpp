@@ -2,13 +2,16 @@
 
 #include "TestSupport.h"
 #include "gamelib/DDUtil.h"
+#include "gamelib/EngineState.h"
 #include "platform/input.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -177,14 +180,15 @@ uint32_t Pixel32(const PDirectDrawSurface& surface, int x, int y) {
 
 TEST_F(FullScreenStepsTest, BackgroundOffsetShiftsLeftWithWrapAround) {
     ASSERT_EQ(BackgroundSurface->Format().RGBBitCount, 32u);
-    TDDSurfaceDesc desc;
-    ASSERT_EQ(BackgroundSurface->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
-    for (int y = 0; y < 600; ++y)
-        for (int x = 0; x < 800; ++x) {
-            const uint32_t value = static_cast<uint32_t>(x);
-            std::memcpy(desc.Surface + y * desc.Pitch + 4 * x, &value, 4);
-        }
-    BackgroundSurface->Unlock();
+    {
+        const TSurfaceLock lock(*BackgroundSurface);
+        ASSERT_TRUE(lock.Locked());
+        for (int y = 0; y < 600; ++y)
+            for (int x = 0; x < 800; ++x) {
+                const uint32_t value = static_cast<uint32_t>(x);
+                std::memcpy(lock.Row(y) + 4 * x, &value, 4);
+            }
+    }
 
     Form->BackgroundOffset = 100;
     Form->DrawBackground();
@@ -229,33 +233,36 @@ TEST_F(FullScreenStepsTest, MouseIsRelativeToTheClientAreaInAWindow) {
 }
 
 TEST_F(FullScreenStepsTest, LostSurfacesAreRestoredAndTheFlagCleared) {
-    DirectDrawObject->LoseAllSurfaces();
-    SurfaceLost = true;
+    Form->Engine->LoseSurfaces();
     EXPECT_EQ(DisplaySurfaces[1]->IsLost(), DDERR_SURFACELOST);
     EXPECT_TRUE(Form->RestoreSurfaces());
     EXPECT_FALSE(SurfaceLost);
     for (const PDirectDrawSurface& surface : DisplaySurfaces) EXPECT_EQ(surface->IsLost(), DD_OK);
     EXPECT_EQ(BackgroundSurface->IsLost(), DD_OK);
-    EXPECT_EQ(ScratchSurface->IsLost(), DD_OK);
 }
 
 TEST_F(FullScreenStepsTest, LostSheetsAreReloadedWithALogLineEach) {
-    SurfaceTable[1] = TSurfaceEntry{CreateSurface(64, 32, true), nullptr, "gfx\\loaderpic"};
-    SurfaceTable[2] = TSurfaceEntry{CreateSurface(16, 16, true), nullptr, ""};
-    SurfaceCount = 2;
-    DirectDrawObject->LoseAllSurfaces();
-    SurfaceLost = true;
+    QImage sheet(64, 32, QImage::Format_RGB32);
+    sheet.fill(QColor(200, 100, 50));
+    std::filesystem::create_directories(Folder.Path + "/gfx/sb");
+    ASSERT_TRUE(sheet.save(QString::fromStdString(Folder.Path + "/gfx/sb/sheet.bmp"), "BMP"));
+    PDirectDrawSurface surface;
+    int32_t w = 0, h = 0;
+    ASSERT_EQ(CreateMemSurface("gfx\\sb\\sheet.bmp", w, h, surface, 0, false), 1);
+    Colorfill(surface, 0);  // what a restored surface may hold
+    w = h = 16;
+    ASSERT_EQ(CreateMemSurface("", w, h, surface, DDSCAPS_SYSTEMMEMORY, false), 2);
+    Form->Engine->LoseSurfaces();
     ASSERT_TRUE(Form->RestoreSurfaces());
     EXPECT_EQ(SurfaceTable[1].Surface->IsLost(), DD_OK);
     EXPECT_EQ(SurfaceTable[2].Surface->IsLost(), DD_OK);
     const std::vector<std::string> lines = LogLines(Folder);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "gfx\\loaderpic reload"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "gfx\\sb\\sheet.bmp reload"), 1);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), " reload"), 1);  // a blank sheet has no name
     // The reloaded sheet holds its picture again, not the black of a restored surface.
     uint32_t sum = 0;
     for (int x = 0; x < 64; ++x) sum |= Pixel32(SurfaceTable[1].Surface, x, 16);
-    EXPECT_NE(sum, 0u);
-    FreeSurfaceTable();
+    EXPECT_EQ(sum, 0xC86432u);
 }
 
 TEST_F(FullScreenStepsTest, WindowedSetUpGivesAnExactClientAreaAndTwoSurfaces) {

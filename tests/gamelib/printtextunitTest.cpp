@@ -3,6 +3,7 @@
 #include "SpriteScriptBlocks.h"
 #include "TestSupport.h"
 #include "gamelib/DDUtil.h"
+#include "gamelib/EngineState.h"
 #include "gamelib/SpriteUnit.h"
 #include "platform/canvas.h"
 
@@ -14,8 +15,7 @@ namespace {
 
 class PrintTextTest : public ::testing::Test {
   protected:
-    void SetUp() override { DirectDrawObject = std::make_shared<TDirectDraw>(Display); }
-    void TearDown() override { DirectDrawObject.reset(); }
+    void SetUp() override { Engine.OpenHeadless(32); }
 
     PDirectDrawSurface Surface(int32_t w, int32_t h, uint32_t background) {
         PDirectDrawSurface s = CreateSurface(w, h, true);
@@ -42,7 +42,7 @@ class PrintTextTest : public ::testing::Test {
                 n += PixelAt(s, x, y) == value;
         return n;
     }
-    std::shared_ptr<THeadlessDisplay> Display = std::make_shared<THeadlessDisplay>(1024, 768, 32);
+    TEngineState Engine;
 };
 
 constexpr uint32_t Grey = 0x606060;
@@ -156,11 +156,10 @@ TEST_F(PrintTextTest, MarginsMakeTheTextShrink) {
 
 TEST_F(PrintTextTest, LostSurfaceRaises) {
     const PDirectDrawSurface s = Surface(100, 30, Grey);
-    SurfaceLost = false;
+    ASSERT_FALSE(SurfaceLost);
     DirectDrawObject->LoseAllSurfaces();
     EXPECT_THROW(PrintText(0, 0, "x", s, 0, 10, "Arial", 1, 0, 0, 0), EDirectXSurfaceLostError);
     EXPECT_TRUE(SurfaceLost);
-    SurfaceLost = false;
 }
 
 namespace {
@@ -170,10 +169,7 @@ namespace {
 class SpriteTextTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        DirectDrawObject = std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>(800, 600, 32));
-        ClipRight = 799;
-        ClipBottom = 599;
-        ViewOffsetX = ViewOffsetY = 0;
+        Engine.OpenHeadless(32);
         std::vector<std::string> digits;
         for (int d = 0; d <= 10; ++d)
             digits.push_back(std::string(1, d < 10 ? char('0' + d) : '-') + "        " +
@@ -188,10 +184,6 @@ class SpriteTextTest : public ::testing::Test {
         Colorfill(SurfaceTable[3].Surface, 0, 0, 230, 222, 0x111111);       // 0
         Colorfill(SurfaceTable[3].Surface, 9 * 230, 0, 230, 222, 0x999999); // 9
     }
-    void TearDown() override {
-        FreeAllSprites();
-        DirectDrawObject.reset();
-    }
     // Columns of the field's middle row that show a colour, as "from-to" runs.
     std::string Runs(int32_t surface, int32_t width, int32_t y) {
         std::string runs;
@@ -205,6 +197,7 @@ class SpriteTextTest : public ::testing::Test {
         return runs;
     }
     TTempProgramFolder Folder;
+    TEngineState Engine;
 };
 
 } // namespace

@@ -68,6 +68,26 @@ TEST(Canvas, LocksForItsLifetime) {
     EXPECT_THROW(TCanvas{none}, std::runtime_error);
 }
 
+TEST(Canvas, OnlyTheDisplayFormatsHaveAnImageFormat) {
+    EXPECT_EQ(SurfaceImageFormat(PixelFormatForDepth(16)), QImage::Format_RGB16);
+    EXPECT_EQ(SurfaceImageFormat(PixelFormatForDepth(24)), QImage::Format_BGR888);
+    EXPECT_EQ(SurfaceImageFormat(PixelFormatForDepth(32)), QImage::Format_RGB32);
+    // A guess would read a surface's memory in the wrong pixel size or channel order.
+    EXPECT_EQ(SurfaceImageFormat(TDDPixelFormat{8, 0xE0, 0x1C, 0x03}), QImage::Format_Invalid);
+    EXPECT_EQ(SurfaceImageFormat(TDDPixelFormat{16, 0x7C00, 0x03E0, 0x001F}), QImage::Format_Invalid);
+    EXPECT_EQ(SurfaceImageFormat(TDDPixelFormat{32, 0xFF, 0xFF00, 0xFF0000}), QImage::Format_Invalid);
+    TDevice device;
+    TDDSurfaceDesc desc;
+    desc.Flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+    desc.Caps = DDSCAPS_OFFSCREENPLAIN;
+    desc.Width = desc.Height = 4;
+    desc.PixelFormat = TDDPixelFormat{32, 0xFF, 0xFF00, 0xFF0000};
+    PDirectDrawSurface bgr;
+    ASSERT_EQ(device.DirectDraw->CreateSurface(desc, bgr), DD_OK);
+    EXPECT_THROW(TCanvas{bgr}, std::runtime_error);
+    EXPECT_FALSE(bgr->Locked());
+}
+
 TEST(Canvas, TextLandsInEveryDepthInTheFontColour) {
     TDevice device;
     // Red as 0x00BBGGRR, written in each surface's own format.

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QWidget>
 #include <cstring>
+#include <vector>
 #include <gtest/gtest.h>
 
 namespace {
@@ -54,15 +55,15 @@ void Fill(const PDirectDrawSurface& s, const TRect* rect, uint32_t value) {
 
 // Every pixel gets its own value, so copies can be traced back to their source.
 void Number(const PDirectDrawSurface& s) {
-    TDDSurfaceDesc desc;
-    ASSERT_EQ(s->Lock(nullptr, desc, DDLOCK_WAIT), DD_OK);
+    const TSurfaceLock lock(*s);
+    ASSERT_TRUE(lock.Locked());
+    const TDDSurfaceDesc& desc = lock.Desc();
     const int bytes = static_cast<int>(desc.PixelFormat.RGBBitCount / 8);
     for (int32_t y = 0; y < desc.Height; ++y)
         for (int32_t x = 0; x < desc.Width; ++x) {
             const uint32_t v = static_cast<uint32_t>(y * 100 + x + 1);
-            std::memcpy(desc.Surface + y * desc.Pitch + x * bytes, &v, bytes);
+            std::memcpy(lock.Row(y) + x * bytes, &v, bytes);
         }
-    s->Unlock();
 }
 
 } // namespace
@@ -198,12 +199,13 @@ TEST(DDrawSurface, SourceColourKeySkipsKeyPixels) {
     for (int bits : {16, 24, 32}) {
         const PDirectDrawSurface src = device.Surface(2, 1, bits);
         const PDirectDrawSurface dest = device.Surface(4, 1, bits);
-        TDDSurfaceDesc desc;
-        ASSERT_EQ(src->Lock(nullptr, desc, 0), DD_OK);
-        const uint32_t values[2] = {0, 0x1234};
-        for (int i = 0; i < 2; ++i)
-            std::memcpy(desc.Surface + i * bits / 8, &values[i], bits / 8);
-        src->Unlock();
+        {
+            const TSurfaceLock lock(*src);
+            ASSERT_TRUE(lock.Locked());
+            const uint32_t values[2] = {0, 0x1234};
+            for (int i = 0; i < 2; ++i)
+                std::memcpy(lock.Pixels() + i * bits / 8, &values[i], bits / 8);
+        }
         const TDDColorKey key{0, 0};
         ASSERT_EQ(src->SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
         Fill(dest, nullptr, 0x77);
@@ -241,6 +243,92 @@ TEST(DDrawSurface, OverlappingCopyWithinOneSurface) {
     const uint32_t expected[6] = {1, 2, 1, 2, 3, 4};
     for (int x = 0; x < 6; ++x)
         EXPECT_EQ(PixelAt(*s, x, 0), expected[x]);
+}
+
+// Copies within one surface whose rectangles overlap, every way round, plain and keyed, against
+// what each pixel must hold: the original pixel the copy maps onto it, unless keyed away.
+TEST(DDrawSurface, OverlappingCopiesReadEverySourcePixelBeforeOverwritingIt) {
+    TDevice device;
+    const int32_t w = 9, h = 7;
+    const TRect source{2, 2, 6, 5};
+    const int shifts[][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {2, 1}, {-2, -1}, {1, -2}, {-1, 2}};
+    for (const int bits : {16, 24, 32})
+        for (const bool keyed : {false, true})
+            for (const auto& shift : shifts) {
+                const PDirectDrawSurface s = device.Surface(w, h, bits);
+                Number(s);
+                // A key range over the right of row 2 and the left of row 3.
+                const TDDColorKey range{203, 305};
+                s->SetColorKey(DDCKEY_SRCBLT, &range);
+                std::vector<uint32_t> before;
+                for (int32_t y = 0; y < h; ++y)
+                    for (int32_t x = 0; x < w; ++x)
+                        before.push_back(PixelAt(*s, x, y));
+                const int32_t dx = shift[0], dy = shift[1];
+                const TRect dest{source.Left + dx, source.Top + dy, source.Right + dx,
+                                 source.Bottom + dy};
+                ASSERT_EQ(s->Blt(&dest, s.get(), &source, keyed ? DDBLT_KEYSRC : 0, nullptr),
+                          DD_OK);
+                for (int32_t y = 0; y < h; ++y)
+                    for (int32_t x = 0; x < w; ++x) {
+                        uint32_t expected = before[size_t(y * w + x)];
+                        if (x >= dest.Left && x < dest.Right && y >= dest.Top && y < dest.Bottom) {
+                            const uint32_t from = before[size_t((y - dy) * w + x - dx)];
+                            if (!keyed || from < range.Low || from > range.High) expected = from;
+                        }
+                        ASSERT_EQ(PixelAt(*s, x, y), expected)
+                            << bits << " bits, keyed " << keyed << ", shift " << dx << "," << dy
+                            << " at " << x << "," << y;
+                    }
+            }
+    // A stretch onto an overlapping rectangle reads the source as it was.
+    const PDirectDrawSurface s = device.Surface(8, 1, 32);
+    Number(s);
+    const TRect half{0, 0, 4, 1}, whole{0, 0, 8, 1};
+    ASSERT_EQ(s->Blt(&whole, s.get(), &half, 0, nullptr), DD_OK);
+    const uint32_t doubled[8] = {1, 1, 2, 2, 3, 3, 4, 4};
+    for (int x = 0; x < 8; ++x)
+        EXPECT_EQ(PixelAt(*s, x, 0), doubled[x]);
+}
+
+TEST(DDrawSurface, ClipRectKeepsWhatLiesInside) {
+    const TRect clip{0, 0, 10, 8};
+    const TRect inside = ClipRect(TRect{-3, 2, 4, 12}, clip);
+    EXPECT_EQ(inside.Left, 0);
+    EXPECT_EQ(inside.Top, 2);
+    EXPECT_EQ(inside.Right, 4);
+    EXPECT_EQ(inside.Bottom, 8);
+    EXPECT_FALSE(inside.Empty());
+    EXPECT_TRUE(ClipRect(TRect{10, 0, 12, 4}, clip).Empty()); // touching is not meeting
+    EXPECT_TRUE(ClipRect(TRect{2, 2, 2, 5}, clip).Empty());
+    EXPECT_TRUE(ClipRect(TRect{2, 2, 5, 5}, TRect{4, 4, 3, 3}).Empty());
+}
+
+TEST(DDrawSurface, TheLockGuardHoldsTheLockForItsLifetime) {
+    TDevice device;
+    const PDirectDrawSurface a = device.Surface(4, 4);
+    const TRect part{1, 2, 3, 4};
+    {
+        const TSurfaceLock lock(*a, &part);
+        ASSERT_TRUE(lock.Locked());
+        EXPECT_EQ(lock.Pixels(), a->Pixels() + 2 * a->Pitch() + 4);
+        EXPECT_EQ(lock.Row(1), lock.Pixels() + a->Pitch());
+        EXPECT_EQ(lock.Pitch(), a->Pitch());
+        EXPECT_TRUE(a->Locked());
+        {
+            // A second lock is refused and must not release the first one when it ends.
+            const TSurfaceLock busy(*a);
+            EXPECT_FALSE(busy.Locked());
+            EXPECT_EQ(busy.Result(), DDERR_SURFACEBUSY);
+        }
+        EXPECT_TRUE(a->Locked());
+    }
+    EXPECT_FALSE(a->Locked());
+    const TRect outside{2, 2, 5, 3};
+    EXPECT_EQ(TSurfaceLock(*a, &outside).Result(), DDERR_INVALIDRECT);
+    a->MarkLost();
+    EXPECT_EQ(TSurfaceLock(*a).Result(), DDERR_SURFACELOST);
+    EXPECT_FALSE(a->Locked());
 }
 
 TEST(DDrawSurface, LockedSurfacesRefuseCopies) {

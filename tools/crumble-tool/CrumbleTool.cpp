@@ -1,6 +1,6 @@
 // crumble-tool: headless commands on the game's own code, for players, modders and tests.
 // Each command prints plain text and exits non-zero with the program's message on failure.
-#include "gamelib/DDUtil.h"
+#include "gamelib/EngineState.h"
 #include "platform/bmp.h"
 #include "shell/DecodeUnit.h"
 #include "LevelCommands.h"
@@ -149,13 +149,8 @@ void WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
 
 // A headless device of the given depth, as the game sets up before it loads its sheets.
 struct TImageDevice {
-    explicit TImageDevice(int bits) {
-        DirectDrawObject = std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>(800, 600, bits));
-    }
-    ~TImageDevice() {
-        FreeSurfaceTable();
-        DirectDrawObject.reset();
-    }
+    explicit TImageDevice(int bits) { Engine.OpenHeadless(bits); }
+    TEngineState Engine;
 };
 
 // image load IN [--mask MASK] [--bits 16|24|32] OUT.bmp
@@ -175,7 +170,7 @@ int ImageLoad(const TArgs& args) {
     TImageDevice device(bits);
     PDirectDrawSurface surface;
     int32_t width = 0, height = 0;
-    if (!ImageExists(in)) throw TToolError{in.substr(0, in.find_last_of('.')) + " not found!"};
+    if (!SheetExists(in)) throw TToolError{in.substr(0, in.find_last_of('.')) + " not found!"};
     CreateMemSurface(in, width, height, surface, DDSCAPS_SYSTEMMEMORY, true);
     if (!surface) throw TToolError{in.substr(0, in.find_last_of('.')) + " not found!"};
     if (!mask.empty()) ApplyMaskImage(surface, mask, 0);
@@ -197,7 +192,8 @@ int ImageLoad(const TArgs& args) {
 // image alphamap IN OUT.raw
 int ImageAlphaMap(const TArgs& args) {
     const std::string in = Absolute(args[0]);
-    AlphaMapEnabled = true;
+    TEngineState engine;
+    engine.SetAlphaMaps(true);
     const PAlphaMap map = LoadAlphaMap(in);
     if (!map) throw TToolError{in + " not found!"};
     WriteBytes(Absolute(args[1]), map->Bytes.data(), map->Bytes.size());

@@ -1,6 +1,7 @@
 #include "SpriteCommands.h"
 
 #include "gamelib/Ddcanvas.h"
+#include "gamelib/EngineState.h"
 #include "gamelib/SpriteUnit.h"
 #include "platform/winpath.h"
 #include "shell/Tools.h"
@@ -19,24 +20,8 @@ using TArgs = std::vector<std::string>;
 
 // The game's set-up before it loads the script: a 16-bit headless device with alpha maps on.
 struct TSpriteDevice {
-    TSpriteDevice() {
-        DirectDrawObject =
-            std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>(800, 600, 16));
-        ScreenWidth = 800;
-        ScreenHeight = 600;
-        ClipRight = 799;
-        ClipBottom = 599;
-        ViewOffsetX = ViewOffsetY = 0;
-        AlphaBlendEnabled = true;
-        AlphaMapEnabled = true;
-    }
-    ~TSpriteDevice() {
-        FreeAllSprites();
-        ScratchSurface.reset();
-        DirectDrawObject.reset();
-    }
-    TSpriteDevice(const TSpriteDevice&) = delete;
-    TSpriteDevice& operator=(const TSpriteDevice&) = delete;
+    TSpriteDevice() { Engine.OpenHeadless(16); }
+    TEngineState Engine;
 };
 
 // Loads the script (a file of the caller's, or the built-in one) and prints what the load
@@ -99,7 +84,6 @@ PDirectDrawSurface Board(int32_t width, int32_t height) {
         for (int32_t x = 0; x < width; x += 8)
             Colorfill(surface, x, y, std::min(8, width - x), std::min(8, height - y),
                       ((x + y) / 8) % 2 ? 0x808080 : 0xC0C0C0);
-    ScratchSurface = CreateSurface(std::max(width, 1), std::max(height, 1), true);
     return surface;
 }
 

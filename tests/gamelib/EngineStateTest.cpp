@@ -1,0 +1,134 @@
+#include "gamelib/EngineState.h"
+
+#include "SpriteScriptBlocks.h"
+#include "TestSupport.h"
+#include "gamelib/BobhandlingUnit.h"
+#include "gamelib/SpriteUnit.h"
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+namespace {
+
+// Every value the owner looks after, as one comparable record.
+struct TSnapshot {
+    TDirectDraw* Device;
+    size_t DisplaySurfaces;
+    TDirectDrawSurface* Background;
+    TBobs* BobList;
+    int32_t Width, Height;
+    uint16_t Right, Bottom;
+    int32_t Margin, OffsetX, OffsetY;
+    double Focal;
+    int32_t CentreX, CentreY;
+    bool Blend, Maps, Lost;
+    uint32_t Key;
+    int32_t Surfaces, SpriteNumber, ObjectNumber;
+    bool operator==(const TSnapshot&) const = default;
+};
+
+TSnapshot Snapshot() {
+    return TSnapshot{DirectDrawObject.get(), DisplaySurfaces.size(), BackgroundSurface.get(),
+                     Bobs.get(),      ScreenWidth,  ScreenHeight,  ClipRight,
+                     ClipBottom,      BottomMargin, ViewOffsetX,   ViewOffsetY,
+                     FocalLength,     CenterX,      CenterY,       AlphaBlendEnabled,
+                     AlphaMapEnabled, SurfaceLost,  ColorKeyValue, SurfaceCount,
+                     SpriteCount,     ObjectCount};
+}
+
+} // namespace
+
+TEST(EngineState, SetsTheScreenAndPutsEverythingBackHoweverItEnds) {
+    TTempProgramFolder folder;
+    const TSnapshot before = Snapshot();
+    try {
+        TEngineState engine(10, 8);
+        EXPECT_EQ(ScreenWidth, 10);
+        EXPECT_EQ(ScreenHeight, 8);
+        EXPECT_EQ(ClipRight, 9);
+        EXPECT_EQ(ClipBottom, 7);
+        EXPECT_EQ(CenterX, 5);
+        EXPECT_EQ(CenterY, 4);
+        EXPECT_DOUBLE_EQ(FocalLength, 10.0);
+        EXPECT_FALSE(DirectDrawObject);
+        EXPECT_TRUE(DisplaySurfaces.empty());
+        EXPECT_TRUE(AlphaBlendEnabled);
+        EXPECT_FALSE(AlphaMapEnabled);
+        EXPECT_EQ(BottomMargin, 0);
+        engine.SetViewOffsets(3, 2);
+        engine.SetBottomMargin(12);
+        engine.SetAlphaBlend(false);
+        // A new size takes the view back to the corner.
+        engine.SetScreenSize(641, 479);
+        EXPECT_EQ(ClipRight, 640);
+        EXPECT_EQ(CenterX, 320);
+        EXPECT_EQ(CenterY, 239);
+        EXPECT_EQ(ViewOffsetX, 0);
+        EXPECT_EQ(ViewOffsetY, 0);
+        EXPECT_EQ(BottomMargin, 12);
+        EXPECT_FALSE(AlphaBlendEnabled);
+        engine.OpenHeadless(16);
+        LoadAllObjects(SplitLines(Block("feld", "CreateAnimation", 10, 10, 2, 2, 1,
+                                        {"standard 1-2; (002/000)"})));
+        EXPECT_EQ(SurfaceCount, 1);
+        engine.LoseSurfaces();
+        EXPECT_TRUE(SurfaceLost);
+        throw std::runtime_error("a test that stops half-way");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_TRUE(Snapshot() == before);
+    EXPECT_FALSE(SurfaceTable[1].Surface);
+}
+
+TEST(EngineState, HeadlessSetUpIsTheWindowsWithoutAWindow) {
+    TTempProgramFolder folder;
+    TEngineState engine(64, 48);
+    const std::shared_ptr<THeadlessDisplay> display = engine.OpenHeadless(24);
+    ASSERT_TRUE(DirectDrawObject);
+    ASSERT_EQ(DisplaySurfaces.size(), 2u);
+    EXPECT_TRUE(DisplaySurfaces[0]->Caps() & DDSCAPS_PRIMARYSURFACE);
+    EXPECT_TRUE(DisplaySurfaces[1]->Caps() & DDSCAPS_BACKBUFFER);
+    EXPECT_EQ(DisplaySurfaces[0]->Width(), 64);
+    EXPECT_EQ(DisplaySurfaces[1]->Format().RGBBitCount, 24u);
+    ASSERT_TRUE(BackgroundSurface);
+    EXPECT_EQ(BackgroundSurface->Height(), 48);
+    EXPECT_EQ(GetPixelColor(BackgroundSurface, 63, 47), 0u);
+    EXPECT_TRUE(AlphaMapEnabled);
+    ASSERT_TRUE(Bobs);
+    EXPECT_EQ(Bobs->Count, 0);
+    // What the flip shows reaches the display.
+    Colorfill(GetBackSurface(), 0xFF0000);
+    ASSERT_EQ(GetPrimarySurface()->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+    ASSERT_EQ(display->LastFrame.size(), size_t(64 * 48 * 3));
+    EXPECT_EQ(display->LastFrame[2], 0xFF);
+    EXPECT_EQ(display->LastFrame[0], 0);
+    // Release lets go of the device and all it made; the screen stays.
+    const std::weak_ptr<TDirectDraw> device = DirectDrawObject;
+    engine.Release();
+    EXPECT_TRUE(device.expired());
+    EXPECT_FALSE(Bobs);
+    EXPECT_TRUE(DisplaySurfaces.empty());
+    EXPECT_EQ(ScreenWidth, 64);
+}
+
+TEST(EngineState, OwnersNestAndTheInnerGivesTheOuterBack) {
+    TEngineState outer(800, 600);
+    outer.OpenHeadless(32);
+    outer.SetViewOffsets(112, 84);
+    const PDirectDraw device = DirectDrawObject;
+    const TBobs* bobs = Bobs.get();
+    {
+        TEngineState inner(320, 200);
+        EXPECT_FALSE(DirectDrawObject);
+        EXPECT_FALSE(Bobs);
+        EXPECT_EQ(ViewOffsetX, 0);
+        inner.OpenHeadless(16);
+        EXPECT_NE(DirectDrawObject, device);
+    }
+    EXPECT_EQ(DirectDrawObject, device);
+    EXPECT_EQ(Bobs.get(), bobs);
+    EXPECT_EQ(DisplaySurfaces.size(), 2u);
+    EXPECT_EQ(ScreenWidth, 800);
+    EXPECT_EQ(ViewOffsetX, 112);
+    EXPECT_EQ(ViewOffsetY, 84);
+}
