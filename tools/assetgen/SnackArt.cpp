@@ -255,8 +255,7 @@ TPattern BagCrimpGradient(double x0, double x1) {
 
 TPattern BagGlossGradient(double x0, double x1) {
     return LinearGradient(
-        x0, 0, x1, 0,
-        {{0, Rgb(0xFFFFFF, 0)}, {0.5, Rgb(0xFFFFFF, 0.38)}, {1, Rgb(0xFFFFFF, 0)}});
+        x0, 0, x1, 0, {{0, Rgb(0xFFFFFF, 0)}, {0.5, Rgb(0xFFFFFF, 0.38)}, {1, Rgb(0xFFFFFF, 0)}});
 }
 
 void DrawSnackBag(cairo_t* cr, double cx, double cy, double width, double height) {
@@ -397,8 +396,8 @@ void Shoe(cairo_t* cr, double s, double x, double y, const TColor& cap) {
     cairo_stroke(cr);
 }
 
-void MascotBody(cairo_t* cr, double s, const TColor& cap, const TPose& pose) {
-    const double sy = 1 + pose.Stretch;
+// The potato itself, stretched tall by sy, with the eyes of a potato on its skin.
+void MascotSkin(cairo_t* cr, double s, double sy) {
     auto bodyPath = [&](cairo_t* c) {
         cairo_new_sub_path(c);
         for (int i = 0; i < 72; ++i) {
@@ -426,11 +425,9 @@ void MascotBody(cairo_t* cr, double s, const TColor& cap, const TPose& pose) {
         SetSource(cr, Rgb(0x7A4418, 0.6));
         cairo_fill(cr);
     }
+}
 
-    TSaved head(cr);
-    cairo_translate(cr, 0, -s * 0.42 * (sy - 1));
-    MascotCap(cr, s, cap);
-
+void MascotEyes(cairo_t* cr, double s, const TPose& pose) {
     for (double ex : {s * 0.08, s * 0.22}) {
         const double ey = -s * 0.085;
         if (pose.Blink) {
@@ -459,22 +456,33 @@ void MascotBody(cairo_t* cr, double s, const TColor& cap, const TPose& pose) {
         SetSource(cr, Rgb(0xFFFFFF));
         cairo_fill(cr);
     }
+}
+
+// Determined brows; their inner ends rise when the mouth opens.
+void MascotBrows(cairo_t* cr, double s, bool openMouth) {
     cairo_new_path(cr);
     cairo_move_to(cr, s * 0.03, -s * 0.2);
-    cairo_line_to(cr, s * 0.13, -s * (pose.OpenMouth ? 0.2 : 0.17));
-    cairo_move_to(cr, s * 0.19, -s * (pose.OpenMouth ? 0.2 : 0.17));
+    cairo_line_to(cr, s * 0.13, -s * (openMouth ? 0.2 : 0.17));
+    cairo_move_to(cr, s * 0.19, -s * (openMouth ? 0.2 : 0.17));
     cairo_line_to(cr, s * 0.28, -s * 0.19);
     SetSource(cr, MascotOutline);
     cairo_set_line_width(cr, s * 0.025);
     cairo_stroke(cr);
+}
+
+void MascotCheeks(cairo_t* cr, double s) {
     for (double cheekX : {s * 0.02, s * 0.29}) {
         cairo_new_path(cr);
         EllipsePath(cr, cheekX, s * 0.03, s * 0.045, s * 0.03);
         SetSource(cr, Rgb(0xFF6A5A, 0.45));
         cairo_fill(cr);
     }
+}
+
+// A wide grin, or a mouth open in effort.
+void MascotMouth(cairo_t* cr, double s, bool openMouth) {
     cairo_new_path(cr);
-    if (pose.OpenMouth) {
+    if (openMouth) {
         EllipsePath(cr, s * 0.17, s * 0.08, s * 0.08, s * 0.065);
     } else {
         cairo_move_to(cr, s * 0.06, s * 0.04);
@@ -488,9 +496,21 @@ void MascotBody(cairo_t* cr, double s, const TColor& cap, const TPose& pose) {
     cairo_set_line_width(cr, s * 0.02);
     cairo_stroke(cr);
     cairo_new_path(cr);
-    EllipsePath(cr, s * 0.17, s * (pose.OpenMouth ? 0.115 : 0.11), s * 0.045, s * 0.022);
+    EllipsePath(cr, s * 0.17, s * (openMouth ? 0.115 : 0.11), s * 0.045, s * 0.022);
     SetSource(cr, Rgb(0xFF6A6A));
     cairo_fill(cr);
+}
+
+void MascotBody(cairo_t* cr, double s, const TColor& cap, const TPose& pose) {
+    const double sy = 1 + pose.Stretch;
+    MascotSkin(cr, s, sy);
+    TSaved head(cr);
+    cairo_translate(cr, 0, -s * 0.42 * (sy - 1));
+    MascotCap(cr, s, cap);
+    MascotEyes(cr, s, pose);
+    MascotBrows(cr, s, pose.OpenMouth);
+    MascotCheeks(cr, s);
+    MascotMouth(cr, s, pose.OpenMouth);
 }
 
 } // namespace
