@@ -106,6 +106,161 @@ bool ParsePath(std::string_view argument, std::string& address, std::string& par
     return true;
 }
 
+// One client's conversation: a handler for each command, and the envelope they fill in.
+class TSmtpSession {
+  public:
+    TSmtpSession(int fd, const TSmtpOptions& options, const TSmtpReceiver::THandler& handler)
+        : FFd(fd), FOptions(options), FHandler(handler),
+          FReader(fd, options.ReadTimeout, TSteadyClock::now() + MaxSessionTime) {}
+
+    // Talks until the client quits, goes silent, errs too often or drops the line.
+    void Run() {
+        bool open = Reply("220 " + FOptions.HostName + " Crumble Rush report mailbox ESMTP\r\n");
+        while (open && FErrors < MaxErrors) {
+            std::string line;
+            const TReadResult result = FReader.ReadLine(line, MaxCommandLine);
+            if (result == TReadResult::Timeout) {
+                Reply("421 4.4.2 " + FOptions.HostName + " Timeout, closing connection\r\n");
+                return;
+            }
+            if (result == TReadResult::Closed) return;
+            if (result == TReadResult::TooLong) {
+                Reply("500 5.5.2 Line too long\r\n");
+                return;
+            }
+            open = Command(line);
+        }
+    }
+
+  private:
+    enum class TData { Complete, TooLarge, Broken };
+
+    // Each handler answers its command; false ends the session.
+    bool Command(const std::string& line) {
+        const std::string verb = ToLower(line.substr(0, line.find(' ')));
+        const std::string argument = line.size() > verb.size() ? line.substr(verb.size() + 1) : "";
+        const std::string_view path(argument);
+        if (verb == "helo") return Reply("250 " + FOptions.HostName + "\r\n");
+        if (verb == "ehlo") return Ehlo();
+        if (verb == "mail" && StartsWithNoCase(argument, "from:")) return Mail(path.substr(5));
+        if (verb == "rcpt" && StartsWithNoCase(argument, "to:")) return Rcpt(path.substr(3));
+        if (verb == "data") return Data();
+        if (verb == "rset") {
+            ResetEnvelope();
+            return Reply("250 2.0.0 OK\r\n");
+        }
+        if (verb == "noop") return Reply("250 2.0.0 OK\r\n");
+        if (verb == "vrfy") return Reply("252 2.5.2 Cannot verify\r\n");
+        if (verb == "quit") {
+            Reply("221 2.0.0 " + FOptions.HostName + " Bye\r\n");
+            return false;
+        }
+        return Refuse("500 5.5.2 Command not recognized\r\n");
+    }
+
+    bool Ehlo() {
+        return Reply("250-" + FOptions.HostName + "\r\n250-SIZE " +
+                     std::to_string(FOptions.MaxMessageSize) + "\r\n250-8BITMIME\r\n250 HELP\r\n");
+    }
+
+    bool Mail(std::string_view path) {
+        std::string address, parameters;
+        if (!ParsePath(path, address, parameters))
+            return Refuse("501 5.5.4 Syntax: MAIL FROM:<address>\r\n");
+        const size_t sizeAt = ToLower(parameters).find("size=");
+        if (sizeAt != std::string::npos &&
+            std::strtoull(parameters.c_str() + sizeAt + 5, nullptr, 10) > FOptions.MaxMessageSize)
+            return Reply("552 5.3.4 Message size exceeds the limit\r\n");
+        FEnvelope = TSmtpEnvelope();
+        FEnvelope.MailFrom = address;
+        FHaveSender = true;
+        return Reply("250 2.1.0 OK\r\n");
+    }
+
+    bool Rcpt(std::string_view path) {
+        std::string address, parameters;
+        if (!FHaveSender) return Refuse("503 5.5.1 Need MAIL first\r\n");
+        if (!ParsePath(path, address, parameters) || address.empty())
+            return Refuse("501 5.5.4 Syntax: RCPT TO:<address>\r\n");
+        if (FEnvelope.Recipients.size() >= MaxRecipients)
+            return Reply("452 4.5.3 Too many recipients\r\n");
+        FEnvelope.Recipients.push_back(address);
+        return Reply("250 2.1.5 OK\r\n");
+    }
+
+    bool Data() {
+        if (!FHaveSender || FEnvelope.Recipients.empty())
+            return Refuse("503 5.5.1 Need MAIL and RCPT first\r\n");
+        if (!Reply("354 End data with <CR><LF>.<CR><LF>\r\n")) return false;
+        const TData data = ReadData();
+        if (data == TData::Broken) {
+            Reply("421 4.4.2 " + FOptions.HostName + " Timeout, closing connection\r\n");
+            return false;
+        }
+        const bool open =
+            data == TData::TooLarge ? Reply("552 5.3.4 Message too large\r\n") : Deliver();
+        ResetEnvelope();
+        return open;
+    }
+
+    // The message up to its lone dot, dots unstuffed, into the envelope. Past the limit the
+    // rest is read to its end and dropped, so that the client hears the refusal instead of a
+    // reset connection.
+    TData ReadData() {
+        bool tooLarge = false;
+        for (;;) {
+            std::string line;
+            const TReadResult got = FReader.ReadLine(line, FOptions.MaxMessageSize);
+            if (got == TReadResult::TooLong) {
+                tooLarge = true;
+                continue;
+            }
+            if (got != TReadResult::Line) return TData::Broken;
+            if (line == ".") return tooLarge ? TData::TooLarge : TData::Complete;
+            if (tooLarge) continue;
+            if (!line.empty() && line[0] == '.') line.erase(0, 1);
+            if (FEnvelope.Data.size() + line.size() + 2 > FOptions.MaxMessageSize) {
+                tooLarge = true;
+                FEnvelope.Data.clear();
+                FEnvelope.Data.shrink_to_fit();
+                continue;
+            }
+            FEnvelope.Data += line;
+            FEnvelope.Data += "\r\n";
+        }
+    }
+
+    bool Deliver() {
+        try {
+            const long long number = FHandler(FEnvelope);
+            return Reply("250 2.0.0 OK queued as " + std::to_string(number) + "\r\n");
+        } catch (const std::exception&) {
+            return Reply("451 4.3.0 Could not store the message\r\n");
+        }
+    }
+
+    void ResetEnvelope() {
+        FEnvelope = TSmtpEnvelope();
+        FHaveSender = false;
+    }
+
+    bool Reply(std::string_view text) { return SendAll(FFd, text); }
+
+    // A reply to the client's mistake; too many of them end the session.
+    bool Refuse(std::string_view text) {
+        ++FErrors;
+        return Reply(text);
+    }
+
+    int FFd;
+    const TSmtpOptions& FOptions;
+    const TSmtpReceiver::THandler& FHandler;
+    TLineReader FReader;
+    TSmtpEnvelope FEnvelope;
+    bool FHaveSender = false;
+    int FErrors = 0;
+};
+
 } // namespace
 
 TSocket::~TSocket() {
@@ -237,135 +392,7 @@ void TSmtpReceiver::AcceptLoop() {
 }
 
 void TSmtpReceiver::Serve(TConnection& connection, TSocket socket) {
-    const int fd = socket.Fd();
-    const std::string& host = FOptions.HostName;
-    TLineReader reader(fd, FOptions.ReadTimeout, TSteadyClock::now() + MaxSessionTime);
-    const auto reply = [fd](std::string_view text) { return SendAll(fd, text); };
-
-    TSmtpEnvelope envelope;
-    bool haveSender = false;
-    int errors = 0;
-    bool open = reply("220 " + host + " Crumble Rush report mailbox ESMTP\r\n");
-    while (open && errors < MaxErrors) {
-        std::string line;
-        const TReadResult result = reader.ReadLine(line, MaxCommandLine);
-        if (result == TReadResult::Timeout) {
-            reply("421 4.4.2 " + host + " Timeout, closing connection\r\n");
-            break;
-        }
-        if (result == TReadResult::Closed) break;
-        if (result == TReadResult::TooLong) {
-            reply("500 5.5.2 Line too long\r\n");
-            break;
-        }
-
-        const std::string verb = ToLower(line.substr(0, line.find(' ')));
-        const std::string argument = line.size() > verb.size() ? line.substr(verb.size() + 1) : "";
-        if (verb == "helo") {
-            open = reply("250 " + host + "\r\n");
-        } else if (verb == "ehlo") {
-            open = reply("250-" + host + "\r\n250-SIZE " +
-                         std::to_string(FOptions.MaxMessageSize) + "\r\n250-8BITMIME\r\n250 HELP\r\n");
-        } else if (verb == "mail" && StartsWithNoCase(argument, "from:")) {
-            std::string address, parameters;
-            if (!ParsePath(argument.substr(5), address, parameters)) {
-                ++errors;
-                open = reply("501 5.5.4 Syntax: MAIL FROM:<address>\r\n");
-                continue;
-            }
-            const size_t sizeAt = ToLower(parameters).find("size=");
-            if (sizeAt != std::string::npos &&
-                std::strtoull(parameters.c_str() + sizeAt + 5, nullptr, 10) >
-                    FOptions.MaxMessageSize) {
-                open = reply("552 5.3.4 Message size exceeds the limit\r\n");
-                continue;
-            }
-            envelope = TSmtpEnvelope();
-            envelope.MailFrom = address;
-            haveSender = true;
-            open = reply("250 2.1.0 OK\r\n");
-        } else if (verb == "rcpt" && StartsWithNoCase(argument, "to:")) {
-            std::string address, parameters;
-            if (!haveSender) {
-                ++errors;
-                open = reply("503 5.5.1 Need MAIL first\r\n");
-            } else if (!ParsePath(argument.substr(3), address, parameters) || address.empty()) {
-                ++errors;
-                open = reply("501 5.5.4 Syntax: RCPT TO:<address>\r\n");
-            } else if (envelope.Recipients.size() >= MaxRecipients) {
-                open = reply("452 4.5.3 Too many recipients\r\n");
-            } else {
-                envelope.Recipients.push_back(address);
-                open = reply("250 2.1.5 OK\r\n");
-            }
-        } else if (verb == "data") {
-            if (!haveSender || envelope.Recipients.empty()) {
-                ++errors;
-                open = reply("503 5.5.1 Need MAIL and RCPT first\r\n");
-                continue;
-            }
-            if (!reply("354 End data with <CR><LF>.<CR><LF>\r\n")) break;
-            bool complete = false;
-            bool tooLarge = false;
-            for (;;) {
-                std::string dataLine;
-                const TReadResult got = reader.ReadLine(dataLine, FOptions.MaxMessageSize);
-                if (got == TReadResult::TooLong) {
-                    tooLarge = true;
-                    continue;
-                }
-                if (got != TReadResult::Line) break;
-                if (dataLine == ".") {
-                    complete = true;
-                    break;
-                }
-                // Past the limit the rest is read to its end and dropped, so that the
-                // client hears the refusal instead of a reset connection.
-                if (tooLarge) continue;
-                if (!dataLine.empty() && dataLine[0] == '.') dataLine.erase(0, 1);
-                if (envelope.Data.size() + dataLine.size() + 2 > FOptions.MaxMessageSize) {
-                    tooLarge = true;
-                    envelope.Data.clear();
-                    envelope.Data.shrink_to_fit();
-                    continue;
-                }
-                envelope.Data += dataLine;
-                envelope.Data += "\r\n";
-            }
-            if (!complete) {
-                reply("421 4.4.2 " + host + " Timeout, closing connection\r\n");
-                break;
-            }
-            if (tooLarge) {
-                open = reply("552 5.3.4 Message too large\r\n");
-                envelope = TSmtpEnvelope();
-                haveSender = false;
-                continue;
-            }
-            try {
-                const long long number = FHandler(envelope);
-                open = reply("250 2.0.0 OK queued as " + std::to_string(number) + "\r\n");
-            } catch (const std::exception&) {
-                open = reply("451 4.3.0 Could not store the message\r\n");
-            }
-            envelope = TSmtpEnvelope();
-            haveSender = false;
-        } else if (verb == "rset") {
-            envelope = TSmtpEnvelope();
-            haveSender = false;
-            open = reply("250 2.0.0 OK\r\n");
-        } else if (verb == "noop") {
-            open = reply("250 2.0.0 OK\r\n");
-        } else if (verb == "vrfy") {
-            open = reply("252 2.5.2 Cannot verify\r\n");
-        } else if (verb == "quit") {
-            reply("221 2.0.0 " + host + " Bye\r\n");
-            break;
-        } else {
-            ++errors;
-            open = reply("500 5.5.2 Command not recognized\r\n");
-        }
-    }
+    TSmtpSession(socket.Fd(), FOptions, FHandler).Run();
     {
         // Stop must not shut down a number the system hands out again.
         const std::lock_guard guard(FLock);

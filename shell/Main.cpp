@@ -185,10 +185,25 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
     auto* client = new QWidget(this);
     setCentralWidget(client);
+    // In this order: a later widget lies over an earlier one.
+    CreatePicture(client);
+    CreateProgressPanel(client);
+    CreateStartShape(client);
+    CreateSpriteScriptMemo(client);
+    CreateActions();
+    CreateMenus();
+    CreateBrowser(client);
+    CreateConnectionTimer();
 
+    Guarded([this] { FormCreate(); });
+}
+
+void TForm1::CreatePicture(QWidget* client) {
     Image1 = new QLabel(client);
     Image1->move(0, 0);
+}
 
+void TForm1::CreateProgressPanel(QWidget* client) {
     Panel2 = new QFrame(client);
     Panel2->setFrameShape(QFrame::Panel);
     Panel2->setFrameShadow(QFrame::Raised);
@@ -203,19 +218,25 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     Gauge1->setStyleSheet("QProgressBar::chunk { background: blue; }");
     Label1 = new QLabel("Konvertiere Sounds...", Panel2);
     Label1->move(4, 8);
+}
 
+void TForm1::CreateStartShape(QWidget* client) {
     // The start button is painted in the menu picture; this invisible shape lies over it.
     Shape1 = new QWidget(client);
     Shape1->setGeometry(152, 268, 109, 53);
     Shape1->setAttribute(Qt::WA_TranslucentBackground);
     Shape1->setCursor(Qt::PointingHandCursor);
     Shape1->installEventFilter(this);
+}
 
+void TForm1::CreateSpriteScriptMemo(QWidget* client) {
     SBMemo = new QPlainTextEdit(client);
     SBMemo->hide();
     SBMemo->setPlainText(QString::fromStdString(AnsiToUtf8(BuiltInSpriteScript())));
     SpriteScriptLines = [this] { return SpriteScript(); };
+}
 
+void TForm1::CreateActions() {
     ActionStart = new QAction("'Crumble Rush' spielen", this);
     ActionStart->setShortcut(QKeySequence(Qt::Key_F9));
     connect(ActionStart, &QAction::triggered, this, [this] { ActionStartExecute(); });
@@ -240,7 +261,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
             [this] { ActionPublishErrorreportExecute(); });
     ActionInfo = new QAction("&Info", this);
     connect(ActionInfo, &QAction::triggered, this, [this] { ActionInfoExecute(); });
+}
 
+void TForm1::CreateMenus() {
     Datei1 = menuBar()->addMenu("&Datei");
     Datei1->addAction(ActionEinstellungen);
     Datei1->addSeparator();
@@ -257,7 +280,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     Help1->addAction(ActionHilfe);
     Help1->addSeparator();
     Help1->addAction(ActionInfo);
+}
 
+void TForm1::CreateBrowser(QWidget* client) {
     // The engine starts with the page: at the first navigation, or earlier by CreateBrowserPage.
     PrepareEmbeddedBrowser();
     WebBrowser1 = new QWebEngineView(client);
@@ -265,7 +290,9 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     WebBrowser1->hide();
     connect(WebBrowser1, &QWebEngineView::loadFinished, this,
             [this](bool ok) { Guarded([&] { WebBrowser1DocumentComplete(ok); }); });
+}
 
+void TForm1::CreateConnectionTimer() {
     Timer1 = new QTimer(this);
     Timer1->setInterval(TimerInterval);
     connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
@@ -274,8 +301,6 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     SetOnlineChangedHandler([this] {
         if (Timer1->isActive()) Guarded([this] { Timer1Timer(); });
     });
-
-    Guarded([this] { FormCreate(); });
 }
 
 TForm1::~TForm1() {

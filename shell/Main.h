@@ -100,6 +100,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // The constructor's parts.
+    void CreatePicture(QWidget* client);
+    void CreateProgressPanel(QWidget* client);
+    void CreateStartShape(QWidget* client);
+    void CreateSpriteScriptMemo(QWidget* client);
+    void CreateActions();
+    void CreateMenus();
+    void CreateBrowser(QWidget* client);
+    void CreateConnectionTimer();
     void ShowMenuPicture(const char* name);
     void HideBrowser();
     void ShowBrowser();

@@ -93,46 +93,42 @@ void Tree(cairo_t* cr, double x, double groundY, double size, const TColor& leav
     cairo_fill(cr);
 }
 
-// The scrolling play background: sky, clouds or stars, three hill bands and the field the
-// bag is pushed along. Everything repeats across the width.
-void DrawLandscape(cairo_t* cr, double width, double height, const TPalette& p) {
-    TPattern sky =
-        LinearGradient(0, 0, 0, height * 0.75, {{0, p.SkyTop}, {0.55, p.SkyMid}, {1, p.SkyLow}});
-    SetSource(cr, sky);
-    cairo_paint(cr);
-
-    TRandom random(p.Stars ? 0xF00Du : 0x5B5Bu);
-    if (p.Stars) {
-        for (int i = 0; i < 90; ++i) {
-            const double x = random.Uniform(0, width);
-            const double y = random.Uniform(0, height * 0.45);
-            const double r = random.Uniform(0.6, 1.8);
-            cairo_new_path(cr);
-            cairo_arc(cr, x, y, r, 0, 2 * Pi);
-            SetSource(cr, Rgb(0xFFF6D8, random.Uniform(0.4, 0.95)));
-            cairo_fill(cr);
-        }
-        // The moon, with its glow, well inside the picture.
-        TPattern glow = RadialGradient(690, 118, 0, 690, 118, 110,
-                                       {{0, Rgb(0xFFF4D0, 0.45)}, {1, Rgb(0xFFF4D0, 0)}});
-        SetSource(cr, glow);
-        cairo_paint(cr);
+// Stars and the moon with its glow, well inside the picture.
+void NightSky(cairo_t* cr, double width, double height, TRandom& random) {
+    for (int i = 0; i < 90; ++i) {
+        const double x = random.Uniform(0, width);
+        const double y = random.Uniform(0, height * 0.45);
+        const double r = random.Uniform(0.6, 1.8);
         cairo_new_path(cr);
-        cairo_arc(cr, 690, 118, 34, 0, 2 * Pi);
-        SetSource(cr, Rgb(0xFFF2C8));
-        cairo_fill(cr);
-        cairo_new_path(cr);
-        cairo_arc(cr, 678, 108, 7, 0, 2 * Pi);
-        cairo_new_sub_path(cr);
-        cairo_arc(cr, 702, 130, 5, 0, 2 * Pi);
-        SetSource(cr, Rgb(0xE8D6A0));
+        cairo_arc(cr, x, y, r, 0, 2 * Pi);
+        SetSource(cr, Rgb(0xFFF6D8, random.Uniform(0.4, 0.95)));
         cairo_fill(cr);
     }
+    TPattern glow = RadialGradient(690, 118, 0, 690, 118, 110,
+                                   {{0, Rgb(0xFFF4D0, 0.45)}, {1, Rgb(0xFFF4D0, 0)}});
+    SetSource(cr, glow);
+    cairo_paint(cr);
+    cairo_new_path(cr);
+    cairo_arc(cr, 690, 118, 34, 0, 2 * Pi);
+    SetSource(cr, Rgb(0xFFF2C8));
+    cairo_fill(cr);
+    cairo_new_path(cr);
+    cairo_arc(cr, 678, 108, 7, 0, 2 * Pi);
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, 702, 130, 5, 0, 2 * Pi);
+    SetSource(cr, Rgb(0xE8D6A0));
+    cairo_fill(cr);
+}
+
+void Clouds(cairo_t* cr, double width, const TColor& color) {
     const double clouds[][3] = {{90, 90, 34},   {330, 150, 26}, {560, 70, 40},
                                 {760, 190, 22}, {220, 260, 18}, {470, 230, 24}};
     for (const auto& c : clouds)
-        Wrapped(cr, width, [&] { Cloud(cr, c[0], c[1], c[2], p.Cloud); });
+        Wrapped(cr, width, [&] { Cloud(cr, c[0], c[1], c[2], color); });
+}
 
+// Three bands of hills, trees standing on the middle one.
+void Hills(cairo_t* cr, double width, double height, const TPalette& p) {
     cairo_new_path(cr);
     HillPath(cr, width, height, height * 0.62, {{26, 2, 0.4}, {12, 5, 1.9}, {6, 9, 0.2}});
     SetSource(cr, p.FarHill);
@@ -158,8 +154,10 @@ void DrawLandscape(cairo_t* cr, double width, double height, const TPalette& p) 
                                    {{0, p.NearHill}, {1, Mix(p.NearHill, Rgb(0x000000), 0.35)}});
     SetSource(cr, near);
     cairo_fill(cr);
+}
 
-    // The field along the bottom, furrowed, with crumbs.
+// The field along the bottom, furrowed, with crumbs.
+void Field(cairo_t* cr, double width, double height, const TPalette& p, TRandom& random) {
     const double fieldY = height * 0.9;
     cairo_new_path(cr);
     HillPath(cr, width, height, fieldY, {{3, 4, 0.3}});
@@ -187,6 +185,21 @@ void DrawLandscape(cairo_t* cr, double width, double height, const TPalette& p) 
             cairo_fill(cr);
         });
     }
+}
+
+// The scrolling play background: sky, clouds or stars, three hill bands and the field the
+// bag is pushed along. Everything repeats across the width.
+void DrawLandscape(cairo_t* cr, double width, double height, const TPalette& p) {
+    TPattern sky =
+        LinearGradient(0, 0, 0, height * 0.75, {{0, p.SkyTop}, {0.55, p.SkyMid}, {1, p.SkyLow}});
+    SetSource(cr, sky);
+    cairo_paint(cr);
+
+    TRandom random(p.Stars ? 0xF00Du : 0x5B5Bu);
+    if (p.Stars) NightSky(cr, width, height, random);
+    Clouds(cr, width, p.Cloud);
+    Hills(cr, width, height, p);
+    Field(cr, width, height, p, random);
     // Top and bottom shaded a little; the sides stay unshaded so the tiles meet.
     TPattern shade = LinearGradient(0, 0, 0, height,
                                     {{0, Rgb(0x000000, 0.18)},

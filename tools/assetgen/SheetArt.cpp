@@ -17,7 +17,6 @@ constexpr double Pi = std::numbers::pi;
 
 // Sprites carry no drop shadows: a half-transparent blur would turn into a solid blob where
 // the game draws with the colour key only.
-const TColor Outline = Rgb(0x4A2608);
 const TColor LeftCap = Rgb(0x2A7AD8);
 const TColor RightCap = Rgb(0x3AA020);
 
@@ -26,190 +25,7 @@ double Phase(const TFrame& frame) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The mascot in any pose. Coordinates are in units of its size, x pointing where it looks,
-// y up from the ground being negative.
-
-struct TPose {
-    double Lean = 0.06;
-    double Lift = 0;
-    double Stretch = 0;
-    double BackFootX = -0.22;
-    double FrontFootX = 0.12;
-    double BackFootLift = 0;
-    double FrontFootLift = 0;
-    double NearHandX = 0.3;
-    double NearHandY = -0.42;
-    double FarHandX = 0.22;
-    double FarHandY = -0.5;
-    double LookX = 0.025;
-    bool Blink = false;
-    bool OpenMouth = false;
-};
-
-void StrokeLimb(cairo_t* cr, double s, double x0, double y0, double x1, double y1, double bend) {
-    const double mx = (x0 + x1) / 2 + bend * (y1 - y0) * 0.3;
-    const double my = (y0 + y1) / 2 - bend * (x1 - x0) * 0.3;
-    cairo_new_path(cr);
-    cairo_move_to(cr, x0 * s, y0 * s);
-    cairo_curve_to(cr, mx * s, my * s, mx * s, my * s, x1 * s, y1 * s);
-    SetSource(cr, Outline);
-    cairo_set_line_width(cr, s * 0.085);
-    cairo_stroke_preserve(cr);
-    SetSource(cr, Rgb(0x8C5220));
-    cairo_set_line_width(cr, s * 0.045);
-    cairo_stroke(cr);
-}
-
-void Glove(cairo_t* cr, double s, double x, double y) {
-    cairo_new_path(cr);
-    EllipsePath(cr, x * s, y * s, s * 0.075, s * 0.085);
-    TPattern fill = RadialGradient(x * s - s * 0.03, y * s - s * 0.03, 0, x * s, y * s, s * 0.09,
-                                   {{0, Rgb(0xFFFFFF)}, {1, Rgb(0xDCDCE6)}});
-    SetSource(cr, fill);
-    cairo_fill_preserve(cr);
-    SetSource(cr, Outline);
-    cairo_set_line_width(cr, s * 0.022);
-    cairo_stroke(cr);
-}
-
-void Shoe(cairo_t* cr, double s, double x, double y, const TColor& cap) {
-    cairo_new_path(cr);
-    EllipsePath(cr, (x + 0.05) * s, y * s, s * 0.1, s * 0.055);
-    TPattern shoe = LinearGradient(0, (y - 0.05) * s, 0, (y + 0.05) * s,
-                                   {{0, Mix(cap, Rgb(0xFFFFFF), 0.35)}, {1, cap}});
-    SetSource(cr, shoe);
-    cairo_fill_preserve(cr);
-    SetSource(cr, Outline);
-    cairo_set_line_width(cr, s * 0.022);
-    cairo_stroke(cr);
-}
-
-void MascotBody(cairo_t* cr, double s, const TColor& cap, const TPose& pose) {
-    const double sy = 1 + pose.Stretch;
-    auto bodyPath = [&](cairo_t* c) {
-        cairo_new_sub_path(c);
-        for (int i = 0; i < 72; ++i) {
-            const double t = 2 * Pi * i / 72;
-            const double r = 1 + 0.04 * std::sin(3 * t + 1.0) + 0.025 * std::sin(5 * t);
-            cairo_line_to(c, s * 0.34 * r * std::cos(t) / std::sqrt(sy),
-                          s * 0.42 * sy * r * std::sin(t));
-        }
-        cairo_close_path(c);
-    };
-    cairo_new_path(cr);
-    bodyPath(cr);
-    TPattern skin = RadialGradient(
-        -s * 0.1, -s * 0.16, s * 0.02, 0, 0, s * 0.48,
-        {{0, Rgb(0xFBE1A0)}, {0.5, Rgb(0xE2AE56)}, {0.85, Rgb(0xB87A30)}, {1, Rgb(0x8C5420)}});
-    SetSource(cr, skin);
-    cairo_fill_preserve(cr);
-    SetSource(cr, Outline);
-    cairo_set_line_width(cr, s * 0.03);
-    cairo_stroke(cr);
-    for (auto [px, py] : {std::pair{-0.2, 0.15}, std::pair{-0.12, 0.3}, std::pair{0.05, 0.26},
-                          std::pair{-0.24, -0.05}}) {
-        cairo_new_path(cr);
-        EllipsePath(cr, s * px, s * py * sy, s * 0.022, s * 0.015);
-        SetSource(cr, Rgb(0x7A4418, 0.6));
-        cairo_fill(cr);
-    }
-
-    TSaved head(cr);
-    cairo_translate(cr, 0, -s * 0.42 * (sy - 1));
-    DrawMascotCap(cr, s, cap, Outline);
-
-    for (double ex : {s * 0.08, s * 0.22}) {
-        const double ey = -s * 0.085;
-        if (pose.Blink) {
-            cairo_new_path(cr);
-            cairo_move_to(cr, ex - s * 0.05, ey + s * 0.01);
-            cairo_curve_to(cr, ex - s * 0.02, ey + s * 0.04, ex + s * 0.02, ey + s * 0.04,
-                           ex + s * 0.05, ey + s * 0.01);
-            SetSource(cr, Outline);
-            cairo_set_line_width(cr, s * 0.02);
-            cairo_stroke(cr);
-            continue;
-        }
-        cairo_new_path(cr);
-        EllipsePath(cr, ex, ey, s * 0.06, s * 0.08);
-        SetSource(cr, Rgb(0xFFFFFF));
-        cairo_fill_preserve(cr);
-        SetSource(cr, Outline);
-        cairo_set_line_width(cr, s * 0.015);
-        cairo_stroke(cr);
-        cairo_new_path(cr);
-        EllipsePath(cr, ex + s * pose.LookX, ey + s * 0.01, s * 0.03, s * 0.04);
-        SetSource(cr, Rgb(0x1A0E05));
-        cairo_fill(cr);
-        cairo_new_path(cr);
-        EllipsePath(cr, ex + s * (pose.LookX + 0.008), ey - s * 0.005, s * 0.011, s * 0.011);
-        SetSource(cr, Rgb(0xFFFFFF));
-        cairo_fill(cr);
-    }
-    cairo_new_path(cr);
-    cairo_move_to(cr, s * 0.03, -s * 0.2);
-    cairo_line_to(cr, s * 0.13, -s * (pose.OpenMouth ? 0.2 : 0.17));
-    cairo_move_to(cr, s * 0.19, -s * (pose.OpenMouth ? 0.2 : 0.17));
-    cairo_line_to(cr, s * 0.28, -s * 0.19);
-    SetSource(cr, Outline);
-    cairo_set_line_width(cr, s * 0.025);
-    cairo_stroke(cr);
-    for (double cheekX : {s * 0.02, s * 0.29}) {
-        cairo_new_path(cr);
-        EllipsePath(cr, cheekX, s * 0.03, s * 0.045, s * 0.03);
-        SetSource(cr, Rgb(0xFF6A5A, 0.45));
-        cairo_fill(cr);
-    }
-    cairo_new_path(cr);
-    if (pose.OpenMouth) {
-        EllipsePath(cr, s * 0.17, s * 0.08, s * 0.08, s * 0.065);
-    } else {
-        cairo_move_to(cr, s * 0.06, s * 0.04);
-        cairo_curve_to(cr, s * 0.1, s * 0.16, s * 0.24, s * 0.16, s * 0.28, s * 0.03);
-        cairo_curve_to(cr, s * 0.2, s * 0.07, s * 0.13, s * 0.07, s * 0.06, s * 0.04);
-        cairo_close_path(cr);
-    }
-    SetSource(cr, Rgb(0x7A1408));
-    cairo_fill_preserve(cr);
-    SetSource(cr, Outline);
-    cairo_set_line_width(cr, s * 0.02);
-    cairo_stroke(cr);
-    cairo_new_path(cr);
-    EllipsePath(cr, s * 0.17, s * (pose.OpenMouth ? 0.115 : 0.11), s * 0.045, s * 0.022);
-    SetSource(cr, Rgb(0xFF6A6A));
-    cairo_fill(cr);
-}
-
-void DrawPosedMascot(cairo_t* cr, double x, double groundY, double s, bool facingRight,
-                     const TColor& cap, const TPose& pose) {
-    TSaved saved(cr);
-    cairo_translate(cr, x, groundY);
-    if (!facingRight) cairo_scale(cr, -1, 1);
-    const double bodyY = -0.62 - pose.Lift;
-    const double hipY = -0.3 - pose.Lift;
-    const double shoulderY = bodyY + 0.2 - pose.Stretch * 0.3;
-
-    StrokeLimb(cr, s, -0.08, hipY, pose.BackFootX, -0.06 - pose.BackFootLift, 0.3);
-    Shoe(cr, s, pose.BackFootX, -0.05 - pose.BackFootLift, cap);
-    StrokeLimb(cr, s, 0.06, hipY, pose.FrontFootX, -0.06 - pose.FrontFootLift, -0.3);
-    Shoe(cr, s, pose.FrontFootX, -0.05 - pose.FrontFootLift, cap);
-
-    // A raised arm grows from the side of the body, so it never crosses the face.
-    auto raised = [](double handY) { return std::clamp((-handY - 0.5) / 0.4, 0.0, 1.0); };
-    const double farUp = raised(pose.FarHandY), nearUp = raised(pose.NearHandY);
-    StrokeLimb(cr, s, -0.02 - 0.24 * farUp, shoulderY - 0.08 + (bodyY + 0.1 - shoulderY) * farUp,
-               pose.FarHandX, pose.FarHandY - pose.Lift, 0.4 - 0.6 * farUp);
-    Glove(cr, s, pose.FarHandX, pose.FarHandY - pose.Lift);
-    {
-        TSaved body(cr);
-        cairo_translate(cr, 0, bodyY * s);
-        cairo_rotate(cr, pose.Lean);
-        MascotBody(cr, s, cap, pose);
-    }
-    StrokeLimb(cr, s, 0.1 + 0.2 * nearUp, shoulderY + (bodyY + 0.06 - shoulderY) * nearUp,
-               pose.NearHandX, pose.NearHandY - pose.Lift, -0.4 + 0.6 * nearUp);
-    Glove(cr, s, pose.NearHandX, pose.NearHandY - pose.Lift);
-}
+// The mascots' poses, and where they stand in their images.
 
 // The figures beside the bag share one scale and one place: the body stands 6 pixels off the
 // image centre, away from the bag, so that switching between waiting, walking and pushing
@@ -412,20 +228,8 @@ void ApplyTurn(cairo_t* cr, double cx, double cy, double scale, const TTurn& tur
     cairo_rotate(cr, turn.Spin - turn.Axis);
 }
 
-void ChipOutlinePath(cairo_t* cr, std::uint32_t seed) {
-    TRandom random(seed);
-    const double phase3 = random.Uniform(0, 2 * Pi);
-    const double phase5 = random.Uniform(0, 2 * Pi);
-    const double amp3 = random.Uniform(0.05, 0.09);
-    const double amp5 = random.Uniform(0.03, 0.06);
-    const double squash = random.Uniform(0.72, 0.86);
-    cairo_new_sub_path(cr);
-    for (int i = 0; i < 96; ++i) {
-        const double t = 2 * Pi * i / 96;
-        const double r = 1 + amp3 * std::sin(3 * t + phase3) + amp5 * std::sin(5 * t + phase5);
-        cairo_line_to(cr, r * std::cos(t), r * squash * std::sin(t));
-    }
-    cairo_close_path(cr);
+void WholeChip(cairo_t* cr, std::uint32_t seed) {
+    ChipOutlinePath(cr, 1, seed);
 }
 
 // A third of a chip, broken off along two jagged lines, centred on its middle.
@@ -499,43 +303,14 @@ void TurningCrisp(cairo_t* cr, const TFrame& frame, TShape shape, std::uint32_t 
     TPattern fill =
         back ? RadialGradient(0.3, 0.25, 0, 0, 0, 1.1,
                               {{0, Rgb(0xFFE9A0)}, {0.6, Rgb(0xF2BE48)}, {1, Rgb(0xC98A2A)}})
-             : RadialGradient(-0.35, -0.3, 0, 0, 0, 1.1,
-                              {{0, Rgb(0xFFF3B8)},
-                               {0.45, Rgb(0xFFD45A)},
-                               {0.82, Rgb(0xF0A52E)},
-                               {1, Rgb(0xC8701A)}});
+             : ChipFaceGradient(1);
     SetSource(cr, fill);
     cairo_fill_preserve(cr);
     {
         TSaved clipped(cr);
         cairo_clip(cr);
-        TRandom random(seed ^ 0xC41Bu);
-        const double waviness = random.Uniform(5, 8);
-        for (int k = -5; k <= 5; ++k) {
-            for (int layer = 0; layer < 2; ++layer) {
-                cairo_new_path(cr);
-                for (int step = 0; step <= 40; ++step) {
-                    const double x = -1.2 + 2.4 * step / 40;
-                    cairo_line_to(cr, x,
-                                  k * 0.2 + layer * 0.06 + 0.05 * std::sin(x * waviness + k));
-                }
-                SetSource(cr, layer == 0 ? Rgb(0xFFF8D8, 0.35) : Rgb(0xB8601A, 0.22));
-                cairo_set_line_width(cr, 0.05);
-                cairo_stroke(cr);
-            }
-        }
-        if (!back) {
-            for (int i = 0; i < 8; ++i) {
-                const double x = random.Uniform(-0.75, 0.75);
-                const double y = random.Uniform(-0.55, 0.55);
-                const double r = random.Uniform(0.03, 0.07);
-                const bool paprika = (random.Next() % 3) == 0;
-                cairo_new_path(cr);
-                EllipsePath(cr, x, y, r, r * 0.8);
-                SetSource(cr, paprika ? Rgb(0xD23A14, 0.55) : Rgb(0x9A4A14, 0.4));
-                cairo_fill(cr);
-            }
-        }
+        TRandom random = DrawChipRidges(cr, 1, seed);
+        if (!back) DrawChipSpots(cr, 1, random, 8);
         // Light and shade as the face turns towards and away from the sun.
         cairo_identity_matrix(cr);
         cairo_new_path(cr);
@@ -547,7 +322,7 @@ void TurningCrisp(cairo_t* cr, const TFrame& frame, TShape shape, std::uint32_t 
     cairo_new_path(cr);
     shape(cr, seed);
     cairo_identity_matrix(cr);
-    SetSource(cr, Rgb(0x7A3A0C));
+    SetSource(cr, ChipOutline);
     cairo_set_line_width(cr, lineWidth);
     cairo_stroke(cr);
 }
@@ -562,7 +337,7 @@ void ShardSmall(cairo_t* cr, std::uint32_t seed) {
 } // namespace
 
 void ArtChip(cairo_t* cr, const TFrame& frame) {
-    TurningCrisp(cr, frame, ChipOutlinePath, 7, 1);
+    TurningCrisp(cr, frame, WholeChip, 7, 1);
 }
 void ArtChipPiece(cairo_t* cr, const TFrame& frame) {
     TurningCrisp(cr, frame, ShardLarge, 21, 2);
@@ -723,12 +498,7 @@ void TurningPod(cairo_t* cr, const TFrame& frame, const TPod& pod, std::uint32_t
     {
         TSaved device(cr);
         cairo_identity_matrix(cr);
-        SetSource(cr, Rgb(0x1B4A06));
-        cairo_set_line_width(cr, length * 0.055);
-        cairo_stroke_preserve(cr);
-        SetSource(cr, Rgb(0x5DB31E));
-        cairo_set_line_width(cr, length * 0.028);
-        cairo_stroke(cr);
+        StrokePepperStem(cr, length * 0.055, length * 0.028);
     }
 }
 
@@ -780,9 +550,7 @@ void BagCrimp(cairo_t* cr, double w, double y0, double y1, bool toothedDown, dou
     cairo_line_to(cr, r, edge + tooth);
     cairo_line_to(cr, r, inner);
     cairo_close_path(cr);
-    TPattern fill = LinearGradient(
-        0, 0, w, 0,
-        {{0, Rgb(0x8E0A08)}, {0.3, Rgb(0xD8261A)}, {0.55, Rgb(0xF25A40)}, {1, Rgb(0x8E0A08)}});
+    TPattern fill = BagCrimpGradient(0, w);
     SetSource(cr, fill);
     cairo_fill_preserve(cr);
     SetSource(cr, Rgb(0x3E0303));
@@ -835,12 +603,7 @@ void BagFront(cairo_t* cr, double w, double flash) {
     BagCrimp(cr, w, BagBottom - 10, BagBottom, true, lineWidth);
     cairo_new_path(cr);
     front(cr);
-    TPattern fill = LinearGradient(0, 0, w, 0,
-                                   {{0, Rgb(0x8A0808)},
-                                    {0.22, Rgb(0xDA2218)},
-                                    {0.45, Rgb(0xF64A2C)},
-                                    {0.8, Rgb(0xC4140E)},
-                                    {1, Rgb(0x6E0505)}});
+    TPattern fill = BagFoilGradient(0, w);
     SetSource(cr, fill);
     cairo_fill_preserve(cr);
     {
@@ -848,9 +611,7 @@ void BagFront(cairo_t* cr, double w, double flash) {
         cairo_clip(cr);
         cairo_new_path(cr);
         cairo_rectangle(cr, w * 0.16, 0, w * 0.14, BagBottom);
-        TPattern gloss = LinearGradient(
-            w * 0.16, 0, w * 0.3, 0,
-            {{0, Rgb(0xFFFFFF, 0)}, {0.5, Rgb(0xFFFFFF, 0.38)}, {1, Rgb(0xFFFFFF, 0)}});
+        TPattern gloss = BagGlossGradient(w * 0.16, w * 0.3);
         SetSource(cr, gloss);
         cairo_fill(cr);
         // The print: chips and a pepper out of a bowl, under the brand.

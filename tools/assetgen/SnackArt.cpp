@@ -1,5 +1,6 @@
 #include "SnackArt.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <string>
@@ -10,26 +11,8 @@ namespace {
 
 constexpr double Pi = std::numbers::pi;
 
-const TColor ChipOutline = Rgb(0x7A3A0C);
 const TColor ShadowColor = Rgb(0x4A1000, 0.35);
-
-void ChipPath(cairo_t* cr, double size, std::uint32_t seed) {
-    TRandom random(seed);
-    const double phase3 = random.Uniform(0, 2 * Pi);
-    const double phase5 = random.Uniform(0, 2 * Pi);
-    const double amp3 = random.Uniform(0.05, 0.09);
-    const double amp5 = random.Uniform(0.03, 0.06);
-    const double squash = random.Uniform(0.72, 0.86);
-    constexpr int points = 96;
-    cairo_new_sub_path(cr);
-    for (int i = 0; i < points; ++i) {
-        const double t = 2 * Pi * i / points;
-        const double r =
-            size * (1 + amp3 * std::sin(3 * t + phase3) + amp5 * std::sin(5 * t + phase5));
-        cairo_line_to(cr, r * std::cos(t), r * squash * std::sin(t));
-    }
-    cairo_close_path(cr);
-}
+const TColor MascotOutline = Rgb(0x4A2608);
 
 void PepperPath(cairo_t* cr, double length) {
     const double l = length;
@@ -77,9 +60,7 @@ void DrawCrimp(cairo_t* cr, double w, double edgeY, double innerY) {
     TSaved saved(cr);
     cairo_new_path(cr);
     CrimpPath(cr, w, edgeY, innerY);
-    TPattern fill = LinearGradient(
-        -w / 2, 0, w / 2, 0,
-        {{0, Rgb(0x8E0A08)}, {0.3, Rgb(0xD8261A)}, {0.55, Rgb(0xF25A40)}, {1, Rgb(0x8E0A08)}});
+    TPattern fill = BagCrimpGradient(-w / 2, w / 2);
     SetSource(cr, fill);
     cairo_fill_preserve(cr);
     cairo_clip_preserve(cr);
@@ -102,57 +83,86 @@ void DrawCrimp(cairo_t* cr, double w, double edgeY, double innerY) {
 
 } // namespace
 
+void ChipOutlinePath(cairo_t* cr, double size, std::uint32_t seed) {
+    TRandom random(seed);
+    const double phase3 = random.Uniform(0, 2 * Pi);
+    const double phase5 = random.Uniform(0, 2 * Pi);
+    const double amp3 = random.Uniform(0.05, 0.09);
+    const double amp5 = random.Uniform(0.03, 0.06);
+    const double squash = random.Uniform(0.72, 0.86);
+    constexpr int points = 96;
+    cairo_new_sub_path(cr);
+    for (int i = 0; i < points; ++i) {
+        const double t = 2 * Pi * i / points;
+        const double r =
+            size * (1 + amp3 * std::sin(3 * t + phase3) + amp5 * std::sin(5 * t + phase5));
+        cairo_line_to(cr, r * std::cos(t), r * squash * std::sin(t));
+    }
+    cairo_close_path(cr);
+}
+
+TPattern ChipFaceGradient(double size) {
+    return RadialGradient(
+        -size * 0.35, -size * 0.3, 0, 0, 0, size * 1.1,
+        {{0, Rgb(0xFFF3B8)}, {0.45, Rgb(0xFFD45A)}, {0.82, Rgb(0xF0A52E)}, {1, Rgb(0xC8701A)}});
+}
+
+TRandom DrawChipRidges(cairo_t* cr, double size, std::uint32_t seed) {
+    // Pairs of light and dark waves.
+    TRandom random(seed ^ 0xC41Bu);
+    const double waviness = random.Uniform(5, 8);
+    for (int k = -5; k <= 5; ++k) {
+        const double baseY = k * size * 0.2;
+        for (int layer = 0; layer < 2; ++layer) {
+            cairo_new_path(cr);
+            const double shift = layer * size * 0.06;
+            for (int step = 0; step <= 40; ++step) {
+                const double x = -size * 1.2 + size * 2.4 * step / 40;
+                const double y = baseY + shift + size * 0.05 * std::sin(x / size * waviness + k);
+                cairo_line_to(cr, x, y);
+            }
+            SetSource(cr, layer == 0 ? Rgb(0xFFF8D8, 0.35) : Rgb(0xB8601A, 0.22));
+            cairo_set_line_width(cr, size * 0.05);
+            cairo_stroke(cr);
+        }
+    }
+    return random;
+}
+
+void DrawChipSpots(cairo_t* cr, double size, TRandom& random, int count) {
+    // Toasted spots and paprika specks.
+    for (int i = 0; i < count; ++i) {
+        const double x = random.Uniform(-0.75, 0.75) * size;
+        const double y = random.Uniform(-0.55, 0.55) * size;
+        const double r = random.Uniform(0.03, 0.07) * size;
+        const bool paprika = (random.Next() % 3) == 0;
+        cairo_new_path(cr);
+        EllipsePath(cr, x, y, r, r * 0.8);
+        SetSource(cr, paprika ? Rgb(0xD23A14, 0.55) : Rgb(0x9A4A14, 0.4));
+        cairo_fill(cr);
+    }
+}
+
 void DrawChip(cairo_t* cr, double cx, double cy, double size, double angle, std::uint32_t seed,
               bool shadow) {
     TSaved saved(cr);
     cairo_new_path(cr);
     cairo_translate(cr, cx, cy);
     cairo_rotate(cr, angle);
-    auto path = [&](cairo_t* c) { ChipPath(c, size, seed); };
+    auto path = [&](cairo_t* c) { ChipOutlinePath(c, size, seed); };
     if (shadow)
         SoftShadow(cr, path, size * 0.12, size * 0.2, std::max(2, static_cast<int>(size * 0.25)),
                    ShadowColor);
 
     path(cr);
-    TPattern fill = RadialGradient(
-        -size * 0.35, -size * 0.3, 0, 0, 0, size * 1.1,
-        {{0, Rgb(0xFFF3B8)}, {0.45, Rgb(0xFFD45A)}, {0.82, Rgb(0xF0A52E)}, {1, Rgb(0xC8701A)}});
+    TPattern fill = ChipFaceGradient(size);
     SetSource(cr, fill);
     cairo_fill_preserve(cr);
     {
         TSaved clipped(cr);
         cairo_clip(cr);
-        // Crinkle ridges: pairs of light and dark waves.
-        TRandom random(seed ^ 0xC41Bu);
-        const double waviness = random.Uniform(5, 8);
-        for (int k = -5; k <= 5; ++k) {
-            const double baseY = k * size * 0.2;
-            for (int layer = 0; layer < 2; ++layer) {
-                cairo_new_path(cr);
-                const double shift = layer * size * 0.06;
-                for (int step = 0; step <= 40; ++step) {
-                    const double x = -size * 1.2 + size * 2.4 * step / 40;
-                    const double y =
-                        baseY + shift + size * 0.05 * std::sin(x / size * waviness + k);
-                    cairo_line_to(cr, x, y);
-                }
-                SetSource(cr, layer == 0 ? Rgb(0xFFF8D8, 0.35) : Rgb(0xB8601A, 0.22));
-                cairo_set_line_width(cr, size * 0.05);
-                cairo_stroke(cr);
-            }
-        }
-        // Toasted spots and paprika specks.
-        const int spots = 5 + static_cast<int>(random.Next() % 5);
-        for (int i = 0; i < spots; ++i) {
-            const double x = random.Uniform(-0.75, 0.75) * size;
-            const double y = random.Uniform(-0.55, 0.55) * size;
-            const double r = random.Uniform(0.03, 0.07) * size;
-            const bool paprika = (random.Next() % 3) == 0;
-            cairo_new_path(cr);
-            EllipsePath(cr, x, y, r, r * 0.8);
-            SetSource(cr, paprika ? Rgb(0xD23A14, 0.55) : Rgb(0x9A4A14, 0.4));
-            cairo_fill(cr);
-        }
+        TRandom random = DrawChipRidges(cr, size, seed);
+        DrawChipSpots(cr, size, random, 5 + static_cast<int>(random.Next() % 5));
     }
     cairo_new_path(cr);
     path(cr);
@@ -169,6 +179,15 @@ void DrawChip(cairo_t* cr, double cx, double cy, double size, double angle, std:
         cairo_set_line_width(cr, size * 0.07);
         cairo_stroke(cr);
     }
+}
+
+void StrokePepperStem(cairo_t* cr, double width, double coreWidth) {
+    SetSource(cr, Rgb(0x1B4A06));
+    cairo_set_line_width(cr, width);
+    cairo_stroke_preserve(cr);
+    SetSource(cr, Rgb(0x5DB31E));
+    cairo_set_line_width(cr, coreWidth);
+    cairo_stroke(cr);
 }
 
 void DrawPepper(cairo_t* cr, double cx, double cy, double length, double angle, bool shadow) {
@@ -202,12 +221,7 @@ void DrawPepper(cairo_t* cr, double cx, double cy, double length, double angle, 
     // Stem, then the green cap over the shoulder.
     cairo_move_to(cr, -l * 0.47, 0);
     cairo_curve_to(cr, -l * 0.58, -w * 0.02, -l * 0.63, -w * 0.35, -l * 0.56, -w * 0.62);
-    SetSource(cr, Rgb(0x1B4A06));
-    cairo_set_line_width(cr, l * 0.075);
-    cairo_stroke_preserve(cr);
-    SetSource(cr, Rgb(0x5DB31E));
-    cairo_set_line_width(cr, l * 0.04);
-    cairo_stroke(cr);
+    StrokePepperStem(cr, l * 0.075, l * 0.04);
 
     cairo_new_path(cr);
     cairo_move_to(cr, -l * 0.47, -w * 0.5);
@@ -222,6 +236,26 @@ void DrawPepper(cairo_t* cr, double cx, double cy, double length, double angle, 
     SetSource(cr, Rgb(0x163C05));
     cairo_set_line_width(cr, std::max(1.0, l * 0.03));
     cairo_stroke(cr);
+}
+
+TPattern BagFoilGradient(double x0, double x1) {
+    return LinearGradient(x0, 0, x1, 0,
+                          {{0, Rgb(0x8A0808)},
+                           {0.22, Rgb(0xDA2218)},
+                           {0.45, Rgb(0xF64A2C)},
+                           {0.8, Rgb(0xC4140E)},
+                           {1, Rgb(0x6E0505)}});
+}
+
+TPattern BagCrimpGradient(double x0, double x1) {
+    return LinearGradient(
+        x0, 0, x1, 0,
+        {{0, Rgb(0x8E0A08)}, {0.3, Rgb(0xD8261A)}, {0.55, Rgb(0xF25A40)}, {1, Rgb(0x8E0A08)}});
+}
+
+TPattern BagGlossGradient(double x0, double x1) {
+    return LinearGradient(
+        x0, 0, x1, 0, {{0, Rgb(0xFFFFFF, 0)}, {0.5, Rgb(0xFFFFFF, 0.38)}, {1, Rgb(0xFFFFFF, 0)}});
 }
 
 void DrawSnackBag(cairo_t* cr, double cx, double cy, double width, double height) {
@@ -243,12 +277,7 @@ void DrawSnackBag(cairo_t* cr, double cx, double cy, double width, double height
 
     cairo_new_path(cr);
     BagBodyPath(cr, w, h);
-    TPattern fill = LinearGradient(-w / 2, 0, w / 2, 0,
-                                   {{0, Rgb(0x8A0808)},
-                                    {0.22, Rgb(0xDA2218)},
-                                    {0.45, Rgb(0xF64A2C)},
-                                    {0.8, Rgb(0xC4140E)},
-                                    {1, Rgb(0x6E0505)}});
+    TPattern fill = BagFoilGradient(-w / 2, w / 2);
     SetSource(cr, fill);
     cairo_fill_preserve(cr);
     {
@@ -257,9 +286,7 @@ void DrawSnackBag(cairo_t* cr, double cx, double cy, double width, double height
         // Glossy foil: a soft vertical band of light.
         cairo_new_path(cr);
         cairo_rectangle(cr, -w * 0.34, -h / 2, w * 0.16, h);
-        TPattern gloss = LinearGradient(
-            -w * 0.34, 0, -w * 0.18, 0,
-            {{0, Rgb(0xFFFFFF, 0)}, {0.5, Rgb(0xFFFFFF, 0.38)}, {1, Rgb(0xFFFFFF, 0)}});
+        TPattern gloss = BagGlossGradient(-w * 0.34, -w * 0.18);
         SetSource(cr, gloss);
         cairo_fill(cr);
         // Creases of the foil.
@@ -284,10 +311,6 @@ void DrawSnackBag(cairo_t* cr, double cx, double cy, double width, double height
     DrawBrandMark(cr, 0, -h * 0.12, w * 0.74, h * 0.2);
 }
 
-double MascotReach(double size) {
-    return size * 0.6;
-}
-
 void DrawWarmBackdrop(cairo_t* cr, double width, double height, double sunX, double sunY) {
     TPattern sky = LinearGradient(
         0, 0, 0, height,
@@ -301,17 +324,24 @@ void DrawWarmBackdrop(cairo_t* cr, double width, double height, double sunX, dou
     cairo_paint(cr);
 }
 
-void DrawMascotCap(cairo_t* cr, double s, const TColor& capColor, const TColor& outline) {
+namespace {
+
+// The cap's colour, lit from above; the shoes match it.
+TPattern CapGradient(const TColor& cap, double top, double bottom) {
+    return LinearGradient(0, top, 0, bottom, {{0, Mix(cap, Rgb(0xFFFFFF), 0.35)}, {1, cap}});
+}
+
+// The cap with its brim pointing ahead, at the head's origin; leaves the line width at the cap's.
+void MascotCap(cairo_t* cr, double s, const TColor& capColor) {
     cairo_new_path(cr);
     cairo_move_to(cr, -s * 0.3, -s * 0.22);
     cairo_curve_to(cr, -s * 0.3, -s * 0.52, s * 0.28, -s * 0.52, s * 0.27, -s * 0.2);
     cairo_curve_to(cr, s * 0.1, -s * 0.26, -s * 0.12, -s * 0.26, -s * 0.3, -s * 0.22);
     cairo_close_path(cr);
-    TPattern capFill = LinearGradient(0, -s * 0.45, 0, -s * 0.2,
-                                      {{0, Mix(capColor, Rgb(0xFFFFFF), 0.35)}, {1, capColor}});
+    TPattern capFill = CapGradient(capColor, -s * 0.45, -s * 0.2);
     SetSource(cr, capFill);
     cairo_fill_preserve(cr);
-    SetSource(cr, outline);
+    SetSource(cr, MascotOutline);
     cairo_set_line_width(cr, s * 0.025);
     cairo_stroke(cr);
     cairo_new_path(cr);
@@ -321,7 +351,7 @@ void DrawMascotCap(cairo_t* cr, double s, const TColor& capColor, const TColor& 
     cairo_close_path(cr);
     SetSource(cr, Mix(capColor, Rgb(0x000000), 0.25));
     cairo_fill_preserve(cr);
-    SetSource(cr, outline);
+    SetSource(cr, MascotOutline);
     cairo_stroke(cr);
     cairo_new_path(cr);
     EllipsePath(cr, -s * 0.01, -s * 0.43, s * 0.035, s * 0.02);
@@ -329,157 +359,216 @@ void DrawMascotCap(cairo_t* cr, double s, const TColor& capColor, const TColor& 
     cairo_fill(cr);
 }
 
-void DrawMascot(cairo_t* cr, double x, double groundY, double size, bool facingRight,
-                const TColor& capColor) {
-    TSaved saved(cr);
+void StrokeLimb(cairo_t* cr, double s, double x0, double y0, double x1, double y1, double bend) {
+    const double mx = (x0 + x1) / 2 + bend * (y1 - y0) * 0.3;
+    const double my = (y0 + y1) / 2 - bend * (x1 - x0) * 0.3;
     cairo_new_path(cr);
-    cairo_translate(cr, x, groundY);
-    if (!facingRight) cairo_scale(cr, -1, 1);
-    const double s = size;
-    const TColor outline = Rgb(0x4A2608);
+    cairo_move_to(cr, x0 * s, y0 * s);
+    cairo_curve_to(cr, mx * s, my * s, mx * s, my * s, x1 * s, y1 * s);
+    SetSource(cr, MascotOutline);
+    cairo_set_line_width(cr, s * 0.085);
+    cairo_stroke_preserve(cr);
+    SetSource(cr, Rgb(0x8C5220));
+    cairo_set_line_width(cr, s * 0.045);
+    cairo_stroke(cr);
+}
 
-    // Ground shadow.
+void Glove(cairo_t* cr, double s, double x, double y) {
     cairo_new_path(cr);
-    EllipsePath(cr, -s * 0.05, -s * 0.015, s * 0.36, s * 0.05);
-    SetSource(cr, Rgb(0x3A0800, 0.3));
-    cairo_fill(cr);
+    EllipsePath(cr, x * s, y * s, s * 0.075, s * 0.085);
+    TPattern fill = RadialGradient(x * s - s * 0.03, y * s - s * 0.03, 0, x * s, y * s, s * 0.09,
+                                   {{0, Rgb(0xFFFFFF)}, {1, Rgb(0xDCDCE6)}});
+    SetSource(cr, fill);
+    cairo_fill_preserve(cr);
+    SetSource(cr, MascotOutline);
+    cairo_set_line_width(cr, s * 0.022);
+    cairo_stroke(cr);
+}
 
-    // Legs braced: the back leg pushes off, the front one steps in.
-    auto leg = [&](double hipX, double footX) {
-        cairo_new_path(cr);
-        cairo_move_to(cr, hipX, -s * 0.3);
-        cairo_curve_to(cr, hipX, -s * 0.18, footX, -s * 0.16, footX, -s * 0.06);
-        SetSource(cr, outline);
-        cairo_set_line_width(cr, s * 0.09);
-        cairo_stroke_preserve(cr);
-        SetSource(cr, Rgb(0x8C5220));
-        cairo_set_line_width(cr, s * 0.05);
-        cairo_stroke(cr);
-        cairo_new_path(cr);
-        EllipsePath(cr, footX + s * 0.05, -s * 0.05, s * 0.1, s * 0.055);
-        TPattern shoe = LinearGradient(0, -s * 0.1, 0, 0,
-                                       {{0, Mix(capColor, Rgb(0xFFFFFF), 0.35)}, {1, capColor}});
-        SetSource(cr, shoe);
-        cairo_fill_preserve(cr);
-        SetSource(cr, outline);
-        cairo_set_line_width(cr, s * 0.02);
-        cairo_stroke(cr);
+void Shoe(cairo_t* cr, double s, double x, double y, const TColor& cap) {
+    cairo_new_path(cr);
+    EllipsePath(cr, (x + 0.05) * s, y * s, s * 0.1, s * 0.055);
+    TPattern shoe = CapGradient(cap, (y - 0.05) * s, (y + 0.05) * s);
+    SetSource(cr, shoe);
+    cairo_fill_preserve(cr);
+    SetSource(cr, MascotOutline);
+    cairo_set_line_width(cr, s * 0.022);
+    cairo_stroke(cr);
+}
+
+// The potato itself, stretched tall by sy, with the eyes of a potato on its skin.
+void MascotSkin(cairo_t* cr, double s, double sy) {
+    auto bodyPath = [&](cairo_t* c) {
+        cairo_new_sub_path(c);
+        for (int i = 0; i < 72; ++i) {
+            const double t = 2 * Pi * i / 72;
+            const double r = 1 + 0.04 * std::sin(3 * t + 1.0) + 0.025 * std::sin(5 * t);
+            cairo_line_to(c, s * 0.34 * r * std::cos(t) / std::sqrt(sy),
+                          s * 0.42 * sy * r * std::sin(t));
+        }
+        cairo_close_path(c);
     };
-    leg(-s * 0.12, -s * 0.3);
-    leg(s * 0.06, s * 0.12);
-
-    auto glove = [&](double hx, double hy) {
+    cairo_new_path(cr);
+    bodyPath(cr);
+    TPattern skin = RadialGradient(
+        -s * 0.1, -s * 0.16, s * 0.02, 0, 0, s * 0.48,
+        {{0, Rgb(0xFBE1A0)}, {0.5, Rgb(0xE2AE56)}, {0.85, Rgb(0xB87A30)}, {1, Rgb(0x8C5420)}});
+    SetSource(cr, skin);
+    cairo_fill_preserve(cr);
+    SetSource(cr, MascotOutline);
+    cairo_set_line_width(cr, s * 0.03);
+    cairo_stroke(cr);
+    for (auto [px, py] : {std::pair{-0.2, 0.15}, std::pair{-0.12, 0.3}, std::pair{0.05, 0.26},
+                          std::pair{-0.24, -0.05}}) {
         cairo_new_path(cr);
-        EllipsePath(cr, hx, hy, s * 0.075, s * 0.085);
+        EllipsePath(cr, s * px, s * py * sy, s * 0.022, s * 0.015);
+        SetSource(cr, Rgb(0x7A4418, 0.6));
+        cairo_fill(cr);
+    }
+}
+
+void MascotEyes(cairo_t* cr, double s, const TPose& pose) {
+    for (double ex : {s * 0.08, s * 0.22}) {
+        const double ey = -s * 0.085;
+        if (pose.Blink) {
+            cairo_new_path(cr);
+            cairo_move_to(cr, ex - s * 0.05, ey + s * 0.01);
+            cairo_curve_to(cr, ex - s * 0.02, ey + s * 0.04, ex + s * 0.02, ey + s * 0.04,
+                           ex + s * 0.05, ey + s * 0.01);
+            SetSource(cr, MascotOutline);
+            cairo_set_line_width(cr, s * 0.02);
+            cairo_stroke(cr);
+            continue;
+        }
+        cairo_new_path(cr);
+        EllipsePath(cr, ex, ey, s * 0.06, s * 0.08);
         SetSource(cr, Rgb(0xFFFFFF));
         cairo_fill_preserve(cr);
-        SetSource(cr, outline);
-        cairo_set_line_width(cr, s * 0.02);
+        SetSource(cr, MascotOutline);
+        cairo_set_line_width(cr, s * 0.015);
         cairo_stroke(cr);
-    };
-    auto arm = [&](double sx, double sy, double hx, double hy) {
         cairo_new_path(cr);
-        cairo_move_to(cr, sx, sy);
-        cairo_curve_to(cr, (sx + hx) / 2, sy + s * 0.04, (sx + hx) / 2, hy + s * 0.03, hx, hy);
-        SetSource(cr, outline);
-        cairo_set_line_width(cr, s * 0.08);
-        cairo_stroke_preserve(cr);
-        SetSource(cr, Rgb(0x8C5220));
-        cairo_set_line_width(cr, s * 0.045);
-        cairo_stroke(cr);
-        glove(hx, hy);
-    };
-    const double reach = MascotReach(s) - s * 0.06;
-    // The far arm, behind the body.
-    arm(s * 0.0, -s * 0.46, reach, -s * 0.5);
+        EllipsePath(cr, ex + s * pose.LookX, ey + s * 0.01, s * 0.03, s * 0.04);
+        SetSource(cr, Rgb(0x1A0E05));
+        cairo_fill(cr);
+        cairo_new_path(cr);
+        EllipsePath(cr, ex + s * (pose.LookX + 0.008), ey - s * 0.005, s * 0.011, s * 0.011);
+        SetSource(cr, Rgb(0xFFFFFF));
+        cairo_fill(cr);
+    }
+}
 
-    // Body: a potato leaning into the push.
-    {
-        TSaved body(cr);
-        cairo_translate(cr, 0, -s * 0.62);
-        cairo_rotate(cr, 0.14);
-        auto bodyPath = [&](cairo_t* c) {
-            cairo_new_sub_path(c);
-            for (int i = 0; i < 72; ++i) {
-                const double t = 2 * Pi * i / 72;
-                const double r = 1 + 0.04 * std::sin(3 * t + 1.0) + 0.025 * std::sin(5 * t);
-                cairo_line_to(c, s * 0.34 * r * std::cos(t), s * 0.42 * r * std::sin(t));
-            }
-            cairo_close_path(c);
-        };
-        cairo_new_path(cr);
-        bodyPath(cr);
-        TPattern skin = RadialGradient(
-            -s * 0.1, -s * 0.16, s * 0.02, 0, 0, s * 0.48,
-            {{0, Rgb(0xFBE1A0)}, {0.5, Rgb(0xE2AE56)}, {0.85, Rgb(0xB87A30)}, {1, Rgb(0x8C5420)}});
-        SetSource(cr, skin);
-        cairo_fill_preserve(cr);
-        SetSource(cr, outline);
-        cairo_set_line_width(cr, s * 0.03);
-        cairo_stroke(cr);
-        // Potato eyes on the skin.
-        for (auto [px, py] : {std::pair{-0.2, 0.15}, std::pair{-0.12, 0.3}, std::pair{0.05, 0.26},
-                              std::pair{-0.24, -0.05}}) {
-            cairo_new_path(cr);
-            EllipsePath(cr, s * px, s * py, s * 0.022, s * 0.015);
-            SetSource(cr, Rgb(0x7A4418, 0.6));
-            cairo_fill(cr);
-        }
+// Determined brows; their inner ends rise when the mouth opens.
+void MascotBrows(cairo_t* cr, double s, bool openMouth) {
+    cairo_new_path(cr);
+    cairo_move_to(cr, s * 0.03, -s * 0.2);
+    cairo_line_to(cr, s * 0.13, -s * (openMouth ? 0.2 : 0.17));
+    cairo_move_to(cr, s * 0.19, -s * (openMouth ? 0.2 : 0.17));
+    cairo_line_to(cr, s * 0.28, -s * 0.19);
+    SetSource(cr, MascotOutline);
+    cairo_set_line_width(cr, s * 0.025);
+    cairo_stroke(cr);
+}
 
-        DrawMascotCap(cr, s, capColor, outline);
+void MascotCheeks(cairo_t* cr, double s) {
+    for (double cheekX : {s * 0.02, s * 0.29}) {
+        cairo_new_path(cr);
+        EllipsePath(cr, cheekX, s * 0.03, s * 0.045, s * 0.03);
+        SetSource(cr, Rgb(0xFF6A5A, 0.45));
+        cairo_fill(cr);
+    }
+}
 
-        // Face, looking ahead at the bag.
-        for (auto [ex, ey] : {std::pair{s * 0.08, -s * 0.09}, std::pair{s * 0.22, -s * 0.08}}) {
-            cairo_new_path(cr);
-            EllipsePath(cr, ex, ey, s * 0.06, s * 0.08);
-            SetSource(cr, Rgb(0xFFFFFF));
-            cairo_fill_preserve(cr);
-            SetSource(cr, outline);
-            cairo_set_line_width(cr, s * 0.015);
-            cairo_stroke(cr);
-            cairo_new_path(cr);
-            EllipsePath(cr, ex + s * 0.025, ey + s * 0.01, s * 0.03, s * 0.04);
-            SetSource(cr, Rgb(0x1A0E05));
-            cairo_fill(cr);
-            cairo_new_path(cr);
-            EllipsePath(cr, ex + s * 0.033, ey - s * 0.005, s * 0.011, s * 0.011);
-            SetSource(cr, Rgb(0xFFFFFF));
-            cairo_fill(cr);
-        }
-        // Determined brows.
-        cairo_new_path(cr);
-        cairo_move_to(cr, s * 0.03, -s * 0.2);
-        cairo_line_to(cr, s * 0.13, -s * 0.17);
-        cairo_move_to(cr, s * 0.19, -s * 0.17);
-        cairo_line_to(cr, s * 0.28, -s * 0.19);
-        SetSource(cr, outline);
-        cairo_set_line_width(cr, s * 0.025);
-        cairo_stroke(cr);
-        // Cheeks and a wide grin.
-        for (double cheekX : {s * 0.02, s * 0.29}) {
-            cairo_new_path(cr);
-            EllipsePath(cr, cheekX, s * 0.03, s * 0.045, s * 0.03);
-            SetSource(cr, Rgb(0xFF6A5A, 0.45));
-            cairo_fill(cr);
-        }
-        cairo_new_path(cr);
+// A wide grin, or a mouth open in effort.
+void MascotMouth(cairo_t* cr, double s, bool openMouth) {
+    cairo_new_path(cr);
+    if (openMouth) {
+        EllipsePath(cr, s * 0.17, s * 0.08, s * 0.08, s * 0.065);
+    } else {
         cairo_move_to(cr, s * 0.06, s * 0.04);
         cairo_curve_to(cr, s * 0.1, s * 0.16, s * 0.24, s * 0.16, s * 0.28, s * 0.03);
         cairo_curve_to(cr, s * 0.2, s * 0.07, s * 0.13, s * 0.07, s * 0.06, s * 0.04);
         cairo_close_path(cr);
-        SetSource(cr, Rgb(0x7A1408));
-        cairo_fill_preserve(cr);
-        SetSource(cr, outline);
-        cairo_set_line_width(cr, s * 0.02);
-        cairo_stroke(cr);
+    }
+    SetSource(cr, Rgb(0x7A1408));
+    cairo_fill_preserve(cr);
+    SetSource(cr, MascotOutline);
+    cairo_set_line_width(cr, s * 0.02);
+    cairo_stroke(cr);
+    cairo_new_path(cr);
+    EllipsePath(cr, s * 0.17, s * (openMouth ? 0.115 : 0.11), s * 0.045, s * 0.022);
+    SetSource(cr, Rgb(0xFF6A6A));
+    cairo_fill(cr);
+}
+
+void MascotBody(cairo_t* cr, double s, const TColor& cap, const TPose& pose) {
+    const double sy = 1 + pose.Stretch;
+    MascotSkin(cr, s, sy);
+    TSaved head(cr);
+    cairo_translate(cr, 0, -s * 0.42 * (sy - 1));
+    MascotCap(cr, s, cap);
+    MascotEyes(cr, s, pose);
+    MascotBrows(cr, s, pose.OpenMouth);
+    MascotCheeks(cr, s);
+    MascotMouth(cr, s, pose.OpenMouth);
+}
+
+} // namespace
+
+void DrawPosedMascot(cairo_t* cr, double x, double groundY, double s, bool facingRight,
+                     const TColor& cap, const TPose& pose) {
+    TSaved saved(cr);
+    cairo_translate(cr, x, groundY);
+    if (!facingRight) cairo_scale(cr, -1, 1);
+    const double bodyY = -0.62 - pose.Lift;
+    const double hipY = -0.3 - pose.Lift;
+    const double shoulderY = bodyY + 0.2 - pose.Stretch * 0.3;
+
+    StrokeLimb(cr, s, -0.08, hipY, pose.BackFootX, -0.06 - pose.BackFootLift, 0.3);
+    Shoe(cr, s, pose.BackFootX, -0.05 - pose.BackFootLift, cap);
+    StrokeLimb(cr, s, 0.06, hipY, pose.FrontFootX, -0.06 - pose.FrontFootLift, -0.3);
+    Shoe(cr, s, pose.FrontFootX, -0.05 - pose.FrontFootLift, cap);
+
+    // A raised arm grows from the side of the body, so it never crosses the face.
+    auto raised = [](double handY) { return std::clamp((-handY - 0.5) / 0.4, 0.0, 1.0); };
+    const double farUp = raised(pose.FarHandY), nearUp = raised(pose.NearHandY);
+    StrokeLimb(cr, s, -0.02 - 0.24 * farUp, shoulderY - 0.08 + (bodyY + 0.1 - shoulderY) * farUp,
+               pose.FarHandX, pose.FarHandY - pose.Lift, 0.4 - 0.6 * farUp);
+    Glove(cr, s, pose.FarHandX, pose.FarHandY - pose.Lift);
+    {
+        TSaved body(cr);
+        cairo_translate(cr, 0, bodyY * s);
+        cairo_rotate(cr, pose.Lean);
+        MascotBody(cr, s, cap, pose);
+    }
+    StrokeLimb(cr, s, 0.1 + 0.2 * nearUp, shoulderY + (bodyY + 0.06 - shoulderY) * nearUp,
+               pose.NearHandX, pose.NearHandY - pose.Lift, -0.4 + 0.6 * nearUp);
+    Glove(cr, s, pose.NearHandX, pose.NearHandY - pose.Lift);
+}
+
+double MascotReach(double size) {
+    return size * 0.6;
+}
+
+void DrawMascot(cairo_t* cr, double x, double groundY, double size, bool facingRight,
+                const TColor& capColor) {
+    {
+        TSaved saved(cr);
+        cairo_translate(cr, x, groundY);
+        if (!facingRight) cairo_scale(cr, -1, 1);
         cairo_new_path(cr);
-        EllipsePath(cr, s * 0.17, s * 0.11, s * 0.05, s * 0.025);
-        SetSource(cr, Rgb(0xFF6A6A));
+        EllipsePath(cr, -size * 0.05, -size * 0.015, size * 0.36, size * 0.05);
+        SetSource(cr, Rgb(0x3A0800, 0.3));
         cairo_fill(cr);
     }
-
-    // The near arm, in front of the body.
-    arm(s * 0.1, -s * 0.36, reach + s * 0.02, -s * 0.41);
+    // Legs braced and both gloves flat on the bag, MascotReach(size) ahead.
+    TPose pushing;
+    pushing.Lean = 0.14;
+    pushing.BackFootX = -0.3;
+    pushing.NearHandX = 0.56;
+    pushing.NearHandY = -0.41;
+    pushing.FarHandX = 0.54;
+    DrawPosedMascot(cr, x, groundY, size, facingRight, capColor, pushing);
 }
 
 void DrawTitleWord(cairo_t* cr, std::string_view text, double cx, double baseline, double size,

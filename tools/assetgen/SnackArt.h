@@ -13,19 +13,55 @@ namespace assetgen {
 void DrawChip(cairo_t* cr, double cx, double cy, double size, double angle, std::uint32_t seed,
               bool shadow = true);
 
+// The parts of a crisp, centred on the origin at half width size, for crisps drawn turning.
+inline constexpr TColor ChipOutline = Rgb(0x7A3A0C);
+void ChipOutlinePath(cairo_t* cr, double size, std::uint32_t seed);
+TPattern ChipFaceGradient(double size);
+// The crinkle ridges over the clipped face; returns the random source the spots go on with.
+TRandom DrawChipRidges(cairo_t* cr, double size, std::uint32_t seed);
+void DrawChipSpots(cairo_t* cr, double size, TRandom& random, int count);
+
 // A red chili pepper centred on cx,cy, pointing along angle; length is tip to stem.
 void DrawPepper(cairo_t* cr, double cx, double cy, double length, double angle, bool shadow = true);
+// Strokes the current path as the pepper's green stem: a dark edge of width, a light core.
+void StrokePepperStem(cairo_t* cr, double width, double coreWidth);
 
 // The crimped snack bag of the brand centred on cx,cy.
 void DrawSnackBag(cairo_t* cr, double cx, double cy, double width, double height);
 
-// A potato mascot standing on groundY, leaning into a push; its gloves reach
-// MascotReach(size) in front of x.
+// The bag's red foil, its sealed crimp and the gloss band on it, shading from x0 to x1.
+TPattern BagFoilGradient(double x0, double x1);
+TPattern BagCrimpGradient(double x0, double x1);
+TPattern BagGlossGradient(double x0, double x1);
+
 // The warm sunny backdrop of the menu pictures: sky gradient, sun rays and the sun's glow.
 void DrawWarmBackdrop(cairo_t* cr, double width, double height, double sunX, double sunY);
-// The mascot's cap with its brim pointing ahead, drawn at the head's origin at size s; leaves
-// the line width at the cap's.
-void DrawMascotCap(cairo_t* cr, double s, const TColor& capColor, const TColor& outline);
+
+// How the potato mascot stands. Coordinates are in units of its size, x pointing where it
+// looks, y up from the ground being negative.
+struct TPose {
+    double Lean = 0.06;
+    double Lift = 0;
+    double Stretch = 0;
+    double BackFootX = -0.22;
+    double FrontFootX = 0.12;
+    double BackFootLift = 0;
+    double FrontFootLift = 0;
+    double NearHandX = 0.3;
+    double NearHandY = -0.42;
+    double FarHandX = 0.22;
+    double FarHandY = -0.5;
+    double LookX = 0.025;
+    bool Blink = false;
+    bool OpenMouth = false;
+};
+
+// The potato mascot in any pose, standing on groundY at x.
+void DrawPosedMascot(cairo_t* cr, double x, double groundY, double size, bool facingRight,
+                     const TColor& capColor, const TPose& pose);
+
+// The mascot on its shadow, leaning into a push; its gloves reach MascotReach(size) in front
+// of x.
 void DrawMascot(cairo_t* cr, double x, double groundY, double size, bool facingRight,
                 const TColor& capColor);
 double MascotReach(double size);
