@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -506,13 +507,13 @@ void TSpermien::PlaceSperm(char letter, int32_t number, int32_t cell, int32_t ce
     sperm->Start(object, BaseSpeed + number * SpeedStep, p, Origin, CurveTimeSetting,
                  CurveRateSetting, VisibleTime, wave);
     if (FuzzyTime > 0 || DelayTime > 0) {
-        const int32_t delay =
-            (FuzzyTime > 0 ? int32_t(Random(uint32_t(FuzzyTime))) : 0) + DelayTime;
+        const int64_t delay =
+            (FuzzyTime > 0 ? int64_t(Random(uint32_t(FuzzyTime))) : 0) + int64_t(DelayTime);
         // A delay that comes to 0 shows the enemy at once: hidden without a delay it would be
         // lost, and its wave could never be completed.
         if (delay > 0) {
             sperm->SetVisible(false);
-            sperm->DelayCounter = delay;
+            sperm->DelayCounter = int32_t(std::min<int64_t>(delay, INT32_MAX));
         }
     }
 }

@@ -661,20 +661,18 @@ TEST_F(SpermTest, TheShippedLevelPlaysThroughAndEveryFlightCrossesTheScreen) {
     Folder.Put("SPS/Level1.txt", ReadWholeFile(CRUMBLE_LEVEL_FILE));
     TSpermien& s = MakeFromFile();
     s.Start();
-    int updates = 0, flights = 0, unseen = 0;
+    int updates = 0, flights = 0, unseen = 0, scriptEnd = 0;
     size_t most = 0;
     std::vector<bool> was(MaxSperms + 1, false), seen(MaxSperms + 1, false);
-    std::vector<std::string> unseenAt;
     while ((s.ScriptLine != -1 || s.FormationLine != -1 || !VisibleSlots(s).empty()) &&
            updates < 20000) {
         ASSERT_NO_THROW(s.Move()) << "update " << updates;
         ++updates;
+        if (s.ScriptLine != -1) scriptEnd = updates + 1;
         most = std::max(most, VisibleSlots(s).size());
         for (int32_t i = 1; i <= MaxSperms; ++i) {
             const TSperm& e = s.Sperm(i);
-            const double w = e.Width(), h = e.Height();
-            const bool inside =
-                e.X + w / 2 > -400 && e.X - w / 2 < 400 && e.Y + h / 2 > -300 && e.Y - h / 2 < 300;
+            const bool inside = std::abs(e.X) < 400 && std::abs(e.Y) < 300;
             if (e.Visible && !was[size_t(i)]) {
                 ++flights;
                 seen[size_t(i)] = false;
@@ -686,16 +684,36 @@ TEST_F(SpermTest, TheShippedLevelPlaysThroughAndEveryFlightCrossesTheScreen) {
     }
     EXPECT_EQ(s.ScriptLine, -1);
     EXPECT_LT(updates, 20000);
-    EXPECT_EQ(unseen, 0); // no enemy left without having been on the screen
+    EXPECT_EQ(unseen, 0); // every enemy's centre came on the screen before it left
     EXPECT_GT(flights, 200);
     EXPECT_EQ(flights, s.Statistics.Started[1] + s.Statistics.Started[2] + s.Statistics.Started[3] +
                            s.Statistics.Started[4] + s.Statistics.Started[5] +
                            s.Statistics.Started[6]);
     for (const std::string& line : LogLines(Folder))
         EXPECT_EQ(line.find("nicht gefunden"), std::string::npos) << line;
-    std::printf("shipped level: %d updates until the last enemy is gone, %d enemies, at most %zu "
-                "at once, %d waves\n",
-                updates, flights, most, s.WaveCounter);
+    std::printf("shipped level: script ends at update %d, the last enemy is gone at %d; %d "
+                "enemies, at most %zu at once, %d waves\n",
+                scriptEnd, updates, flights, most, s.WaveCounter);
+}
+
+TEST_F(SpermTest, AFlawlessPlayerCompletesEveryWaveOfTheShippedLevel) {
+    // Every enemy is shot once its centre is on the screen and its wave has closed (a wave
+    // killed whole before its "waveend" earns nothing).
+    Folder.Put("SPS/Level1.txt", ReadWholeFile(CRUMBLE_LEVEL_FILE));
+    TSpermien& s = MakeFromFile();
+    s.Start();
+    for (int update = 0; update < 6000 && s.ScriptLine != -1; ++update) {
+        s.Move();
+        for (int32_t slot : VisibleSlots(s)) {
+            const TSperm& e = s.Sperm(slot);
+            if (std::abs(e.X) < 400 && std::abs(e.Y) < 300 && e.Wave != s.CurrentWave) s.Kill(slot);
+        }
+    }
+    EXPECT_EQ(s.ScriptLine, -1);
+    EXPECT_GT(s.WaveCounter, 10);
+    EXPECT_EQ(s.Statistics.WavesCompleted, s.WaveCounter);
+    EXPECT_EQ(Bonuses, s.WaveCounter);
+    EXPECT_EQ(std::count(Sounds.begin(), Sounds.end(), "wavedone"), s.WaveCounter);
 }
 
 } // namespace
