@@ -418,13 +418,13 @@ void TForm1::LookUpKnownError() {
                    "für dieses Problem gibt?",
                    TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo) != mrYes)
         return;
-    // Without a connection the message has been shown; there is nothing to look up in.
-    const auto errors = FetchText(WebPageAddress("korvaldinternal/errors.txt"));
-    if (!errors) return;
+    // Without a connection the message has been shown and the text is empty: no line matches,
+    // and the player is offered the report (which keeps the log while nothing can be sent).
+    const std::string errors = HTTPGetText(WebPageAddress("korvaldinternal/errors.txt"));
     const std::string logFile = ProgDir() + "\\sps\\log.txt";
     const std::vector<std::string> log =
         FileExists(logFile) ? SplitTextLines(ReadFileBytes(logFile)) : std::vector<std::string>();
-    const auto known = MatchKnownError(Utf8ToAnsi(*errors), log);
+    const auto known = MatchKnownError(Utf8ToAnsi(errors), log);
     if (!known) {
         if (MessageDlg("Dieser Fehler ist leider noch unbekannt. Möchten Sie uns einen "
                        "Fehlerreport senden?",

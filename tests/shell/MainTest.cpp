@@ -334,6 +334,29 @@ TEST_F(MenuWindowTest, ActivationAsksAboutOneCrashOnlyOnce) {
     form.FormActivate();
     form.FormActivate();
     EXPECT_EQ(std::count_if(Messages.begin(), Messages.end(),
+TEST_F(MenuWindowTest, OfflineACrashIsUnknownAndTheReportKeepsTheLog) {
+    TForm1 form;
+    WriteLog("Etwas ganz Neues");
+    WriteLog("ERROR");
+    bool reportShown = false;
+    WhenModal<TPublishErrorreportForm>([&reportShown](TPublishErrorreportForm* report) {
+        reportShown = true;
+        report->Button1Click(); // nothing can be sent
+        EXPECT_TRUE(report->isVisible());
+        report->close();
+    });
+    form.LookUpKnownError();
+    EXPECT_TRUE(reportShown);
+    ASSERT_EQ(Messages.size(), 4u);
+    EXPECT_TRUE(Messages[0].starts_with("Während der Programmausführung"));
+    EXPECT_EQ(Messages[1], NoConnectionMessage);
+    EXPECT_EQ(Messages[2], "Dieser Fehler ist leider noch unbekannt. Möchten Sie uns einen "
+                           "Fehlerreport senden?");
+    EXPECT_EQ(Messages[3], NoConnectionMessage);
+    EXPECT_TRUE(Opened.empty());
+    EXPECT_EQ(LogLines(Folder), (std::vector<std::string>{"Etwas ganz Neues", "ERROR"}));
+}
+
                             [](const std::string& m) { return m.starts_with("Während"); }),
               1);
     WriteLog("ERROR"); // a new crash
