@@ -160,14 +160,14 @@ TEST_F(PublishHighscoreUnitTest, RepliesAreReadByTheirKeys) {
     }
 }
 
-TEST_F(PublishHighscoreUnitTest, TheRanksDialogAppendsTheValuesThatArePresent) {
-    const TReplyPairs reply = ParseReply("ID=abc\r\nRang=5\r\nPlatz1=90000\r\nwRang=2\r\n"
-                                         "wAlterrang=3\r\nwPlatz1=4000\r\n");
+TEST_F(PublishHighscoreUnitTest, TheRanksDialogAppendsEveryValueAndTheOldRanksWhenPresent) {
+    const TReplyPairs reply = ParseReply("ID=abc\r\nRang=5\r\nPlatz1=90000\r\np= von Bea\r\n"
+                                         "wRang=2\r\nwAlterrang=3\r\nwPlatz1=4000\r\n");
     THighscoreuploadedForm form(reply);
     EXPECT_EQ(form.windowTitle(), "Highscore veröffentlicht!");
     EXPECT_EQ(form.Label3->text(), "Ihre Platzierung: 5");
     EXPECT_EQ(form.Label4->text(), "Ihre alte Platzierung:");
-    EXPECT_EQ(form.Label5->text(), "Top Score der Liste: 90000 Punkte");
+    EXPECT_EQ(form.Label5->text(), "Top Score der Liste: 90000 von Bea Punkte");
     EXPECT_EQ(form.Label8->text(), "Ihre Platzierung: 2");
     EXPECT_EQ(form.Label7->text(), "Ihre alte Platzierung: 3");
     EXPECT_EQ(form.Label6->text(), "Top Score der Liste: 4000 Punkte");
@@ -175,6 +175,17 @@ TEST_F(PublishHighscoreUnitTest, TheRanksDialogAppendsTheValuesThatArePresent) {
     EXPECT_EQ(form.Label9->text(), "Wochenhighscore");
     EXPECT_EQ(form.Button1->text(), "Ok");
     EXPECT_EQ(form.Label3->textFormat(), Qt::PlainText);
+    // Missing values show empty behind their texts; only the old ranks go without a blank.
+    THighscoreuploadedForm sparse(ParseReply("Rang=5"));
+    EXPECT_EQ(sparse.Label3->text(), "Ihre Platzierung: 5");
+    EXPECT_EQ(sparse.Label4->text(), "Ihre alte Platzierung:");
+    EXPECT_EQ(sparse.Label5->text(), "Top Score der Liste:  Punkte");
+    EXPECT_EQ(sparse.Label8->text(), "Ihre Platzierung: ");
+    EXPECT_EQ(sparse.Label7->text(), "Ihre alte Platzierung:");
+    EXPECT_EQ(sparse.Label6->text(), "Top Score der Liste:  Punkte");
+    THighscoreuploadedForm emptyOld(ParseReply("Rang=5\r\nAlterrang=\r\nwAlterrang="));
+    EXPECT_EQ(emptyOld.Label4->text(), "Ihre alte Platzierung: ");
+    EXPECT_EQ(emptyOld.Label7->text(), "Ihre alte Platzierung: ");
     // A value from a confused server is shown short and harmless.
     THighscoreuploadedForm odd(ParseReply("Rang=<b>" + std::string(100, '9') + "\x07"));
     EXPECT_EQ(odd.Label3->text().toStdString(),
