@@ -37,13 +37,21 @@ TEST_F(InfoUnitTest, VersionsCompareAsText) {
     EXPECT_EQ(Verdict("1.05\nhttp://x.example/"), TVersionVerdict::Current);
 }
 
-TEST_F(InfoUnitTest, OneLineEmptinessAndGarbageSayNothing) {
+TEST_F(InfoUnitTest, OneLineOrNoneSaysNothingANewerOneWithoutAWebAddressSaysSo) {
     EXPECT_EQ(Verdict(""), TVersionVerdict::Silent);
     EXPECT_EQ(Verdict("2.0"), TVersionVerdict::Silent);
     EXPECT_EQ(Verdict("2.0\r\n"), TVersionVerdict::Silent);
-    // Newer, but no address to go to: an HTML page, binary junk.
-    EXPECT_EQ(Verdict("<!DOCTYPE html>\n<html><body>x</body></html>"), TVersionVerdict::Silent);
-    EXPECT_EQ(Verdict(std::string("\xFF\x00\x01\n\x02", 5)), TVersionVerdict::Silent);
+    // Newer, but no address to go to: a bare host name, an HTML page, binary junk.
+    EXPECT_EQ(Verdict("2.0\r\nwww.example.org/neu"), TVersionVerdict::NoLink);
+    EXPECT_EQ(Verdict("<!DOCTYPE html>\n<html><body>x</body></html>"), TVersionVerdict::NoLink);
+    EXPECT_EQ(Verdict(std::string("\xFF\x00\x01\n\x02", 5)), TVersionVerdict::NoLink);
+    TellVersion("2.0\r\nfile:///etc/passwd\r\n");
+    ASSERT_EQ(Player.Messages.size(), 1u);
+    EXPECT_EQ(Player.Messages[0], "Es ist eine neuere Version (2.0) dieses Programmes verfügbar, "
+                                  "doch die angegebene Adresse ist keine Internetadresse: "
+                                  "file:///etc/passwd");
+    EXPECT_EQ(Player.Types[0], TMsgDlgType::Information);
+    EXPECT_TRUE(Browser.Opened.empty());
     const TVersionCheck check = JudgeVersionFile("1.10\r\nhttp://example.org/d\r\nmore\r\n");
     EXPECT_EQ(check.Version, "1.10");
     EXPECT_EQ(check.Address, "http://example.org/d");
