@@ -201,6 +201,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     Gauge1->setTextVisible(false);
     Gauge1->setStyleSheet("QProgressBar::chunk { background: blue; }");
     Label1 = new QLabel("Konvertiere Sounds...", Panel2);
+    Label1->setTextFormat(Qt::PlainText);
     Label1->move(4, 8);
 
     // The start button is painted in the menu picture; this invisible shape lies over it.

@@ -5,7 +5,9 @@
 #include "online/OnlineTestSupport.h"
 #include "online/WebsendUnit.h"
 
+#include <QAbstractButton>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -59,6 +61,34 @@ TEST_F(InfoUnitTest, OneLineOrNoneSaysNothingANewerOneWithoutAWebAddressSaysSo) 
               "Es ist eine neuere Version (1.10) dieses Programmes verfügbar unter der Adresse "
               "http://example.org/d. Möchten Sie zu dieser Adresse gehen um die neue Version "
               "downzuloaden?");
+}
+
+TEST(InfoUnitBoxes, TagsInTheServersVersionShowAsText) {
+    TTempProgramFolder folder;
+    TBrowserRecorder browser;
+    QString text;
+    Qt::TextFormat format = Qt::RichText;
+    bool found = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        poll.stop();
+        found = true;
+        if (const auto* label = box->findChild<QLabel*>("qt_msgbox_label")) {
+            text = label->text();
+            format = label->textFormat();
+        }
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == "Nein") button->click();
+    });
+    poll.start();
+    TellVersion("<b>2.0</b>\r\nhttp://example.org/neu\r\n");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_TRUE(text.startsWith("Es ist eine neuere Version (<b>2.0</b>) dieses")) << text.toStdString();
+    EXPECT_TRUE(browser.Opened.empty());
 }
 
 TEST_F(InfoUnitTest, TheDialogShowsThePictureAtHalfSizeWithTheVersion) {
