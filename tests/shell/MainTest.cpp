@@ -409,6 +409,32 @@ TEST_F(MenuWindowTest, ANewBestScoreAfterAGameOffersPublishing) {
         Input.Keys[VK_ESCAPE] = true;
     });
     bool offered = false;
+TEST_F(MenuWindowTest, AGameThatChangesOnlyLowerPlacesOffersNothing) {
+    TForm1 form;
+    form.SoundsReady = true;
+    Env = DefaultEnvData();
+    Env.Highscores[0].Score = 9000;
+    QTimer::singleShot(150, [this] {
+        Env.Highscores[1].Score = 4200;
+        Env.Highscores[9].Score = 100;
+        Input.Keys[VK_ESCAPE] = true;
+    });
+    int offers = 0;
+    QTimer watch; // every offer that shows is counted and declined
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&offers] {
+        if (auto* offer = dynamic_cast<TNewHighscoreForm*>(QApplication::activeModalWidget())) {
+            ++offers;
+            offer->Button2->click();
+        }
+    });
+    watch.start();
+    form.ActionStartExecute();
+    EXPECT_EQ(Env.Highscores[1].Score, 4200); // the game ran while the list changed
+    EXPECT_EQ(offers, 0);
+    EXPECT_TRUE(PublishHighscoreForm.isNull());
+}
+
     WhenModal<TNewHighscoreForm>([&offered](TNewHighscoreForm* offer) {
         offered = true;
         EXPECT_EQ(offer->Label4->text(), "4200 Punkte,");
