@@ -103,36 +103,35 @@ TEST_F(InfoUnitTest, TheDialogShowsThePictureAtHalfSizeWithTheVersion) {
     EXPECT_EQ(form.Button2->text(), "Überprüfen, ob eine neue Version verfügbar ist");
 }
 
-TEST_F(InfoUnitTest, TheCheckAgainstTheServer) {
-    TTestServer server;
-    server.Configure();
+TEST_F(InfoUnitTest, TheButtonFetchesTheVersionFileAndTellsThePlayer) {
     TInfoForm form;
-    form.Button2Click();
+    {
+        const auto web = ServePage("1.05\r\nhttp://example.org/download.html\r\n");
+        form.Button2Click();
+        EXPECT_TRUE(web->Received().starts_with("GET /korvaldinternal/version.txt HTTP/1.1"))
+            << web->Received();
+    }
     EXPECT_EQ(Player.Messages,
               (std::vector<std::string>{"Sie haben die aktuelle Version dieses Programmes."}));
 
-    server.PutDataFile("version.txt", "1.10\r\n{server}/crumblerush/download.html\r\n");
-    Player.Answers = {mrNo};
-    form.Button2Click();
-    ASSERT_EQ(Player.Messages.size(), 2u);
+    {
+        const auto web = ServePage("1.10\nhttp://example.org/download.html\n");
+        Player.Answers = {mrNo, mrYes};
+        form.Button2Click();
+        EXPECT_TRUE(Browser.Opened.empty());
+        form.Button2Click();
+    }
+    ASSERT_EQ(Player.Messages.size(), 3u);
     EXPECT_EQ(Player.Messages[1], "Es ist eine neuere Version (1.10) dieses Programmes verfügbar "
-                                  "unter der Adresse " +
-                                      server.WebServer().substr(0, server.WebServer().size() - 1) +
-                                      "/crumblerush/download.html. Möchten Sie zu dieser Adresse "
-                                      "gehen um die neue Version downzuloaden?");
-    EXPECT_TRUE(Browser.Opened.empty());
-    Player.Answers = {mrYes};
-    form.Button2Click();
-    ASSERT_EQ(Browser.Opened.size(), 1u);
-    EXPECT_TRUE(Browser.Opened[0].ends_with("/crumblerush/download.html"));
+                                  "unter der Adresse http://example.org/download.html. Möchten "
+                                  "Sie zu dieser Adresse gehen um die neue Version downzuloaden?");
+    EXPECT_EQ(Browser.Opened, (std::vector<std::string>{"http://example.org/download.html"}));
 
-    server.PutDataFile("version.txt", "9.99");
-    form.Button2Click();
-    EXPECT_EQ(Player.Messages.size(), 3u); // one line: nothing said
-
-    server.PutDataFile("version.txt", "");
-    form.Button2Click();
-    EXPECT_EQ(Player.Messages.size(), 3u);
+    for (const char* silent : {"9.99", ""}) {
+        const auto web = ServePage(silent);
+        form.Button2Click();
+        EXPECT_EQ(Player.Messages.size(), 3u) << silent; // one line or none: nothing said
+    }
 }
 
 TEST_F(InfoUnitTest, NetworkTroubleGivesOneMessageAndTheDialogGoesOn) {

@@ -184,8 +184,7 @@ TEST_F(WebsendUnitTest, WithoutAConnectionNothingIsSentAndThePlayerIsTold) {
 }
 
 TEST_F(WebsendUnitTest, ARefusingOrSilentMailServerRaisesInsteadOfHanging) {
-    TTestServer server;
-    server.Configure();
+    const auto web = ServePage("");
     TShortTimeouts shortly(800);
     TStubServer refusing("220 stub\r\n", "554 5.7.1 keine Lust\r\n");
     WriteCfg("mailserver", "127.0.0.1:" + std::to_string(refusing.Port));
@@ -198,15 +197,20 @@ TEST_F(WebsendUnitTest, ARefusingOrSilentMailServerRaisesInsteadOfHanging) {
     EXPECT_TRUE(Player.Messages.empty());
 }
 
-TEST_F(WebsendUnitTest, HttpErrorsReachTheCaller) {
-    TTestServer server;
-    server.Configure();
-    EXPECT_NE(ErrorOf([] {
-                  HTTPGetText(WebPageAddress("korvaldinternal/missing.txt"));
-              }).find("HTTP-Fehler 404"),
-              std::string::npos);
-    const std::string version = HTTPGetText(WebPageAddress("korvaldinternal/version.txt"));
-    EXPECT_TRUE(version.starts_with("1.05\r\nhttp://127.0.0.1:")) << version;
+TEST_F(WebsendUnitTest, HttpGetAsksForTheAddressAndErrorsReachTheCaller) {
+    {
+        const auto web = ServePage("fehlt", "404 Not Found");
+        EXPECT_NE(ErrorOf([] {
+                      HTTPGetText(WebPageAddress("korvaldinternal/missing.txt"));
+                  }).find("HTTP-Fehler 404"),
+                  std::string::npos);
+    }
+    const auto web = ServePage("1.05\nhttp://example.org/\n");
+    EXPECT_EQ(HTTPGetText(WebPageAddress("korvaldinternal/version.txt")),
+              "1.05\r\nhttp://example.org/\r\n");
+    EXPECT_TRUE(web->Received().starts_with("GET /korvaldinternal/version.txt HTTP/1.1\r\n"))
+        << web->Received();
+    EXPECT_TRUE(Player.Messages.empty());
 }
 
 TEST_F(WebsendUnitTest, OpenURLTellsThePlayerWhenNoBrowserStarts) {
