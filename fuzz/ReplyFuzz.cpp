@@ -61,5 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const TVersionCheck check = JudgeVersionFile(text);
     if (check.Verdict == TVersionVerdict::Newer && !Displayable(NewerVersionQuestion(check)))
         std::abort();
+    if (check.Verdict == TVersionVerdict::NoLink &&
+        !Displayable(NewerVersionWithoutLinkMessage(check)))
+        std::abort();
     return 0;
 }

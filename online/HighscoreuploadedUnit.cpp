@@ -31,14 +31,24 @@ QLabel* Text(const QString& text, QWidget* parent, const QImage& picture, int po
 
 } // namespace
 
-QString WithReplyValue(const QString& designText, const TReplyPairs& reply, const char* key,
-                       const QString& after) {
+QString ShownReplyValue(const TReplyPairs& reply, const char* key) {
     const auto value = ReplyValue(reply, key);
-    if (!value) return designText;
+    if (!value) return {};
     std::string shown = DisplayText(*value, MaxValueChars);
     for (char& c : shown)
         if (c == '\r' || c == '\n') c = ' ';
-    return designText + " " + QString::fromStdString(shown) + after;
+    return QString::fromStdString(shown);
+}
+
+QString WithReplyValue(const QString& designText, const TReplyPairs& reply, const char* key,
+                       const QString& after) {
+    return designText + " " + ShownReplyValue(reply, key) + after;
+}
+
+QString WithPresentReplyValue(const QString& designText, const TReplyPairs& reply,
+                              const char* key) {
+    if (!ReplyValue(reply, key)) return designText;
+    return WithReplyValue(designText, reply, key);
 }
 
 THighscoreuploadedForm::THighscoreuploadedForm(const TReplyPairs& reply, QWidget* parent)
@@ -60,13 +70,14 @@ THighscoreuploadedForm::THighscoreuploadedForm(const TReplyPairs& reply, QWidget
     Label2 = Text("Dauer - Highscore", this, picture, 11, true);
     Label9 = Text("Wochenhighscore", this, picture, 11, true);
     Label3 = Text(WithReplyValue("Ihre Platzierung:", reply, "Rang"), this, picture, 9, false);
-    Label4 =
-        Text(WithReplyValue("Ihre alte Platzierung:", reply, "Alterrang"), this, picture, 9, false);
-    Label5 = Text(WithReplyValue("Top Score der Liste:", reply, "Platz1", " Punkte"), this, picture,
-                  9, false);
+    Label4 = Text(WithPresentReplyValue("Ihre alte Platzierung:", reply, "Alterrang"), this,
+                  picture, 9, false);
+    Label5 = Text(WithReplyValue("Top Score der Liste:", reply, "Platz1",
+                                 ShownReplyValue(reply, "p") + " Punkte"),
+                  this, picture, 9, false);
     Label8 = Text(WithReplyValue("Ihre Platzierung:", reply, "wRang"), this, picture, 9, false);
-    Label7 = Text(WithReplyValue("Ihre alte Platzierung:", reply, "wAlterrang"), this, picture, 9,
-                  false);
+    Label7 = Text(WithPresentReplyValue("Ihre alte Platzierung:", reply, "wAlterrang"), this,
+                  picture, 9, false);
     Label6 = Text(WithReplyValue("Top Score der Liste:", reply, "wPlatz1", " Punkte"), this,
                   picture, 9, false);
     Button1 = new QPushButton("Ok", this);

@@ -22,14 +22,18 @@ class THighscoreuploadedForm : public QDialog {
     QLabel* Label9;       // "Wochenhighscore"
     QLabel* Label3;       // all-time: "Ihre Platzierung:" + Rang
     QLabel* Label4;       // all-time: "Ihre alte Platzierung:" + Alterrang when present
-    QLabel* Label5;       // all-time: "Top Score der Liste:" + Platz1 + " Punkte"
+    QLabel* Label5;       // all-time: "Top Score der Liste:" + Platz1 + p + " Punkte"
     QLabel* Label8;       // weekly: "Ihre Platzierung:" + wRang
     QLabel* Label7;       // weekly: "Ihre alte Platzierung:" + wAlterrang when present
     QLabel* Label6;       // weekly: "Top Score der Liste:" + wPlatz1 + " Punkte"
     QPushButton* Button1; // "Ok"
 };
 
-// A label's design text with the reply's value appended ("text value"), or the design text
-// alone when the reply has no such key. The value is made fit for showing.
+// A reply's value made fit for a label (short, one line); "" when the reply has no such key.
+QString ShownReplyValue(const TReplyPairs& reply, const char* key);
+// A label's design text, a blank, the reply's value (empty when the reply lacks it) and after.
 QString WithReplyValue(const QString& designText, const TReplyPairs& reply, const char* key,
                        const QString& after = QString());
+// The same for a value that only some replies carry: the design text alone without it.
+QString WithPresentReplyValue(const QString& designText, const TReplyPairs& reply,
+                              const char* key);

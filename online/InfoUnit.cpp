@@ -38,7 +38,7 @@ TVersionCheck JudgeVersionFile(const std::string& text) {
     // A plain comparison of the characters, as the original compared its strings.
     if (check.Version.compare(ProgramVersion) > 0)
         check.Verdict =
-            IsWebAddress(check.Address) ? TVersionVerdict::Newer : TVersionVerdict::Silent;
+            IsWebAddress(check.Address) ? TVersionVerdict::Newer : TVersionVerdict::NoLink;
     else
         check.Verdict = TVersionVerdict::Current;
     return check;
@@ -48,6 +48,12 @@ std::string NewerVersionQuestion(const TVersionCheck& check) {
     return "Es ist eine neuere Version (" + DisplayText(check.Version, 40) +
            ") dieses Programmes verfügbar unter der Adresse " + DisplayText(check.Address, 300) +
            ". Möchten Sie zu dieser Adresse gehen um die neue Version downzuloaden?";
+}
+
+std::string NewerVersionWithoutLinkMessage(const TVersionCheck& check) {
+    return "Es ist eine neuere Version (" + DisplayText(check.Version, 40) +
+           ") dieses Programmes verfügbar, doch die angegebene Adresse ist keine Internetadresse: " +
+           DisplayText(check.Address, 300);
 }
 
 TVersionCheck CheckForNewVersion() {
@@ -65,6 +71,9 @@ TVersionCheck TellVersion(const std::string& versionFile) {
         if (MessageDlg(NewerVersionQuestion(check), TMsgDlgType::Confirmation,
                        TMsgDlgButtons::YesNo) == mrYes)
             OpenURL(check.Address);
+        break;
+    case TVersionVerdict::NoLink:
+        ShowMessage(NewerVersionWithoutLinkMessage(check));
         break;
     case TVersionVerdict::Current:
         ShowMessage(CurrentVersionMessage);

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 
@@ -159,6 +160,21 @@ std::string HeaderText(std::string text) {
         if (c == '\r' || c == '\n' || c == '\t') c = ' ';
     if (IsAscii(text)) return text;
     return "=?UTF-8?B?" + Base64(text, false) + "?=";
+}
+
+// Bytes taken by Base64(n bytes, wrapped).
+size_t WrappedBase64Size(size_t n) {
+    const size_t chars = (n + 2) / 3 * 4;
+    return chars + (chars + 75) / 76 * 2;
+}
+
+// At most maxBytes of UTF-8 text, cut before a character's continuation bytes.
+std::string Utf8Prefix(const std::string& text, size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    size_t end = maxBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
 }
 
 std::string MailDate() {
@@ -327,6 +343,43 @@ std::string BuildErrorMail(const std::string& from, const std::string& body,
     return mail;
 }
 
+std::string FitErrorMail(const std::string& from, const std::string& body,
+                         const std::string& attachmentName, const std::string& attachment,
+                         size_t maxBytes) {
+    std::string mail = BuildErrorMail(from, body, attachmentName, attachment);
+    if (mail.size() <= maxBytes) return mail;
+
+    // Quoted-printable makes at most three bytes of one.
+    std::string text = body;
+    const size_t textShare = maxBytes / 4;
+    if (QuotedPrintable(CrLf(text)).size() > textShare)
+        text = Utf8Prefix(text, std::max<size_t>(textShare / 3, 8) - 8) + "\n[...]";
+    if (attachmentName.empty()) return BuildErrorMail(from, text, attachmentName, attachment);
+
+    const size_t frame = BuildErrorMail(from, text, attachmentName, std::string()).size();
+    if (frame >= maxBytes) throw EInetError("Der Fehlerreport ist zu groß");
+    const size_t budget = maxBytes - frame;
+    size_t fits = budget / 78 * 57;
+    while (fits > 0 && WrappedBase64Size(fits) > budget)
+        --fits;
+    // The note's number is never longer than the whole log's size.
+    const auto note = [](size_t leftOut) {
+        return "[" + std::to_string(leftOut) + " bytes at the start of the log left out]\r\n";
+    };
+    const size_t noteRoom = note(attachment.size()).size();
+    std::string tail;
+    if (fits > noteRoom && attachment.size() > 0) {
+        tail = attachment.substr(attachment.size() - std::min(attachment.size(), fits - noteRoom));
+        // Whole lines only: the first one kept starts behind a line end.
+        const size_t lineEnd = tail.find('\n');
+        tail = lineEnd == std::string::npos ? std::string() : tail.substr(lineEnd + 1);
+    }
+    mail = BuildErrorMail(from, text, attachmentName,
+                          note(attachment.size() - tail.size()) + tail);
+    if (mail.size() > maxBytes) throw EInetError("Der Fehlerreport ist zu groß");
+    return mail;
+}
+
 bool SendErrorMail(const std::string& from, const std::string& body,
                    const std::string& attachmentFile) {
     DialUp();
@@ -343,7 +396,7 @@ bool SendErrorMail(const std::string& from, const std::string& body,
     mail.Server = MailServerAddress();
     mail.From = EnvelopeSender(from);
     mail.Recipients = {ErrorReportAddress};
-    mail.Message = BuildErrorMail(from, body, name, attachment);
+    mail.Message = FitErrorMail(from, body, name, attachment);
     SmtpSend(mail);
     ShowMessage("Vielen Dank für Ihre Hilfe!");
     return true;

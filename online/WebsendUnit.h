@@ -17,6 +17,9 @@ constexpr const char* DefaultWebServer = "http://localhost:8080/";
 constexpr const char* DefaultMailServer = "localhost:2525";
 // Where the error reports go.
 constexpr const char* ErrorReportAddress = "fehlerreport@korvald.example";
+// The largest report mail the mail server takes, as sent (headers, encoded text and log);
+// crumble-server's mail receiver takes the same. A longer log is sent as its last part.
+constexpr size_t MaxReportMailBytes = 1024 * 1024;
 
 // The game's web server, always ending in "/".
 std::string WebServerAddress();
@@ -66,6 +69,12 @@ bool SendErrorMail(const std::string& from, const std::string& body,
 // (Windows-1252 text) in base64. Without attachmentName no attachment part is made.
 std::string BuildErrorMail(const std::string& from, const std::string& body,
                            const std::string& attachmentName, const std::string& attachment);
+// BuildErrorMail kept within maxBytes: a log too large goes as its last whole lines after a
+// first line saying how many bytes were left out; a description beyond a quarter of the
+// limit is cut as well.
+std::string FitErrorMail(const std::string& from, const std::string& body,
+                         const std::string& attachmentName, const std::string& attachment,
+                         size_t maxBytes = MaxReportMailBytes);
 // The reverse path for what the player typed: the address when it is one, else "".
 std::string EnvelopeSender(const std::string& typed);
 

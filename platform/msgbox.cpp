@@ -46,6 +46,8 @@ int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons
     QMessageBox box;
     box.setWindowTitle(QStringLiteral("Crumble Rush"));
     box.setIcon(IconOf(type));
+    // Texts come from servers, files and players too: a tag in them is shown, never obeyed.
+    box.setTextFormat(Qt::PlainText);
     box.setText(QString::fromStdString(text));
     if (buttons == TMsgDlgButtons::YesNo) {
         QPushButton* yes = box.addButton(QStringLiteral("Ja"), QMessageBox::YesRole);

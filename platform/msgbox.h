@@ -1,5 +1,6 @@
 #pragma once
-// Modal message boxes with German buttons ("Ja"/"Nein", "OK"). Texts are UTF-8.
+// Modal message boxes with German buttons ("Ja"/"Nein", "OK"). Texts are UTF-8, shown as
+// plain text.
 #include <functional>
 #include <string>
 

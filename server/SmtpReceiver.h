@@ -20,8 +20,12 @@ struct TSmtpEnvelope {
     std::string Data; // the message as sent, lines ending in CR LF, dots unstuffed
 };
 
+// The largest message taken, as sent after the DATA command; the game keeps its error report
+// within the same size.
+constexpr size_t MaxMailBytes = 1024 * 1024;
+
 struct TSmtpOptions {
-    size_t MaxMessageSize = 1024 * 1024;
+    size_t MaxMessageSize = MaxMailBytes;
     std::chrono::milliseconds ReadTimeout = std::chrono::seconds(60);
     size_t MaxConnections = 32;
     std::string HostName = "localhost";

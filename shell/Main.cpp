@@ -217,6 +217,7 @@ void TForm1::CreateProgressPanel(QWidget* client) {
     Gauge1->setTextVisible(false);
     Gauge1->setStyleSheet("QProgressBar::chunk { background: blue; }");
     Label1 = new QLabel("Konvertiere Sounds...", Panel2);
+    Label1->setTextFormat(Qt::PlainText);
     Label1->move(4, 8);
 }
 
@@ -449,13 +450,13 @@ void TForm1::LookUpKnownError() {
                    "für dieses Problem gibt?",
                    TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo) != mrYes)
         return;
-    // Without a connection the message has been shown; there is nothing to look up in.
-    const auto errors = FetchText(WebPageAddress("korvaldinternal/errors.txt"));
-    if (!errors) return;
+    // Without a connection the message has been shown and the text is empty: no line matches,
+    // and the player is offered the report (which keeps the log while nothing can be sent).
+    const std::string errors = HTTPGetText(WebPageAddress("korvaldinternal/errors.txt"));
     const std::string logFile = ProgDir() + "\\sps\\log.txt";
     const std::vector<std::string> log =
         FileExists(logFile) ? SplitTextLines(ReadFileBytes(logFile)) : std::vector<std::string>();
-    const auto known = MatchKnownError(Utf8ToAnsi(*errors), log);
+    const auto known = MatchKnownError(Utf8ToAnsi(errors), log);
     if (!known) {
         if (MessageDlg("Dieser Fehler ist leider noch unbekannt. Möchten Sie uns einen "
                        "Fehlerreport senden?",

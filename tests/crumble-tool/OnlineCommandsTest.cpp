@@ -1,5 +1,5 @@
 // crumble-tool publish | report send | version check | errors match | cs decode, run as a
-// player or an operator would, against the companion server started for the test.
+// player or an operator would, against stand-in web and mail servers of the test.
 #include "TestSupport.h"
 #include "online/OnlineTestSupport.h"
 #include "shell/DecodeUnit.h"
@@ -53,24 +53,31 @@ std::string IdentityCs(std::string record) {
 class OnlineCommandsTest : public ::testing::Test {
   protected:
     std::string Closed() { return "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/"; }
+    std::string Served(const TStubServer& web) {
+        return "http://127.0.0.1:" + std::to_string(web.Port) + "/";
+    }
     TTempProgramFolder Folder;
 };
 
 } // namespace
 
 TEST_F(OnlineCommandsTest, PublishSendsTheBestScoreAndPrintsTheReply) {
-    TTestServer server;
+    const std::string reply = "ID=abc\r\nRang=1\r\nPlatz1=31000\r\n";
+    TStubServer web({}, HttpReply(reply));
     Env = DefaultEnvData();
     Env.Highscores[0].Name.Set("Kalle");
     Env.Highscores[0].Score = 31000;
     SaveEnv();
     const std::string env = Folder.File("SPS/env.dat");
-    const TRun run = RunTool("publish " + Quoted(env) + " --webserver " + server.WebServer());
+    const TRun run = RunTool("publish " + Quoted(env) + " --webserver " + Served(web));
     EXPECT_EQ(run.Status, 0) << run.Out;
-    EXPECT_NE(run.Out.find("ID="), std::string::npos) << run.Out;
-    EXPECT_NE(run.Out.find("Rang=1\n"), std::string::npos) << run.Out;
-    EXPECT_NE(run.Out.find("Platz1=31000\n"), std::string::npos) << run.Out;
-    EXPECT_NE(server.Page("korvaldinternal/highscore.html").find("Kalle"), std::string::npos);
+    EXPECT_NE(run.Out.find("ID=abc\nRang=1\nPlatz1=31000\n"), std::string::npos) << run.Out;
+    // The request is the score script's, with the best entry in its record.
+    const std::string request = web.Received();
+    ASSERT_TRUE(request.starts_with("GET /score.php?cs=")) << request;
+    const std::string cs = request.substr(18, request.find(' ', 18) - 18);
+    const TRun decoded = RunTool("cs decode " + Quoted(cs));
+    EXPECT_TRUE(decoded.Out.starts_with("KVQ| |31000|Kalle|")) << decoded.Out;
 
     const TRun offline = RunTool("publish " + Quoted(env) + " --webserver " + Closed());
     EXPECT_EQ(offline.Status, 1);
@@ -82,23 +89,25 @@ TEST_F(OnlineCommandsTest, PublishSendsTheBestScoreAndPrintsTheReply) {
 
     Env = DefaultEnvData();
     SaveEnv();
-    const TRun empty = RunTool("publish " + Quoted(env) + " --webserver " + server.WebServer());
+    const TRun empty = RunTool("publish " + Quoted(env) + " --webserver " + Served(web));
     EXPECT_EQ(empty.Status, 1);
     EXPECT_NE(empty.Out.find("Ihre Highscoreliste ist noch leer."), std::string::npos);
 }
 
 TEST_F(OnlineCommandsTest, ReportSendMailsTheTextAndTheLog) {
-    TTestServer server;
+    TStubServer web;
+    TMailStub mail;
     Folder.Put("crash.txt", "Program Version 1.05\r\nERROR\r\n");
     const TRun run = RunTool("report send --from tester@example.org --text 'Es hakt.' --log " +
-                             Quoted(Folder.Path + "/crash.txt") + " --webserver " +
-                             server.WebServer() + " --mailserver " + server.MailServer());
+                             Quoted(Folder.Path + "/crash.txt") + " --webserver " + Served(web) +
+                             " --mailserver " + mail.Address());
     EXPECT_EQ(run.Status, 0) << run.Out;
     EXPECT_NE(run.Out.find("Vielen Dank für Ihre Hilfe!"), std::string::npos);
-    const std::string report = server.Reports("1");
-    EXPECT_NE(report.find("tester@example.org"), std::string::npos) << report;
-    EXPECT_NE(report.find("Es hakt."), std::string::npos);
-    EXPECT_NE(report.find("Attachment: crash.txt"), std::string::npos);
+    ASSERT_EQ(mail.Mails().size(), 1u);
+    const std::string sent = mail.Mails()[0];
+    EXPECT_NE(sent.find("From: tester@example.org\r\n"), std::string::npos) << sent;
+    EXPECT_NE(sent.find("\r\n\r\nEs hakt.\r\n"), std::string::npos) << sent;
+    EXPECT_EQ(MailAttachment(sent, "crash.txt"), "Program Version 1.05\r\nERROR\r\n");
 
     const TRun offline = RunTool("report send --from a@b.example --text x --webserver " + Closed());
     EXPECT_EQ(offline.Status, 1);
@@ -106,12 +115,15 @@ TEST_F(OnlineCommandsTest, ReportSendMailsTheTextAndTheLog) {
 }
 
 TEST_F(OnlineCommandsTest, VersionCheckPrintsWhatTheDialogWouldSay) {
-    TTestServer server;
-    TRun run = RunTool("version check --webserver " + server.WebServer());
-    EXPECT_EQ(run.Status, 0);
-    EXPECT_EQ(run.Out, "Sie haben die aktuelle Version dieses Programmes.\n");
-    server.PutDataFile("version.txt", "2.0\r\nhttp://example.org/neu\r\n");
-    run = RunTool("version check --webserver " + server.WebServer());
+    {
+        TStubServer web({}, HttpReply("1.05\r\nhttp://example.org/\r\n"));
+        const TRun run = RunTool("version check --webserver " + Served(web));
+        EXPECT_EQ(run.Status, 0);
+        EXPECT_EQ(run.Out, "Sie haben die aktuelle Version dieses Programmes.\n");
+        EXPECT_TRUE(web.Received().starts_with("GET /korvaldinternal/version.txt "));
+    }
+    TStubServer web({}, HttpReply("2.0\r\nhttp://example.org/neu\r\n"));
+    const TRun run = RunTool("version check --webserver " + Served(web));
     EXPECT_EQ(run.Out, "Es ist eine neuere Version (2.0) dieses Programmes verfügbar unter der "
                        "Adresse http://example.org/neu. Möchten Sie zu dieser Adresse gehen um die "
                        "neue Version downzuloaden?\n");

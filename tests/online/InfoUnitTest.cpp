@@ -5,7 +5,9 @@
 #include "online/OnlineTestSupport.h"
 #include "online/WebsendUnit.h"
 
+#include <QAbstractButton>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -37,13 +39,21 @@ TEST_F(InfoUnitTest, VersionsCompareAsText) {
     EXPECT_EQ(Verdict("1.05\nhttp://x.example/"), TVersionVerdict::Current);
 }
 
-TEST_F(InfoUnitTest, OneLineEmptinessAndGarbageSayNothing) {
+TEST_F(InfoUnitTest, OneLineOrNoneSaysNothingANewerOneWithoutAWebAddressSaysSo) {
     EXPECT_EQ(Verdict(""), TVersionVerdict::Silent);
     EXPECT_EQ(Verdict("2.0"), TVersionVerdict::Silent);
     EXPECT_EQ(Verdict("2.0\r\n"), TVersionVerdict::Silent);
-    // Newer, but no address to go to: an HTML page, binary junk.
-    EXPECT_EQ(Verdict("<!DOCTYPE html>\n<html><body>x</body></html>"), TVersionVerdict::Silent);
-    EXPECT_EQ(Verdict(std::string("\xFF\x00\x01\n\x02", 5)), TVersionVerdict::Silent);
+    // Newer, but no address to go to: a bare host name, an HTML page, binary junk.
+    EXPECT_EQ(Verdict("2.0\r\nwww.example.org/neu"), TVersionVerdict::NoLink);
+    EXPECT_EQ(Verdict("<!DOCTYPE html>\n<html><body>x</body></html>"), TVersionVerdict::NoLink);
+    EXPECT_EQ(Verdict(std::string("\xFF\x00\x01\n\x02", 5)), TVersionVerdict::NoLink);
+    TellVersion("2.0\r\nfile:///etc/passwd\r\n");
+    ASSERT_EQ(Player.Messages.size(), 1u);
+    EXPECT_EQ(Player.Messages[0], "Es ist eine neuere Version (2.0) dieses Programmes verfügbar, "
+                                  "doch die angegebene Adresse ist keine Internetadresse: "
+                                  "file:///etc/passwd");
+    EXPECT_EQ(Player.Types[0], TMsgDlgType::Information);
+    EXPECT_TRUE(Browser.Opened.empty());
     const TVersionCheck check = JudgeVersionFile("1.10\r\nhttp://example.org/d\r\nmore\r\n");
     EXPECT_EQ(check.Version, "1.10");
     EXPECT_EQ(check.Address, "http://example.org/d");
@@ -51,6 +61,34 @@ TEST_F(InfoUnitTest, OneLineEmptinessAndGarbageSayNothing) {
               "Es ist eine neuere Version (1.10) dieses Programmes verfügbar unter der Adresse "
               "http://example.org/d. Möchten Sie zu dieser Adresse gehen um die neue Version "
               "downzuloaden?");
+}
+
+TEST(InfoUnitBoxes, TagsInTheServersVersionShowAsText) {
+    TTempProgramFolder folder;
+    TBrowserRecorder browser;
+    QString text;
+    Qt::TextFormat format = Qt::RichText;
+    bool found = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        poll.stop();
+        found = true;
+        if (const auto* label = box->findChild<QLabel*>("qt_msgbox_label")) {
+            text = label->text();
+            format = label->textFormat();
+        }
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == "Nein") button->click();
+    });
+    poll.start();
+    TellVersion("<b>2.0</b>\r\nhttp://example.org/neu\r\n");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_TRUE(text.startsWith("Es ist eine neuere Version (<b>2.0</b>) dieses")) << text.toStdString();
+    EXPECT_TRUE(browser.Opened.empty());
 }
 
 TEST_F(InfoUnitTest, TheDialogShowsThePictureAtHalfSizeWithTheVersion) {
@@ -65,36 +103,35 @@ TEST_F(InfoUnitTest, TheDialogShowsThePictureAtHalfSizeWithTheVersion) {
     EXPECT_EQ(form.Button2->text(), "Überprüfen, ob eine neue Version verfügbar ist");
 }
 
-TEST_F(InfoUnitTest, TheCheckAgainstTheServer) {
-    TTestServer server;
-    server.Configure();
+TEST_F(InfoUnitTest, TheButtonFetchesTheVersionFileAndTellsThePlayer) {
     TInfoForm form;
-    form.Button2Click();
+    {
+        const auto web = ServePage("1.05\r\nhttp://example.org/download.html\r\n");
+        form.Button2Click();
+        EXPECT_TRUE(web->Received().starts_with("GET /korvaldinternal/version.txt HTTP/1.1"))
+            << web->Received();
+    }
     EXPECT_EQ(Player.Messages,
               (std::vector<std::string>{"Sie haben die aktuelle Version dieses Programmes."}));
 
-    server.PutDataFile("version.txt", "1.10\r\n{server}/crumblerush/download.html\r\n");
-    Player.Answers = {mrNo};
-    form.Button2Click();
-    ASSERT_EQ(Player.Messages.size(), 2u);
+    {
+        const auto web = ServePage("1.10\nhttp://example.org/download.html\n");
+        Player.Answers = {mrNo, mrYes};
+        form.Button2Click();
+        EXPECT_TRUE(Browser.Opened.empty());
+        form.Button2Click();
+    }
+    ASSERT_EQ(Player.Messages.size(), 3u);
     EXPECT_EQ(Player.Messages[1], "Es ist eine neuere Version (1.10) dieses Programmes verfügbar "
-                                  "unter der Adresse " +
-                                      server.WebServer().substr(0, server.WebServer().size() - 1) +
-                                      "/crumblerush/download.html. Möchten Sie zu dieser Adresse "
-                                      "gehen um die neue Version downzuloaden?");
-    EXPECT_TRUE(Browser.Opened.empty());
-    Player.Answers = {mrYes};
-    form.Button2Click();
-    ASSERT_EQ(Browser.Opened.size(), 1u);
-    EXPECT_TRUE(Browser.Opened[0].ends_with("/crumblerush/download.html"));
+                                  "unter der Adresse http://example.org/download.html. Möchten "
+                                  "Sie zu dieser Adresse gehen um die neue Version downzuloaden?");
+    EXPECT_EQ(Browser.Opened, (std::vector<std::string>{"http://example.org/download.html"}));
 
-    server.PutDataFile("version.txt", "9.99");
-    form.Button2Click();
-    EXPECT_EQ(Player.Messages.size(), 3u); // one line: nothing said
-
-    server.PutDataFile("version.txt", "");
-    form.Button2Click();
-    EXPECT_EQ(Player.Messages.size(), 3u);
+    for (const char* silent : {"9.99", ""}) {
+        const auto web = ServePage(silent);
+        form.Button2Click();
+        EXPECT_EQ(Player.Messages.size(), 3u) << silent; // one line or none: nothing said
+    }
 }
 
 TEST_F(InfoUnitTest, NetworkTroubleGivesOneMessageAndTheDialogGoesOn) {

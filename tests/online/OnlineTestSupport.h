@@ -7,6 +7,7 @@
 #include "shell/Tools.h"
 
 #include <QApplication>
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -21,11 +22,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -120,7 +124,8 @@ class TTestServer {
 
 // A listening socket on 127.0.0.1 that takes connections (the kernel does) and then, as
 // told, stays silent, or answers every line with one canned reply (an SMTP server saying
-// "554" to everything after its greeting, for instance).
+// "554" to everything after its greeting, or a web server with one page). What the clients
+// sent is kept.
 class TStubServer {
   public:
     explicit TStubServer(std::string greeting = std::string(), std::string reply = std::string())
@@ -149,6 +154,12 @@ class TStubServer {
 
     int Port = 0;
 
+    // Everything the clients sent so far, in the order it arrived.
+    std::string Received() const {
+        const std::lock_guard guard(FLock);
+        return FReceived;
+    }
+
   private:
     void Serve() {
         while (!FStop) {
@@ -165,16 +176,28 @@ class TStubServer {
                 }
             }
             for (size_t i = 1; i < polled.size(); ++i) {
-                if (!(polled[i].revents & POLLIN)) continue;
+                if (!(polled[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
                 char buffer[4096];
                 const ssize_t got = recv(polled[i].fd, buffer, sizeof buffer, 0);
-                if (got > 0 && !FReply.empty())
+                if (got <= 0) {
+                    // The client has gone: its socket would stay readable for ever.
+                    close(polled[i].fd);
+                    std::erase(FClients, polled[i].fd);
+                    continue;
+                }
+                {
+                    const std::lock_guard guard(FLock);
+                    FReceived.append(buffer, static_cast<size_t>(got));
+                }
+                if (!FReply.empty())
                     send(polled[i].fd, FReply.data(), FReply.size(), MSG_NOSIGNAL);
             }
         }
     }
 
     std::string FGreeting, FReply;
+    mutable std::mutex FLock;
+    std::string FReceived;
     int FListener = -1;
     std::vector<int> FClients;
     std::atomic<bool> FStop{false};
@@ -192,6 +215,131 @@ inline int ClosedPort() {
     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
     close(fd);
     return ntohs(address.sin_port);
+}
+
+// The answer of a web server that has one page for every address.
+inline std::string HttpReply(const std::string& body, const std::string& status = "200 OK",
+                             const std::string& type = "text/plain") {
+    return "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
+           "\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
+}
+
+// A web server on 127.0.0.1 answering every request with that page; the program's web server
+// (prog.cfg "webserver") points at it, so the program is online.
+inline std::unique_ptr<TStubServer> ServePage(const std::string& body,
+                                              const std::string& status = "200 OK",
+                                              const std::string& type = "text/plain") {
+    auto server = std::make_unique<TStubServer>(std::string(), HttpReply(body, status, type));
+    WriteCfg("webserver", "http://127.0.0.1:" + std::to_string(server->Port) + "/");
+    return server;
+}
+
+// An SMTP server on 127.0.0.1 that takes every mail; the data of each (dots unstuffed) is kept.
+class TMailStub {
+  public:
+    TMailStub() {
+        FListener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(FListener, 4) != 0)
+            throw std::runtime_error("mail stub: cannot listen");
+        socklen_t length = sizeof address;
+        getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length);
+        Port = ntohs(address.sin_port);
+        FThread = std::thread([this] { Serve(); });
+    }
+    ~TMailStub() {
+        FStop = true;
+        FThread.join();
+        close(FListener);
+    }
+    TMailStub(const TMailStub&) = delete;
+    TMailStub& operator=(const TMailStub&) = delete;
+
+    int Port = 0;
+    std::string Address() const { return "127.0.0.1:" + std::to_string(Port); }
+    std::vector<std::string> Mails() const {
+        const std::lock_guard guard(FLock);
+        return FMails;
+    }
+
+  private:
+    void Serve() {
+        while (!FStop) {
+            pollfd listener{FListener, POLLIN, 0};
+            if (poll(&listener, 1, 50) <= 0) continue;
+            const int client = accept(FListener, nullptr, nullptr);
+            if (client < 0) continue;
+            Session(client);
+            close(client);
+        }
+    }
+    void Session(int client) {
+        const auto say = [client](const std::string& text) {
+            send(client, text.data(), text.size(), MSG_NOSIGNAL);
+        };
+        say("220 stub\r\n");
+        std::string pending, data;
+        bool inData = false;
+        while (!FStop) {
+            pollfd polled{client, POLLIN, 0};
+            if (poll(&polled, 1, 50) <= 0) continue;
+            char buffer[65536];
+            const ssize_t got = recv(client, buffer, sizeof buffer, 0);
+            if (got <= 0) return;
+            pending.append(buffer, static_cast<size_t>(got));
+            size_t end;
+            while ((end = pending.find("\r\n")) != std::string::npos) {
+                std::string line = pending.substr(0, end);
+                pending.erase(0, end + 2);
+                if (inData) {
+                    if (line == ".") {
+                        const std::lock_guard guard(FLock);
+                        FMails.push_back(data);
+                        data.clear();
+                        inData = false;
+                        say("250 OK\r\n");
+                    } else {
+                        if (!line.empty() && line[0] == '.') line.erase(0, 1);
+                        data += line + "\r\n";
+                    }
+                    continue;
+                }
+                std::string verb = line.substr(0, 4);
+                for (char& c : verb)
+                    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                if (verb == "DATA") {
+                    inData = true;
+                    say("354 go on\r\n");
+                } else if (verb == "QUIT") {
+                    say("221 bye\r\n");
+                    return;
+                } else {
+                    say("250 OK\r\n");
+                }
+            }
+        }
+    }
+
+    int FListener = -1;
+    std::atomic<bool> FStop{false};
+    mutable std::mutex FLock;
+    std::vector<std::string> FMails;
+    std::thread FThread;
+};
+
+// The attachment of a report mail as BuildErrorMail writes it: the base64 part after the
+// headers naming the file, decoded. "" when there is none.
+inline std::string MailAttachment(const std::string& mail, const std::string& name) {
+    const size_t header = mail.find("filename=\"" + name + "\"");
+    if (header == std::string::npos) return {};
+    const size_t start = mail.find("\r\n\r\n", header) + 4;
+    const std::string encoded = mail.substr(start, mail.find("--", start) - start);
+    const QByteArray decoded = QByteArray::fromBase64(QByteArray::fromStdString(encoded));
+    return std::string(decoded.constData(), static_cast<size_t>(decoded.size()));
 }
 
 // The player at the message boxes: every text is kept; questions get the next of Answers

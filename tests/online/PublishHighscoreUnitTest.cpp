@@ -160,14 +160,14 @@ TEST_F(PublishHighscoreUnitTest, RepliesAreReadByTheirKeys) {
     }
 }
 
-TEST_F(PublishHighscoreUnitTest, TheRanksDialogAppendsTheValuesThatArePresent) {
-    const TReplyPairs reply = ParseReply("ID=abc\r\nRang=5\r\nPlatz1=90000\r\nwRang=2\r\n"
-                                         "wAlterrang=3\r\nwPlatz1=4000\r\n");
+TEST_F(PublishHighscoreUnitTest, TheRanksDialogAppendsEveryValueAndTheOldRanksWhenPresent) {
+    const TReplyPairs reply = ParseReply("ID=abc\r\nRang=5\r\nPlatz1=90000\r\np= von Bea\r\n"
+                                         "wRang=2\r\nwAlterrang=3\r\nwPlatz1=4000\r\n");
     THighscoreuploadedForm form(reply);
     EXPECT_EQ(form.windowTitle(), "Highscore veröffentlicht!");
     EXPECT_EQ(form.Label3->text(), "Ihre Platzierung: 5");
     EXPECT_EQ(form.Label4->text(), "Ihre alte Platzierung:");
-    EXPECT_EQ(form.Label5->text(), "Top Score der Liste: 90000 Punkte");
+    EXPECT_EQ(form.Label5->text(), "Top Score der Liste: 90000 von Bea Punkte");
     EXPECT_EQ(form.Label8->text(), "Ihre Platzierung: 2");
     EXPECT_EQ(form.Label7->text(), "Ihre alte Platzierung: 3");
     EXPECT_EQ(form.Label6->text(), "Top Score der Liste: 4000 Punkte");
@@ -175,6 +175,17 @@ TEST_F(PublishHighscoreUnitTest, TheRanksDialogAppendsTheValuesThatArePresent) {
     EXPECT_EQ(form.Label9->text(), "Wochenhighscore");
     EXPECT_EQ(form.Button1->text(), "Ok");
     EXPECT_EQ(form.Label3->textFormat(), Qt::PlainText);
+    // Missing values show empty behind their texts; only the old ranks go without a blank.
+    THighscoreuploadedForm sparse(ParseReply("Rang=5"));
+    EXPECT_EQ(sparse.Label3->text(), "Ihre Platzierung: 5");
+    EXPECT_EQ(sparse.Label4->text(), "Ihre alte Platzierung:");
+    EXPECT_EQ(sparse.Label5->text(), "Top Score der Liste:  Punkte");
+    EXPECT_EQ(sparse.Label8->text(), "Ihre Platzierung: ");
+    EXPECT_EQ(sparse.Label7->text(), "Ihre alte Platzierung:");
+    EXPECT_EQ(sparse.Label6->text(), "Top Score der Liste:  Punkte");
+    THighscoreuploadedForm emptyOld(ParseReply("Rang=5\r\nAlterrang=\r\nwAlterrang="));
+    EXPECT_EQ(emptyOld.Label4->text(), "Ihre alte Platzierung: ");
+    EXPECT_EQ(emptyOld.Label7->text(), "Ihre alte Platzierung: ");
     // A value from a confused server is shown short and harmless.
     THighscoreuploadedForm odd(ParseReply("Rang=<b>" + std::string(100, '9') + "\x07"));
     EXPECT_EQ(odd.Label3->text().toStdString(),
@@ -187,10 +198,7 @@ TEST_F(PublishHighscoreUnitTest, PublishingShowsTheRanksAndTheScoreIsListed) {
     const std::vector<QString> labels = PublishThroughTheDialog();
     ASSERT_EQ(labels.size(), 6u) << (Player.Messages.empty() ? "" : Player.Messages[0]);
     EXPECT_EQ(labels[0], "Ihre Platzierung: 1");
-    EXPECT_EQ(labels[1], "Ihre alte Platzierung:");
     EXPECT_EQ(labels[2], "Top Score der Liste: 12345 Punkte");
-    EXPECT_EQ(labels[3], "Ihre Platzierung: 1");
-    EXPECT_EQ(labels[5], "Top Score der Liste: 12345 Punkte");
     EXPECT_TRUE(Player.Messages.empty());
     const std::string id = Env.PublishID.Get();
     EXPECT_FALSE(id.empty());
@@ -202,19 +210,16 @@ TEST_F(PublishHighscoreUnitTest, PublishingShowsTheRanksAndTheScoreIsListed) {
     EXPECT_NE(list.find("Anna"), std::string::npos);
     EXPECT_NE(list.find("12345"), std::string::npos);
 
-    // The same player again, better: recognised by the ID, with the old place.
+    // The same player again, better: the ID goes along and the server knows the player.
     Env.Highscores[0].Score = 20000;
     const std::vector<QString> again = PublishThroughTheDialog();
     ASSERT_EQ(again.size(), 6u);
-    EXPECT_EQ(again[0], "Ihre Platzierung: 1");
     EXPECT_EQ(again[1], "Ihre alte Platzierung: 1");
-    EXPECT_EQ(again[2], "Top Score der Liste: 20000 Punkte");
     EXPECT_EQ(Env.PublishID.Get(), id);
 }
 
 TEST_F(PublishHighscoreUnitTest, ANameIsRequired) {
-    TTestServer server;
-    server.Configure();
+    const auto web = ServePage("ID=x\r\nRang=1\r\n");
     Env.Highscores[0].Name.Set("   ");
     auto* form = new TPublishHighscoreForm();
     PublishHighscoreForm = form;
@@ -223,27 +228,37 @@ TEST_F(PublishHighscoreUnitTest, ANameIsRequired) {
     EXPECT_EQ(Player.Messages,
               (std::vector<std::string>{"Bitte geben Sie zuerst einen Namen ein"}));
     EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(server.Page("korvaldinternal/highscore.html").find("12345"), std::string::npos);
+    EXPECT_EQ(web->Received(), ""); // nothing was asked of the score script
 }
 
-TEST_F(PublishHighscoreUnitTest, FailuresLeaveTheDialogOpenWithTheirMessage) {
-    TTestServer server;
-    server.Configure();
+TEST_F(PublishHighscoreUnitTest, TheRequestCarriesTheRecordAndFailuresLeaveTheDialogOpen) {
+    Env.Age = 40;
+    Env.Country.Set("Deutschland");
     auto* form = new TPublishHighscoreForm();
     PublishHighscoreForm = form;
     form->show();
 
-    // A web page instead of the score script's answer.
-    WriteCfg("scoreserver", server.WebServer() + "korvald/");
-    form->Button1Click();
+    // A web page instead of the score script's answer; the request was the record.
+    {
+        const auto web = ServePage("<!DOCTYPE html><html><body>Rang 5</body></html>", "200 OK",
+                                   "text/html");
+        form->Button1Click();
+        const std::string request = web->Received();
+        ASSERT_TRUE(request.starts_with("GET /score.php?cs=")) << request;
+        const std::string cs = request.substr(18, request.find(' ', 18) - 18);
+        const auto record = DecodeRecord(cs);
+        ASSERT_TRUE(record);
+        EXPECT_TRUE(record->starts_with("KVQ| |12345|Anna| |Deutschland| |40| | |4|1|0102030405|KVQ|"))
+            << *record;
+    }
     ASSERT_EQ(Player.Messages.size(), 1u);
-    EXPECT_TRUE(Player.Messages[0].starts_with(
-        "Highscore konnte nicht veröffentlicht werden: Unbekannte Antwort\r\n<!DOCTYPE html>"))
-        << Player.Messages[0];
-    EXPECT_LT(Player.Messages[0].size(), 1000u);
+    EXPECT_EQ(Player.Messages[0], "Highscore konnte nicht veröffentlicht werden: Unbekannte "
+                                  "Antwort\r\n<!DOCTYPE html><html><body>Rang 5</body></html>");
     // No script there at all.
-    WriteCfg("scoreserver", server.WebServer() + "nichts.php");
-    form->Button1Click();
+    {
+        const auto web = ServePage("fehlt", "404 Not Found");
+        form->Button1Click();
+    }
     ASSERT_EQ(Player.Messages.size(), 2u);
     EXPECT_TRUE(Player.Messages[1].starts_with(
         "Highscore konnte nicht veröffentlicht werden: HTTP-Fehler 404"))

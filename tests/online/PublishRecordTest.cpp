@@ -4,6 +4,7 @@
 
 #include <random>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -145,21 +146,23 @@ TEST(PublishRecord, EachKeyIsAPermutation) {
 }
 
 TEST(PublishRecord, TranspositionPutsByteKAtKeyPosition) {
-    // Swaps entries 0 and 2 once; every other swap is of entry 5 with itself.
-    int call = 0;
-    const TRandomIndex scripted = [&call](int) {
+    // Swaps entries 0 and 1, then 1 and 2; every other swap is of entry 5 with itself. That
+    // leaves P[0] = 1, P[1] = 2, P[2] = 0: a three-cycle, which is not its own inverse.
+    const std::vector<int> draws = {0, 1, 1, 2};
+    size_t call = 0;
+    const TRandomIndex scripted = [&](int) {
+        const int draw = call < draws.size() ? draws[call] : 5;
         ++call;
-        if (call == 1) return 0;
-        if (call == 2) return 2;
-        return 5;
+        return draw;
     };
     const std::string block = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.,";
     const std::string sent = PercentDecoded(EncodeRecord(block, scripted));
-    EXPECT_EQ(call, 2000);
-    // Key: P = 2, 1, 0, 3, ...; the bytes: S[P[k]] = block[k].
-    EXPECT_EQ(sent.substr(0, 4), "CBAD");
-    EXPECT_EQ(sent.substr(64, 4), "cbad");
-    EXPECT_EQ(sent.substr(68), block.substr(4));
+    EXPECT_EQ(call, 2000u);
+    // The key spells P: A[1] A[2] A[0], then the identity. S[P[k]] = block[k] puts a at 1,
+    // b at 2 and c at 0.
+    EXPECT_EQ(sent.substr(0, 64),
+              "BCADEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+-");
+    EXPECT_EQ(sent.substr(64), "cab" + block.substr(3));
 }
 
 TEST(PublishRecord, PercentEncodingKeepsOnlyDigitsAndLetters) {

@@ -4,7 +4,9 @@
 #include "online/OnlineTestSupport.h"
 #include "platform/inet.h"
 
+#include <QByteArray>
 #include <gtest/gtest.h>
+#include <regex>
 
 namespace {
 
@@ -126,6 +128,51 @@ TEST_F(WebsendUnitTest, TheReportArrivesAtTheServerWithTheLogAttached) {
     ASSERT_TRUE(SendErrorMail("", "ohne Adresse", ""));
     EXPECT_NE(server.Reports().find("<>  Korvald Fehlermeldung"), std::string::npos)
         << server.Reports();
+
+    // A log of 3 MB goes as its last part, which the mail server takes.
+    std::string big;
+    int lines = 0;
+    for (; big.size() < 3 * 1024 * 1024; ++lines)
+        big += "Loading Sound: effekt" + std::to_string(lines) + "\r\n";
+    big += "ERROR\r\n";
+    WriteWholeFile(Folder.File("big.txt"), big);
+    ASSERT_TRUE(SendErrorMail("spieler@example.org", "Riesiges Protokoll",
+                              ProgDir() + "\\big.txt"));
+    const std::string large = server.Reports("3");
+    EXPECT_NE(large.find("Riesiges Protokoll"), std::string::npos) << large.substr(0, 2000);
+    const size_t note = large.find(" bytes at the start of the log left out]\r\n");
+    ASSERT_NE(note, std::string::npos) << large.substr(0, 2000);
+    EXPECT_NE(large.find("effekt" + std::to_string(lines - 1) + "\r\nERROR\r\n"), std::string::npos)
+        << large.substr(large.size() - 200);
+    EXPECT_EQ(large.find(": effekt0\r\n"), std::string::npos);
+    EXPECT_GT(large.size() - note, 700000u);
+}
+
+TEST_F(WebsendUnitTest, AReportTooLargeForTheMailKeepsTheLogsLastLines) {
+    std::string log;
+    for (int line = 0; log.size() < 300000; ++line)
+        log += "Zeile " + std::to_string(line) + " des langen Protokolls\r\n";
+    const std::string mail = FitErrorMail("a@b.example", "kurz", "log.txt", log, 20000);
+    EXPECT_LE(mail.size(), 20000u);
+    EXPECT_GT(mail.size(), 19000u); // the room is used
+    const size_t start = mail.find("\r\n\r\n", mail.find("filename=\"log.txt\"")) + 4;
+    const std::string encoded = mail.substr(start, mail.find("--", start) - start);
+    const QByteArray decoded = QByteArray::fromBase64(QByteArray::fromStdString(encoded));
+    const std::string sent(decoded.constData(), static_cast<size_t>(decoded.size()));
+    const std::regex note(R"(^\[(\d+) bytes at the start of the log left out\]\r\n)");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(sent, match, note)) << sent.substr(0, 80);
+    const size_t leftOut = std::stoul(match[1]);
+    EXPECT_EQ(sent.substr(match.length(0)), log.substr(leftOut));
+    EXPECT_EQ(log[leftOut - 1], '\n'); // whole lines
+
+    // A description too long for the mail is cut at its end; a small one goes as it is.
+    const std::string described = "Ä" + std::string(60000, 'x');
+    const std::string cut = FitErrorMail("", described, "", "", 20000);
+    EXPECT_LE(cut.size(), 20000u);
+    EXPECT_NE(cut.find("=C3=84xxx"), std::string::npos);
+    EXPECT_EQ(FitErrorMail("", "kurz", "log.txt", "OK\r\n", 20000).find("left out"),
+              std::string::npos);
 }
 
 TEST_F(WebsendUnitTest, WithoutAConnectionNothingIsSentAndThePlayerIsTold) {
@@ -137,8 +184,7 @@ TEST_F(WebsendUnitTest, WithoutAConnectionNothingIsSentAndThePlayerIsTold) {
 }
 
 TEST_F(WebsendUnitTest, ARefusingOrSilentMailServerRaisesInsteadOfHanging) {
-    TTestServer server;
-    server.Configure();
+    const auto web = ServePage("");
     TShortTimeouts shortly(800);
     TStubServer refusing("220 stub\r\n", "554 5.7.1 keine Lust\r\n");
     WriteCfg("mailserver", "127.0.0.1:" + std::to_string(refusing.Port));
@@ -151,15 +197,20 @@ TEST_F(WebsendUnitTest, ARefusingOrSilentMailServerRaisesInsteadOfHanging) {
     EXPECT_TRUE(Player.Messages.empty());
 }
 
-TEST_F(WebsendUnitTest, HttpErrorsReachTheCaller) {
-    TTestServer server;
-    server.Configure();
-    EXPECT_NE(ErrorOf([] {
-                  HTTPGetText(WebPageAddress("korvaldinternal/missing.txt"));
-              }).find("HTTP-Fehler 404"),
-              std::string::npos);
-    const std::string version = HTTPGetText(WebPageAddress("korvaldinternal/version.txt"));
-    EXPECT_TRUE(version.starts_with("1.05\r\nhttp://127.0.0.1:")) << version;
+TEST_F(WebsendUnitTest, HttpGetAsksForTheAddressAndErrorsReachTheCaller) {
+    {
+        const auto web = ServePage("fehlt", "404 Not Found");
+        EXPECT_NE(ErrorOf([] {
+                      HTTPGetText(WebPageAddress("korvaldinternal/missing.txt"));
+                  }).find("HTTP-Fehler 404"),
+                  std::string::npos);
+    }
+    const auto web = ServePage("1.05\nhttp://example.org/\n");
+    EXPECT_EQ(HTTPGetText(WebPageAddress("korvaldinternal/version.txt")),
+              "1.05\r\nhttp://example.org/\r\n");
+    EXPECT_TRUE(web->Received().starts_with("GET /korvaldinternal/version.txt HTTP/1.1\r\n"))
+        << web->Received();
+    EXPECT_TRUE(Player.Messages.empty());
 }
 
 TEST_F(WebsendUnitTest, OpenURLTellsThePlayerWhenNoBrowserStarts) {

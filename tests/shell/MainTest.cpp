@@ -225,7 +225,10 @@ TEST_F(MenuWindowTest, OfflineTheBrowserStaysHiddenAndTheMenuPlain) {
     EXPECT_FALSE(form.ReturnToHome);
 }
 
-TEST_F(MenuWindowTest, OnlineTheStartPageShowsInTheMenuPicture) {
+// The embedded browser against the companion server: the start page in the menu picture, the
+// highscore page and back, links that leave for the system browser, a solution page that
+// stays, and the plain menu once the server has gone.
+TEST_F(MenuWindowTest, OnlineTheEmbeddedBrowserShowsOnlyTheInternalPages) {
     auto server = std::make_unique<TTestServer>();
     server->Configure();
     TForm1 form;
@@ -233,10 +236,22 @@ TEST_F(MenuWindowTest, OnlineTheStartPageShowsInTheMenuPicture) {
     ASSERT_TRUE(BrowserShowsAPage(form));
     EXPECT_TRUE(form.BrowserVisible());
     EXPECT_TRUE(form.WebBrowser1->isVisible());
-    EXPECT_EQ(form.BrowserTarget(), StartPageAddress());
+    const std::string start = StartPageAddress();
+    EXPECT_EQ(form.BrowserTarget(), start);
     EXPECT_EQ(Shown(form.Image1),
               LoadJpegResource("MENUE_NET").convertToFormat(QImage::Format_RGB32));
     EXPECT_TRUE(form.WebBrowser1->title().contains("Crumble")) << form.WebBrowser1->title().toStdString();
+
+    // Addresses outside the internal pages go to the system browser; the page stays.
+    EXPECT_TRUE(form.WebBrowser1BeforeNavigate(QUrl(QString::fromStdString(start + "/highscore.html")), true));
+    EXPECT_FALSE(form.WebBrowser1BeforeNavigate(QUrl("file:///etc/passwd"), true));
+    EXPECT_FALSE(form.WebBrowser1BeforeNavigate(QUrl("https://example.org/frame"), false));
+    form.WebBrowser1->page()->runJavaScript("window.location.href = 'https://example.org/news';");
+    ASSERT_TRUE(WaitUntil([this] { return !Opened.empty(); }));
+    EXPECT_EQ(Opened, (std::vector<std::string>{"https://example.org/news"}));
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
+    EXPECT_EQ(form.WebBrowser1->url().toString().toStdString(), start);
+    EXPECT_EQ(form.WebBrowser1->geometry(), QRect(52, 53, 292, 171));
 
     // The highscore page, and back home at the next tick.
     form.ActionGotoHighscoreExecute();
@@ -244,7 +259,20 @@ TEST_F(MenuWindowTest, OnlineTheStartPageShowsInTheMenuPicture) {
     EXPECT_TRUE(Loaded(form, WebPageAddress("korvaldinternal/highscore.html")));
     form.Timer1Timer();
     EXPECT_FALSE(form.ReturnToHome);
-    EXPECT_TRUE(Loaded(form, StartPageAddress()));
+    EXPECT_TRUE(Loaded(form, start));
+
+    // A known crash's solution page shows in the embedded browser, and the activation that
+    // follows the closed question keeps it.
+    WriteLog("Exception raised in Threadnotify while Bobs.Paint: x");
+    WriteLog("ERROR");
+    form.LookUpKnownError();
+    const std::string solution = WebPageAddress("korvaldinternal/errors/grafik.html");
+    EXPECT_EQ(Opened.size(), 1u);
+    ASSERT_TRUE(Loaded(form, solution));
+    form.FormActivate();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 300);
+    EXPECT_TRUE(Loaded(form, solution));
+    EXPECT_EQ(form.WebBrowser1->geometry(), QRect(52, 53, 292, 171));
 
     // The server goes away: the next ticks hide the browser and show the plain picture.
     server.reset();
@@ -257,28 +285,9 @@ TEST_F(MenuWindowTest, OnlineTheStartPageShowsInTheMenuPicture) {
     EXPECT_EQ(Shown(form.Image1), LoadJpegResource("MENUE").convertToFormat(QImage::Format_RGB32));
 }
 
-TEST_F(MenuWindowTest, AddressesOutsideTheInternalPagesGoToTheSystemBrowser) {
-    TTestServer server;
-    server.Configure();
-    TForm1 form;
-    form.show();
-    ASSERT_TRUE(BrowserShowsAPage(form));
-    const std::string start = StartPageAddress();
-    EXPECT_TRUE(form.WebBrowser1BeforeNavigate(QUrl(QString::fromStdString(start + "/highscore.html")), true));
-    EXPECT_FALSE(form.WebBrowser1BeforeNavigate(QUrl("file:///etc/passwd"), true));
-    EXPECT_FALSE(form.WebBrowser1BeforeNavigate(QUrl("https://example.org/frame"), false));
-    // A link of the page itself: the page stays, the address opens outside.
-    form.WebBrowser1->page()->runJavaScript("window.location.href = 'https://example.org/news';");
-    ASSERT_TRUE(WaitUntil([this] { return !Opened.empty(); }));
-    EXPECT_EQ(Opened, (std::vector<std::string>{"https://example.org/news"}));
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
-    EXPECT_EQ(form.WebBrowser1->url().toString().toStdString(), start);
-    EXPECT_EQ(form.WebBrowser1->geometry(), QRect(52, 53, 292, 171));
-}
-
-TEST_F(MenuWindowTest, AKnownCrashOpensItsSolutionPageAndErasesTheLog) {
-    TTestServer server;
-    server.Configure();
+TEST_F(MenuWindowTest, ACrashIsLookedUpInTheKnownErrors) {
+    auto web = ServePage("<zn=1><z1=Exception raised in Threadnotify><W=grafik.html>\r\n"
+                         "<zn=2><z1=Loading Sound><z2=generic error:><S><W=sound.html>\r\n");
     TForm1 form;
     WriteLog("Program Version 1.05");
     WriteLog("Exception raised in Threadnotify while Flip(): surface lost");
@@ -286,6 +295,7 @@ TEST_F(MenuWindowTest, AKnownCrashOpensItsSolutionPageAndErasesTheLog) {
     form.LookUpKnownError();
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_TRUE(Messages[0].starts_with("Während der Programmausführung ist ein Fehler aufgetreten."));
+    EXPECT_TRUE(web->Received().starts_with("GET /korvaldinternal/errors.txt ")) << web->Received();
     EXPECT_EQ(Opened, (std::vector<std::string>{WebPageAddress("korvaldinternal/errors/grafik.html")}));
     EXPECT_TRUE(LogIsOK()); // erased
 
@@ -296,12 +306,9 @@ TEST_F(MenuWindowTest, AKnownCrashOpensItsSolutionPageAndErasesTheLog) {
     form.LookUpKnownError();
     EXPECT_EQ(Opened.back(), WebPageAddress("korvaldinternal/errors/sound.html"));
     EXPECT_FALSE(LogIsOK());
-}
 
-TEST_F(MenuWindowTest, AnUnknownCrashOffersTheErrorReportAndKeepsTheLog) {
-    TTestServer server;
-    server.Configure();
-    TForm1 form;
+    // A crash no line knows: the report is offered and the log stays.
+    EraseLog();
     WriteLog("Etwas ganz Neues");
     WriteLog("ERROR");
     bool reportShown = false;
@@ -310,24 +317,47 @@ TEST_F(MenuWindowTest, AnUnknownCrashOffersTheErrorReportAndKeepsTheLog) {
         report->close();
     });
     form.LookUpKnownError();
-    ASSERT_EQ(Messages.size(), 2u);
-    EXPECT_EQ(Messages[1], "Dieser Fehler ist leider noch unbekannt. Möchten Sie uns einen "
+    ASSERT_EQ(Messages.size(), 4u);
+    EXPECT_EQ(Messages[3], "Dieser Fehler ist leider noch unbekannt. Möchten Sie uns einen "
                            "Fehlerreport senden?");
     EXPECT_TRUE(reportShown);
-    EXPECT_TRUE(Opened.empty());
-    EXPECT_FALSE(LogIsOK());
+    EXPECT_EQ(Opened.size(), 2u);
+    EXPECT_EQ(LogLines(Folder), (std::vector<std::string>{"Etwas ganz Neues", "ERROR"}));
 
     // A No to the first question looks nothing up.
     Answer = mrNo;
     form.LookUpKnownError();
-    EXPECT_EQ(Messages.size(), 3u);
+    EXPECT_EQ(Messages.size(), 5u);
     // An errors.txt line without a number ends the look-up with a conversion error, which
     // the application shows as it shows every error.
     Answer = mrYes;
-    server.PutDataFile("errors.txt", "<z1=ERROR><W=x.html>\r\n");
+    web = ServePage("<z1=ERROR><W=x.html>\r\n");
     EXPECT_THROW(form.LookUpKnownError(), EConvertError);
-    EXPECT_EQ(Messages.size(), 4u);
+    EXPECT_EQ(Messages.size(), 6u);
     EXPECT_FALSE(LogIsOK());
+}
+
+TEST_F(MenuWindowTest, OfflineACrashIsUnknownAndTheReportKeepsTheLog) {
+    TForm1 form;
+    WriteLog("Etwas ganz Neues");
+    WriteLog("ERROR");
+    bool reportShown = false;
+    WhenModal<TPublishErrorreportForm>([&reportShown](TPublishErrorreportForm* report) {
+        reportShown = true;
+        report->Button1Click(); // nothing can be sent
+        EXPECT_TRUE(report->isVisible());
+        report->close();
+    });
+    form.LookUpKnownError();
+    EXPECT_TRUE(reportShown);
+    ASSERT_EQ(Messages.size(), 4u);
+    EXPECT_TRUE(Messages[0].starts_with("Während der Programmausführung"));
+    EXPECT_EQ(Messages[1], NoConnectionMessage);
+    EXPECT_EQ(Messages[2], "Dieser Fehler ist leider noch unbekannt. Möchten Sie uns einen "
+                           "Fehlerreport senden?");
+    EXPECT_EQ(Messages[3], NoConnectionMessage);
+    EXPECT_TRUE(Opened.empty());
+    EXPECT_EQ(LogLines(Folder), (std::vector<std::string>{"Etwas ganz Neues", "ERROR"}));
 }
 
 TEST_F(MenuWindowTest, ActivationAsksAboutOneCrashOnlyOnce) {
@@ -344,25 +374,6 @@ TEST_F(MenuWindowTest, ActivationAsksAboutOneCrashOnlyOnce) {
     EXPECT_EQ(std::count_if(Messages.begin(), Messages.end(),
                             [](const std::string& m) { return m.starts_with("Während"); }),
               2);
-}
-
-TEST_F(MenuWindowTest, TheSolutionPageStaysInTheEmbeddedBrowser) {
-    TTestServer server;
-    server.Configure();
-    TForm1 form;
-    form.show();
-    ASSERT_TRUE(BrowserShowsAPage(form));
-    WriteLog("Exception raised in Threadnotify while Bobs.Paint: x");
-    WriteLog("ERROR");
-    form.LookUpKnownError();
-    const std::string solution = WebPageAddress("korvaldinternal/errors/grafik.html");
-    EXPECT_TRUE(Opened.empty());
-    ASSERT_TRUE(Loaded(form, solution));
-    // The activation that follows the closed question keeps it.
-    form.FormActivate();
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 300);
-    EXPECT_TRUE(Loaded(form, solution));
-    EXPECT_EQ(form.WebBrowser1->geometry(), QRect(52, 53, 292, 171));
 }
 
 TEST_F(MenuWindowTest, PublishingNeedsAScoreAndOpensOneDialog) {
@@ -401,6 +412,32 @@ TEST_F(MenuWindowTest, ANewBestScoreAfterAGameOffersPublishing) {
     EXPECT_TRUE(form.Timer1->isActive());
 }
 
+TEST_F(MenuWindowTest, AGameThatChangesOnlyLowerPlacesOffersNothing) {
+    TForm1 form;
+    form.SoundsReady = true;
+    Env = DefaultEnvData();
+    Env.Highscores[0].Score = 9000;
+    QTimer::singleShot(150, [this] {
+        Env.Highscores[1].Score = 4200;
+        Env.Highscores[9].Score = 100;
+        Input.Keys[VK_ESCAPE] = true;
+    });
+    int offers = 0;
+    QTimer watch; // every offer that shows is counted and declined
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, [&offers] {
+        if (auto* offer = dynamic_cast<TNewHighscoreForm*>(QApplication::activeModalWidget())) {
+            ++offers;
+            offer->Button2->click();
+        }
+    });
+    watch.start();
+    form.ActionStartExecute();
+    EXPECT_EQ(Env.Highscores[1].Score, 4200); // the game ran while the list changed
+    EXPECT_EQ(offers, 0);
+    EXPECT_TRUE(PublishHighscoreForm.isNull());
+}
+
 TEST_F(MenuWindowTest, TooLittleDiskSpaceLeavesTheTimerOff) {
     TForm1 form;
     form.SoundsReady = false;
@@ -411,14 +448,12 @@ TEST_F(MenuWindowTest, TooLittleDiskSpaceLeavesTheTimerOff) {
 }
 
 TEST_F(MenuWindowTest, HelpWebSiteInfoAndReportActions) {
-    TTestServer server;
-    server.Configure();
+    WriteCfg("webserver", "http://games.example:81/");
     TForm1 form;
     form.ActionHilfeExecute();
     form.ActionwebsiteExecute();
-    EXPECT_EQ(Opened, (std::vector<std::string>{server.WebServer() + "crumblerush/hilfe/index.html",
-                                                server.WebServer() + "korvald/"}));
-    EXPECT_NE(server.Page("crumblerush/hilfe/index.html").find("<html"), std::string::npos);
+    EXPECT_EQ(Opened, (std::vector<std::string>{"http://games.example:81/crumblerush/hilfe/index.html",
+                                                "http://games.example:81/korvald/"}));
     bool info = false, report = false;
     WhenModal<TInfoForm>([&info](TInfoForm* shown) {
         info = true;
