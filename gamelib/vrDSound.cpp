@@ -286,15 +286,12 @@ void TvrDSoundFile::Load(uint32_t streamThresholdMs) {
             BufferSize = PCMReader->Read(block.data(), PCMReader->Size());
             desc.BufferBytes = BufferSize;
             DSCheck(Owner.DirectSound->CreateSoundBuffer(desc, Buffer));
-            void *first = nullptr, *second = nullptr;
-            uint32_t firstBytes = 0, secondBytes = 0;
-            DSCheck(Buffer->Lock(0, BufferSize, &first, &firstBytes, &second, &secondBytes, 0));
-            if (firstBytes + secondBytes != BufferSize) {
-                Buffer->Unlock(first, 0, second, 0);
+            TDSBufferLock lock(*Buffer, 0, BufferSize);
+            DSCheck(lock.Result());
+            if (lock.FirstBytes() + lock.SecondBytes() != BufferSize)
                 throw std::runtime_error("invalid locked buffer size");
-            }
-            std::memcpy(first, block.data(), firstBytes);
-            DSCheck(Buffer->Unlock(first, firstBytes, second, secondBytes));
+            std::memcpy(lock.First(), block.data(), lock.FirstBytes());
+            DSCheck(lock.Unlock());
         } else {
             const uint64_t ring = uint64_t(format.nSamplesPerSec) * format.nChannels *
                                   (format.wBitsPerSample / 8) * 10000 / 1000;
@@ -404,17 +401,11 @@ void TvrDSoundFile::Update(bool restart) {
                 return;
             }
         }
-        void *first = nullptr, *second = nullptr;
-        uint32_t firstBytes = 0, secondBytes = 0;
-        DSCheck(Buffer->Lock(WritePos, amount, &first, &firstBytes, &second, &secondBytes, 0));
-        try {
-            FillPart(static_cast<uint8_t*>(first), firstBytes);
-            if (second) FillPart(static_cast<uint8_t*>(second), secondBytes);
-        } catch (...) {
-            Buffer->Unlock(first, firstBytes, second, secondBytes);
-            throw;
-        }
-        DSCheck(Buffer->Unlock(first, firstBytes, second, secondBytes));
+        TDSBufferLock lock(*Buffer, WritePos, amount);
+        DSCheck(lock.Result());
+        FillPart(lock.First(), lock.FirstBytes());
+        if (lock.Second()) FillPart(lock.Second(), lock.SecondBytes());
+        DSCheck(lock.Unlock());
     } catch (const EDirectXBufferLostError&) {
         Lost = true;
     }
@@ -481,15 +472,8 @@ bool TvrDSoundFile::TryRestore() {
 void TvrDSoundFile::ReloadStatic() {
     const std::unique_ptr<TWaveReadStream> wave = OpenSource();
     TWavePCMReader pcm(*wave, Owner.ACMDriver);
-    void *first = nullptr, *second = nullptr;
-    uint32_t firstBytes = 0, secondBytes = 0;
-    DSCheck(Buffer->Lock(0, BufferSize, &first, &firstBytes, &second, &secondBytes, 0));
-    uint32_t got = 0;
-    try {
-        got = pcm.Read(first, firstBytes);
-    } catch (...) {
-        Buffer->Unlock(first, 0, second, 0);
-        throw;
-    }
-    DSCheck(Buffer->Unlock(first, got, second, 0));
+    TDSBufferLock lock(*Buffer, 0, BufferSize);
+    DSCheck(lock.Result());
+    const uint32_t got = pcm.Read(lock.First(), lock.FirstBytes());
+    DSCheck(lock.Unlock(got, 0));
 }

@@ -506,6 +506,31 @@ void TDirectSoundBuffer::MarkLost() {
     LoseLocked();
 }
 
+// ----- The lock guard ------------------------------------------------------------------------
+
+TDSBufferLock::TDSBufferLock(TDirectSoundBuffer& buffer, uint32_t offset, uint32_t bytes,
+                             uint32_t flags)
+    : FBuffer(buffer) {
+    void *first = nullptr, *second = nullptr;
+    FResult = buffer.Lock(offset, bytes, &first, &FFirstBytes, &second, &FSecondBytes, flags);
+    if (FResult != DS_OK) return;
+    FLocked = true;
+    FFirst = static_cast<uint8_t*>(first);
+    FSecond = static_cast<uint8_t*>(second);
+}
+
+TDSBufferLock::~TDSBufferLock() {
+    if (FLocked) FBuffer.Unlock(FFirst, FFirstBytes, FSecond, FSecondBytes);
+}
+
+HRESULT TDSBufferLock::Unlock(uint32_t firstWritten, uint32_t secondWritten) {
+    if (!FLocked) return DSERR_INVALIDCALL;
+    const HRESULT result = FBuffer.Unlock(FFirst, firstWritten, FSecond, secondWritten);
+    // A refused unlock leaves the lock held; the scope's end releases it.
+    if (result == DS_OK) FLocked = false;
+    return result;
+}
+
 // ----- The device ---------------------------------------------------------------------------
 
 TDirectSound::TDirectSound(std::shared_ptr<TSoundOutput> output)

@@ -261,6 +261,36 @@ class TDirectSoundBuffer {
 
 using PDirectSoundBuffer = std::shared_ptr<TDirectSoundBuffer>;
 
+// A buffer lock held for a scope, with both regions of a ring: the second is empty unless the
+// locked stretch wraps past the end. Leaving the scope unlocks whatever is still locked and
+// keeps everything written, as the device's memory would; Unlock ends the lock early with the
+// byte counts actually written and gives the device's answer.
+class TDSBufferLock {
+  public:
+    TDSBufferLock(TDirectSoundBuffer& buffer, uint32_t offset, uint32_t bytes, uint32_t flags = 0);
+    ~TDSBufferLock();
+    TDSBufferLock(const TDSBufferLock&) = delete;
+    TDSBufferLock& operator=(const TDSBufferLock&) = delete;
+
+    // The lock's result; the regions are valid only with DS_OK.
+    HRESULT Result() const { return FResult; }
+    uint8_t* First() const { return FFirst; }
+    uint32_t FirstBytes() const { return FFirstBytes; }
+    uint8_t* Second() const { return FSecond; } // nullptr when the stretch does not wrap
+    uint32_t SecondBytes() const { return FSecondBytes; }
+    // Once it has succeeded, the scope's end unlocks nothing more.
+    HRESULT Unlock(uint32_t firstWritten, uint32_t secondWritten);
+    HRESULT Unlock() { return Unlock(FFirstBytes, FSecondBytes); }
+
+  private:
+    TDirectSoundBuffer& FBuffer;
+    HRESULT FResult;
+    bool FLocked = false;
+    uint8_t* FFirst = nullptr;
+    uint8_t* FSecond = nullptr;
+    uint32_t FFirstBytes = 0, FSecondBytes = 0;
+};
+
 class TDirectSound {
   public:
     // Opens output; Valid() tells whether it could.

@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -46,13 +48,13 @@ struct TOfflineDevice : TDevice {
 };
 
 void Write(const PDirectSoundBuffer& buffer, uint32_t offset, const void* data, uint32_t bytes) {
-    void* p1 = nullptr;
-    void* p2 = nullptr;
-    uint32_t n1 = 0, n2 = 0;
-    ASSERT_EQ(buffer->Lock(offset, bytes, &p1, &n1, &p2, &n2, 0), DS_OK);
-    std::memcpy(p1, data, n1);
-    if (p2) std::memcpy(p2, static_cast<const uint8_t*>(data) + n1, n2);
-    ASSERT_EQ(buffer->Unlock(p1, n1, p2, n2), DS_OK);
+    TDSBufferLock lock(*buffer, offset, bytes);
+    ASSERT_EQ(lock.Result(), DS_OK);
+    std::memcpy(lock.First(), data, lock.FirstBytes());
+    if (lock.Second())
+        std::memcpy(lock.Second(), static_cast<const uint8_t*>(data) + lock.FirstBytes(),
+                    lock.SecondBytes());
+    ASSERT_EQ(lock.Unlock(), DS_OK);
 }
 
 PDirectSoundBuffer Mono16(TDevice& device, const std::vector<int16_t>& samples,
@@ -474,6 +476,54 @@ TEST(DSound, OnlyTheBytesUnlockedAsWrittenReachTheBuffer) {
     EXPECT_EQ(out[6], 4);
 }
 
+TEST(DSound, TheLockGuardReleasesBothRegionsHoweverItsScopeEnds) {
+    TOfflineDevice device;
+    auto ring = device.Buffer(Pcm(1, 16, DSMixRate), 1000);
+    auto wrapped = [&](int16_t tail, int16_t head) {
+        TDSBufferLock lock(*ring, 800, 400);
+        EXPECT_EQ(lock.Result(), DS_OK);
+        EXPECT_EQ(lock.FirstBytes(), 200u);
+        EXPECT_EQ(lock.SecondBytes(), 200u);
+        EXPECT_EQ(lock.First() - lock.Second(), 800) << "one memory, two regions";
+        std::fill_n(reinterpret_cast<int16_t*>(lock.First()), 100, tail);
+        std::fill_n(reinterpret_cast<int16_t*>(lock.Second()), 100, head);
+        throw std::runtime_error("the source failed while filling");
+    };
+    EXPECT_THROW(wrapped(111, 222), std::runtime_error);
+    void* p = nullptr;
+    uint32_t n = 0;
+    EXPECT_EQ(ring->Unlock(p, n, nullptr, 0), DSERR_INVALIDCALL) << "nothing is left locked";
+    ASSERT_EQ(ring->Play(0, 0, 0), DS_OK);
+    auto out = device.Render(500);
+    EXPECT_EQ(out[2 * 99], 222) << "what was written before the failure stays";
+    EXPECT_EQ(out[2 * 100], 0);
+    EXPECT_EQ(out[2 * 400], 111);
+
+    {
+        // Unlocked early with less than was locked: only that much counts, once.
+        TDSBufferLock lock(*ring, 0, 8);
+        ASSERT_EQ(lock.Result(), DS_OK);
+        EXPECT_EQ(lock.Second(), nullptr);
+        std::fill_n(reinterpret_cast<int16_t*>(lock.First()), 4, int16_t(9));
+        EXPECT_EQ(lock.Unlock(1001, 0), DSERR_INVALIDPARAM) << "refused: still held";
+        ASSERT_EQ(lock.Unlock(4, 0), DS_OK);
+        EXPECT_EQ(lock.Unlock(), DSERR_INVALIDCALL);
+    }
+    ASSERT_EQ(ring->SetCurrentPosition(0), DS_OK);
+    ASSERT_EQ(ring->Play(0, 0, 0), DS_OK);
+    out = device.Render(4);
+    EXPECT_EQ(out[0], 9);
+    EXPECT_EQ(out[2], 9);
+    EXPECT_EQ(out[4], 222);
+
+    // A refused lock hands out nothing and releases nothing.
+    ring->MarkLost();
+    TDSBufferLock lost(*ring, 0, 8);
+    EXPECT_EQ(lost.Result(), DSERR_BUFFERLOST);
+    EXPECT_EQ(lost.First(), nullptr);
+    EXPECT_EQ(lost.Unlock(), DSERR_INVALIDCALL);
+}
+
 // ----- Cursors --------------------------------------------------------------------------------
 
 class DSoundClock : public ::testing::Test {
@@ -528,13 +578,11 @@ TEST_F(DSoundClock, LockFromTheWriteCursor) {
     auto ring = device.Buffer(Pcm(1, 16, DSMixRate), 2000);
     ASSERT_EQ(ring->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
     Clock.Advance(10); // 441 frames: the write cursor is at frame 882 of 1000
-    void* p1 = nullptr;
-    void* p2 = nullptr;
-    uint32_t n1 = 0, n2 = 0;
-    ASSERT_EQ(ring->Lock(0, 400, &p1, &n1, &p2, &n2, DSBLOCK_FROMWRITECURSOR), DS_OK);
-    EXPECT_EQ(n1, 2000u - 882 * 2);
-    EXPECT_EQ(n2, 400u - n1);
-    ASSERT_EQ(ring->Unlock(p1, n1, p2, n2), DS_OK);
+    TDSBufferLock lock(*ring, 0, 400, DSBLOCK_FROMWRITECURSOR);
+    ASSERT_EQ(lock.Result(), DS_OK);
+    EXPECT_EQ(lock.FirstBytes(), 2000u - 882 * 2);
+    EXPECT_EQ(lock.SecondBytes(), 400u - lock.FirstBytes());
+    ASSERT_EQ(lock.Unlock(), DS_OK);
 }
 
 TEST(DSound, SkippingTimeMovesCursorsAsMixingDoes) {
