@@ -61,14 +61,14 @@ void TWaveReadStream::Open() {
     uint64_t formatOffset = 0;
     uint32_t formatLength = 0;
     if (!find("fmt ", formatOffset, formatLength)) throw EWaveError("Couldn't find 'fmt' chunk!");
-    if (formatLength < 16 || formatLength > MaxFormatChunk ||
+    if (formatLength < PcmFormatSize || formatLength > MaxFormatChunk ||
         formatLength > sourceSize - formatOffset)
         throw EWaveError("Error reading 'fmt' chunk!");
     FFormat.assign(std::max<uint32_t>(formatLength, sizeof(TWaveFormatEx)), 0);
     if (!ReadExactly(formatOffset, FFormat.data(), formatLength))
         throw EWaveError("Error reading 'fmt' chunk!");
     if (formatLength < sizeof(TWaveFormatEx)) {
-        FFormat[16] = FFormat[17] = 0;
+        FFormat[PcmFormatSize] = FFormat[PcmFormatSize + 1] = 0;
     } else {
         // Codecs read cbSize extra bytes behind the record: never more than the chunk holds.
         auto& format = *reinterpret_cast<TWaveFormatEx*>(FFormat.data());

@@ -9,6 +9,13 @@
 
 namespace {
 
+// A streamed sound plays from a ring of this many milliseconds of its PCM.
+constexpr uint32_t RingMs = 10000;
+// How often the timer refills the rings of streamed sounds.
+constexpr uint32_t RefillIntervalMs = 2500;
+// The placeholder loads as any sound of the folder would.
+constexpr uint32_t PlaceholderThresholdMs = 20000;
+
 std::string LowerCase(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -72,7 +79,7 @@ TvrDSound::TvrDSound(QWidget* window, bool effectsEnabled, bool deviceWanted,
         DSCheck(PrimaryBuffer->SetFormat(&format));
         NotReady = false;
         Timer = std::make_unique<TThreadedTimer>();
-        Timer->SetInterval(2500);
+        Timer->SetInterval(RefillIntervalMs);
         Timer->OnTimer = [this] { UpdateAll(); };
         Timer->SetEnabled(false);
     } catch (const std::exception&) {
@@ -153,7 +160,8 @@ TvrDSoundFile& TvrDSound::Find(const std::string& name) {
     for (auto it = Sounds.rbegin(); it != Sounds.rend(); ++it)
         if ((*it)->Name == key) return **it;
     if (!Placeholder)
-        Placeholder = &TvrDSoundFile::CreateWithFallback(*this, 20000, smAuto, "x.x.x.x.x.x.x");
+        Placeholder = &TvrDSoundFile::CreateWithFallback(*this, PlaceholderThresholdMs, smAuto,
+                                                          "x.x.x.x.x.x.x");
     return *Placeholder;
 }
 
@@ -294,7 +302,7 @@ void TvrDSoundFile::Load(uint32_t streamThresholdMs) {
             DSCheck(lock.Unlock());
         } else {
             const uint64_t ring = uint64_t(format.nSamplesPerSec) * format.nChannels *
-                                  (format.wBitsPerSample / 8) * 10000 / 1000;
+                                  (format.wBitsPerSample / 8) * RingMs / 1000;
             BufferSize = static_cast<uint32_t>(std::min<uint64_t>(ring, DSBSIZE_MAX + 1ull));
             desc.BufferBytes = BufferSize;
             DSCheck(Owner.DirectSound->CreateSoundBuffer(desc, Buffer));

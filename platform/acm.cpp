@@ -35,7 +35,7 @@ std::vector<uint8_t> CopyFormat(const TWaveFormatEx* format) {
     const auto* p = reinterpret_cast<const uint8_t*>(format);
     std::vector<uint8_t> copy(p, p + FormatBytes(format));
     // A PCM format may come from a 16-byte record; its extra bytes do not count.
-    if (format->wFormatTag == WAVE_FORMAT_PCM) copy[16] = copy[17] = 0;
+    if (format->wFormatTag == WAVE_FORMAT_PCM) copy[PcmFormatSize] = copy[PcmFormatSize + 1] = 0;
     return copy;
 }
 
@@ -655,7 +655,7 @@ MMRESULT acmMetrics(HACMOBJ object, uint32_t metric, void* value) {
 
 MMRESULT acmFormatSuggest(HACMDRIVER driver, const TWaveFormatEx* src, TWaveFormatEx* dst,
                           uint32_t dstSize, uint32_t fdwSuggest) {
-    if (!src || !dst || dstSize < 16) return MMSYSERR_INVALPARAM;
+    if (!src || !dst || dstSize < PcmFormatSize) return MMSYSERR_INVALPARAM;
     if (fdwSuggest & ~ACM_FORMATSUGGESTF_TYPEMASK) return MMSYSERR_INVALFLAG;
     TACMDriverRec* given = nullptr;
     if (driver && !(given = ValidDriver(driver))) return MMSYSERR_INVALHANDLE;

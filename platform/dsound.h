@@ -91,6 +91,11 @@ constexpr uint32_t DSBSIZE_MAX = 0x0FFFFFFF;
 
 // What every output receives: 16-bit stereo frames at this rate.
 constexpr uint32_t DSMixRate = 44100;
+// The mixer's fixed point: play positions are frames with this many fraction bits (32.32),
+// gains 16.16 with DSUnityGain for full volume.
+constexpr uint32_t DSPositionShift = 32;
+constexpr uint32_t DSGainShift = 16;
+constexpr int32_t DSUnityGain = 1 << DSGainShift;
 
 struct TDSBufferDesc {
     uint32_t Flags = 0;                    // DSBCAPS_*
@@ -254,7 +259,7 @@ class TDirectSoundBuffer {
     uint64_t FStep = 0;
     uint32_t FFrequency = 0;
     int32_t FVolume = 0, FPan = 0;
-    int32_t FGainLeft = 65536, FGainRight = 65536; // 16.16
+    int32_t FGainLeft = DSUnityGain, FGainRight = DSUnityGain;
     bool FPlaying = false, FLooping = false, FLost = false;
     int FLocks = 0;
 };
