@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -103,28 +104,66 @@ void TSoundMixer::MixVoice(TDirectSoundBuffer& voice, int32_t* accumulator, uint
     const int32_t gainLeft = voice.FGainLeft, gainRight = voice.FGainRight;
     uint64_t position = voice.FPosition;
 
-    auto sample = [data](uint32_t frame, uint32_t channel) -> int32_t {
-        const uint8_t* p = data + size_t(frame) * FrameBytes + channel * (Sixteen ? 2 : 1);
-        if constexpr (Sixteen)
-            return int16_t(uint16_t(p[0] | p[1] << 8));
-        else
+    auto load = [](const uint8_t* p) -> int32_t {
+        if constexpr (!Sixteen) {
             return (int32_t(p[0]) - 128) << 8;
+        } else if constexpr (std::endian::native == std::endian::little) {
+            // One plain load, which lets the compiler vectorise the loops below.
+            int16_t value;
+            std::memcpy(&value, p, sizeof(value));
+            return value;
+        } else {
+            return int16_t(uint16_t(p[0] | p[1] << 8));
+        }
+    };
+    auto sample = [data, load](uint32_t frame, uint32_t channel) {
+        return load(data + size_t(frame) * FrameBytes + channel * (Sixteen ? 2 : 1));
     };
 
-    for (uint32_t i = 0; i < frames; ++i) {
-        const uint32_t frame = uint32_t(position >> DSPositionShift);
-        const uint32_t next = frame + 1 < count ? frame + 1 : (looping ? 0 : frame);
-        const int32_t fraction = int32_t(position >> (DSPositionShift - BlendBits)) & BlendMask;
-        const int32_t left0 = sample(frame, 0), left1 = sample(next, 0);
-        const int32_t left = left0 + (((left1 - left0) * fraction) >> BlendBits);
-        int32_t right = left;
-        if constexpr (Stereo) {
-            const int32_t right0 = sample(frame, 1), right1 = sample(next, 1);
-            right = right0 + (((right1 - right0) * fraction) >> BlendBits);
+    auto scaled = [](int32_t value, int32_t gain) {
+        return (value * gain + DSUnityGain / 2) >> DSGainShift;
+    };
+    // At the mixing rate with nothing to blend, every output frame is the next source frame.
+    // Such a voice keeps that as it plays: its step has no fraction to add.
+    const bool direct = step == uint64_t(1) << DSPositionShift &&
+                        (int32_t(position >> (DSPositionShift - BlendBits)) & BlendMask) == 0;
+
+    uint32_t done = 0;
+    while (done < frames) {
+        // The end is checked once per run: the frames left before the position reaches it.
+        const uint64_t toEnd = position < end ? (end - position + step - 1) / step : 0;
+        const uint32_t run = uint32_t(std::min<uint64_t>(frames - done, toEnd));
+        int32_t* out = accumulator + 2 * size_t(done);
+        if (direct) {
+            const uint8_t* from = data + size_t(position >> DSPositionShift) * FrameBytes;
+            for (size_t i = 0; i < run; ++i) {
+                const uint8_t* frame = from + i * FrameBytes;
+                const int32_t left = load(frame);
+                int32_t right = left;
+                if constexpr (Stereo) right = load(frame + FrameBytes / 2);
+                out[2 * i] += scaled(left, gainLeft);
+                out[2 * i + 1] += scaled(right, gainRight);
+            }
+            position += uint64_t(run) << DSPositionShift;
+        } else {
+            for (uint32_t i = 0; i < run; ++i) {
+                const uint32_t frame = uint32_t(position >> DSPositionShift);
+                const uint32_t next = frame + 1 < count ? frame + 1 : (looping ? 0 : frame);
+                const int32_t fraction =
+                    int32_t(position >> (DSPositionShift - BlendBits)) & BlendMask;
+                const int32_t left0 = sample(frame, 0), left1 = sample(next, 0);
+                const int32_t left = left0 + (((left1 - left0) * fraction) >> BlendBits);
+                int32_t right = left;
+                if constexpr (Stereo) {
+                    const int32_t right0 = sample(frame, 1), right1 = sample(next, 1);
+                    right = right0 + (((right1 - right0) * fraction) >> BlendBits);
+                }
+                out[2 * i] += scaled(left, gainLeft);
+                out[2 * i + 1] += scaled(right, gainRight);
+                position += step;
+            }
         }
-        accumulator[2 * i] += (left * gainLeft + DSUnityGain / 2) >> DSGainShift;
-        accumulator[2 * i + 1] += (right * gainRight + DSUnityGain / 2) >> DSGainShift;
-        position += step;
+        done += run;
         if (position >= end) {
             if (!looping) {
                 // A buffer played once stops at its end and starts from the top next time.
