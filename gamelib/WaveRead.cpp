@@ -81,10 +81,9 @@ void TWaveReadStream::Open() {
     uint32_t dataLength = 0;
     if (!find("data", dataOffset, dataLength)) throw EWaveError("Couldn't find 'data' chunk!");
     if (dataOffset > std::numeric_limits<uint32_t>::max()) throw EWaveError("Error seeking data!");
-    if (dataLength > sourceSize - dataOffset)
-        throw EWaveError("'data' chunk is longer than the file!");
     FDataOffset = static_cast<uint32_t>(dataOffset);
-    FSize = dataLength;
+    // A cut file plays what it still holds: the data ends with the source.
+    FSize = static_cast<uint32_t>(std::min<uint64_t>(dataLength, sourceSize - dataOffset));
     FPosition = FDataOffset;
 }
 

@@ -38,6 +38,7 @@ class TWaveReadStream {
     // The whole record with its extra bytes, as read from the chunk.
     const std::vector<uint8_t>& FormatBytes() const { return FFormat; }
     uint32_t DataOffset() const { return FDataOffset; }
+    // The data chunk's length, or what the source holds of it when it was cut short.
     uint32_t Size() const { return FSize; }
 
   protected:
