@@ -258,14 +258,17 @@ TWavePCMReader::~TWavePCMReader() {
 }
 
 void TWavePCMReader::ConvertNextBlock() {
-    const uint32_t got = FSource.Read(FSourceBuffer.data(), FSourceBufferLength);
     FDestStart += FDestValid;
     FDestValid = 0;
-    if (got == 0) return; // the end: nothing to convert
+    if (FEnded) return;
+    const uint32_t got = FSource.Read(FSourceBuffer.data(), FSourceBufferLength);
     FHeader.cbSrcLength = got;
     FHeader.cbDstLength = FDestBufferLength;
     // A short batch is the last one: its partial block is converted as far as it goes.
     uint32_t flags = got == FSourceBufferLength ? ACM_STREAMCONVERTF_BLOCKALIGN : 0;
+    // With the source exhausted, calls without source hand out what the codec still holds
+    // (a decoder keeps samples back across calls) until it has nothing more.
+    if (got == 0) flags |= ACM_STREAMCONVERTF_END;
     if (FFirstBlock) {
         flags |= ACM_STREAMCONVERTF_START;
         FFirstBlock = false;
@@ -273,6 +276,7 @@ void TWavePCMReader::ConvertNextBlock() {
     if (acmStreamConvert(FStream, &FHeader, flags) != MMSYSERR_NOERROR)
         throw EWaveError("Unable to convert sample.");
     FDestValid = FHeader.cbDstLengthUsed;
+    FEnded = got == 0 && FDestValid == 0;
 }
 
 uint32_t TWavePCMReader::Read(void* buffer, uint32_t count) {
@@ -294,7 +298,11 @@ uint32_t TWavePCMReader::Read(void* buffer, uint32_t count) {
     }
     while (copied < count) {
         ConvertNextBlock();
-        if (FDestValid == 0) break;
+        // A batch may hold no whole frame of a codec yet; only an exhausted codec ends the data.
+        if (FDestValid == 0) {
+            if (FEnded) break;
+            continue;
+        }
         const uint32_t part = std::min(count - copied, FDestValid);
         std::memcpy(out + copied, FDestBuffer.data(), part);
         copied += part;
@@ -309,4 +317,5 @@ void TWavePCMReader::Rewind() {
     FDestStart = 0;
     FDestValid = 0;
     FFirstBlock = true;
+    FEnded = false;
 }

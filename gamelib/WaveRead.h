@@ -131,6 +131,7 @@ class TWavePCMReader {
     uint32_t FPosition = 0;
     uint32_t FSize = 0;
     bool FFirstBlock = true;
+    bool FEnded = false; // the source is exhausted and the codec has handed out everything
     HACMSTREAM FStream = nullptr;
     TACMStreamHeader FHeader;
     std::vector<uint8_t> FFormat;
