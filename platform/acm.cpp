@@ -1,5 +1,7 @@
 #include "platform/acm.h"
 
+#include "platform/dl.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -419,6 +421,9 @@ MMRESULT BuiltInOpen(const TWaveFormatEx* src, const TWaveFormatEx* dst,
 // ----- Registered drivers ---------------------------------------------------------------------
 
 struct TACMDriverIdRec {
+    // The driver's code stays loaded until the registry has closed and freed the driver, even
+    // when its caller frees the file first or the registry is torn down at exit after it.
+    TDynamicLibrary Code;
     const void* Module = nullptr;
     TACMDriverProc Proc = nullptr;
     uint32_t MaxFormatSize = 0;
@@ -576,6 +581,7 @@ MMRESULT acmDriverAdd(HACMDRIVERID* driverId, const void* module, TACMDriverProc
         return MMSYSERR_INVALFLAG;
     if (priority != 0) return MMSYSERR_INVALPARAM;
     auto id = std::make_unique<TACMDriverIdRec>();
+    id->Code.LoadHolding(reinterpret_cast<const void*>(proc));
     id->Module = module;
     id->Proc = proc;
     if (id->Send(0, DRV_LOAD) == 0) return MMSYSERR_NODRIVER;

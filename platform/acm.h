@@ -200,7 +200,8 @@ struct TACMDrvStreamHeader {
 // ---------------------------------------------------------------------------------------------
 
 // Adds a function driver for this process (flags ACM_DRIVERADDF_FUNCTION, priority 0). module
-// is recorded only, as an identity; the caller keeps the file loaded until acmDriverRemove.
+// is recorded only, as an identity. ACM keeps the shared object holding proc loaded until the
+// driver is removed (or ACM torn down at exit), whenever the caller frees its own handle.
 MMRESULT acmDriverAdd(HACMDRIVERID* driverId, const void* module, TACMDriverProc proc,
                       uint32_t priority, uint32_t flags);
 inline MMRESULT acmDriverAddA(HACMDRIVERID* driverId, const void* module, TACMDriverProc proc,
