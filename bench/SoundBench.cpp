@@ -37,11 +37,9 @@ void MixOurs(benchmark::State& state) {
         desc.Format = &format;
         PDirectSoundBuffer buffer;
         device->CreateSoundBuffer(desc, buffer);
-        void *first = nullptr, *second = nullptr;
-        uint32_t firstBytes = 0, secondBytes = 0;
-        buffer->Lock(0, desc.BufferBytes, &first, &firstBytes, &second, &secondBytes, 0);
-        std::memcpy(first, samples.data(), firstBytes);
-        buffer->Unlock(first, firstBytes, second, secondBytes);
+        TDSBufferLock lock(*buffer, 0, desc.BufferBytes);
+        std::memcpy(lock.First(), samples.data(), lock.FirstBytes());
+        lock.Unlock();
         buffer->Play(0, 0, DSBPLAY_LOOPING);
         buffers.push_back(buffer);
     }

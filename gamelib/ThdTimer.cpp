@@ -10,7 +10,7 @@ void TTimerThread::run() {
 
 TThreadedTimer::TThreadedTimer()
     : FContext(std::make_unique<QObject>()), FThread(std::make_unique<TTimerThread>(*this)) {
-    FThread->start(ThreadPriority);
+    FThread->start(FThreadPriority);
 }
 
 TThreadedTimer::~TThreadedTimer() {
@@ -36,6 +36,13 @@ void TThreadedTimer::SetEnabled(bool enabled) {
     FEnabled = enabled;
     // Woken, the worker starts a fresh interval (or goes to sleep when disabled).
     Wake();
+}
+
+void TThreadedTimer::SetThreadPriority(QThread::Priority priority) {
+    // A running thread cannot take "inherit"; the worker keeps what it has.
+    if (priority == QThread::InheritPriority) return;
+    FThreadPriority = priority;
+    FThread->setPriority(priority);
 }
 
 void TThreadedTimer::SetInterval(uint32_t interval) {

@@ -40,7 +40,9 @@ class TThreadedTimer {
     void SetInterval(uint32_t interval);
     bool AllowZero = false;
     std::function<void()> OnTimer;
-    QThread::Priority ThreadPriority = QThread::NormalPriority;
+    QThread::Priority ThreadPriority() const { return FThreadPriority; }
+    // The worker runs at it from now on.
+    void SetThreadPriority(QThread::Priority priority);
 
     // Ticks handed over so far (read on the owning thread).
     uint64_t Ticks() const { return FTicks; }
@@ -55,6 +57,7 @@ class TThreadedTimer {
     std::atomic<bool> FEnabled{false};
     std::atomic<uint32_t> FInterval{1000};
     std::atomic<bool> FTerminated{false};
+    QThread::Priority FThreadPriority = QThread::NormalPriority;
     uint64_t FTicks = 0;
     std::mutex FEventLock;
     std::condition_variable FEvent;

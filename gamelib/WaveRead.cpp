@@ -61,14 +61,14 @@ void TWaveReadStream::Open() {
     uint64_t formatOffset = 0;
     uint32_t formatLength = 0;
     if (!find("fmt ", formatOffset, formatLength)) throw EWaveError("Couldn't find 'fmt' chunk!");
-    if (formatLength < 16 || formatLength > MaxFormatChunk ||
+    if (formatLength < PcmFormatSize || formatLength > MaxFormatChunk ||
         formatLength > sourceSize - formatOffset)
         throw EWaveError("Error reading 'fmt' chunk!");
     FFormat.assign(std::max<uint32_t>(formatLength, sizeof(TWaveFormatEx)), 0);
     if (!ReadExactly(formatOffset, FFormat.data(), formatLength))
         throw EWaveError("Error reading 'fmt' chunk!");
     if (formatLength < sizeof(TWaveFormatEx)) {
-        FFormat[16] = FFormat[17] = 0;
+        FFormat[PcmFormatSize] = FFormat[PcmFormatSize + 1] = 0;
     } else {
         // Codecs read cbSize extra bytes behind the record: never more than the chunk holds.
         auto& format = *reinterpret_cast<TWaveFormatEx*>(FFormat.data());
@@ -81,10 +81,9 @@ void TWaveReadStream::Open() {
     uint32_t dataLength = 0;
     if (!find("data", dataOffset, dataLength)) throw EWaveError("Couldn't find 'data' chunk!");
     if (dataOffset > std::numeric_limits<uint32_t>::max()) throw EWaveError("Error seeking data!");
-    if (dataLength > sourceSize - dataOffset)
-        throw EWaveError("'data' chunk is longer than the file!");
     FDataOffset = static_cast<uint32_t>(dataOffset);
-    FSize = dataLength;
+    // A cut file plays what it still holds: the data ends with the source.
+    FSize = static_cast<uint32_t>(std::min<uint64_t>(dataLength, sourceSize - dataOffset));
     FPosition = FDataOffset;
 }
 
@@ -259,14 +258,17 @@ TWavePCMReader::~TWavePCMReader() {
 }
 
 void TWavePCMReader::ConvertNextBlock() {
-    const uint32_t got = FSource.Read(FSourceBuffer.data(), FSourceBufferLength);
     FDestStart += FDestValid;
     FDestValid = 0;
-    if (got == 0) return; // the end: nothing to convert
+    if (FEnded) return;
+    const uint32_t got = FSource.Read(FSourceBuffer.data(), FSourceBufferLength);
     FHeader.cbSrcLength = got;
     FHeader.cbDstLength = FDestBufferLength;
     // A short batch is the last one: its partial block is converted as far as it goes.
     uint32_t flags = got == FSourceBufferLength ? ACM_STREAMCONVERTF_BLOCKALIGN : 0;
+    // With the source exhausted, calls without source hand out what the codec still holds
+    // (a decoder keeps samples back across calls) until it has nothing more.
+    if (got == 0) flags |= ACM_STREAMCONVERTF_END;
     if (FFirstBlock) {
         flags |= ACM_STREAMCONVERTF_START;
         FFirstBlock = false;
@@ -274,6 +276,7 @@ void TWavePCMReader::ConvertNextBlock() {
     if (acmStreamConvert(FStream, &FHeader, flags) != MMSYSERR_NOERROR)
         throw EWaveError("Unable to convert sample.");
     FDestValid = FHeader.cbDstLengthUsed;
+    FEnded = got == 0 && FDestValid == 0;
 }
 
 uint32_t TWavePCMReader::Read(void* buffer, uint32_t count) {
@@ -295,7 +298,11 @@ uint32_t TWavePCMReader::Read(void* buffer, uint32_t count) {
     }
     while (copied < count) {
         ConvertNextBlock();
-        if (FDestValid == 0) break;
+        // A batch may hold no whole frame of a codec yet; only an exhausted codec ends the data.
+        if (FDestValid == 0) {
+            if (FEnded) break;
+            continue;
+        }
         const uint32_t part = std::min(count - copied, FDestValid);
         std::memcpy(out + copied, FDestBuffer.data(), part);
         copied += part;
@@ -310,4 +317,5 @@ void TWavePCMReader::Rewind() {
     FDestStart = 0;
     FDestValid = 0;
     FFirstBlock = true;
+    FEnded = false;
 }

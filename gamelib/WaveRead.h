@@ -38,6 +38,7 @@ class TWaveReadStream {
     // The whole record with its extra bytes, as read from the chunk.
     const std::vector<uint8_t>& FormatBytes() const { return FFormat; }
     uint32_t DataOffset() const { return FDataOffset; }
+    // The data chunk's length, or what the source holds of it when it was cut short.
     uint32_t Size() const { return FSize; }
 
   protected:
@@ -130,6 +131,7 @@ class TWavePCMReader {
     uint32_t FPosition = 0;
     uint32_t FSize = 0;
     bool FFirstBlock = true;
+    bool FEnded = false; // the source is exhausted and the codec has handed out everything
     HACMSTREAM FStream = nullptr;
     TACMStreamHeader FHeader;
     std::vector<uint8_t> FFormat;

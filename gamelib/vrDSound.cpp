@@ -9,6 +9,13 @@
 
 namespace {
 
+// A streamed sound plays from a ring of this many milliseconds of its PCM.
+constexpr uint32_t RingMs = 10000;
+// How often the timer refills the rings of streamed sounds.
+constexpr uint32_t RefillIntervalMs = 2500;
+// The placeholder loads as any sound of the folder would.
+constexpr uint32_t PlaceholderThresholdMs = 20000;
+
 std::string LowerCase(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -72,7 +79,7 @@ TvrDSound::TvrDSound(QWidget* window, bool effectsEnabled, bool deviceWanted,
         DSCheck(PrimaryBuffer->SetFormat(&format));
         NotReady = false;
         Timer = std::make_unique<TThreadedTimer>();
-        Timer->SetInterval(2500);
+        Timer->SetInterval(RefillIntervalMs);
         Timer->OnTimer = [this] { UpdateAll(); };
         Timer->SetEnabled(false);
     } catch (const std::exception&) {
@@ -153,7 +160,8 @@ TvrDSoundFile& TvrDSound::Find(const std::string& name) {
     for (auto it = Sounds.rbegin(); it != Sounds.rend(); ++it)
         if ((*it)->Name == key) return **it;
     if (!Placeholder)
-        Placeholder = &TvrDSoundFile::CreateWithFallback(*this, 20000, smAuto, "x.x.x.x.x.x.x");
+        Placeholder = &TvrDSoundFile::CreateWithFallback(*this, PlaceholderThresholdMs, smAuto,
+                                                          "x.x.x.x.x.x.x");
     return *Placeholder;
 }
 
@@ -286,18 +294,15 @@ void TvrDSoundFile::Load(uint32_t streamThresholdMs) {
             BufferSize = PCMReader->Read(block.data(), PCMReader->Size());
             desc.BufferBytes = BufferSize;
             DSCheck(Owner.DirectSound->CreateSoundBuffer(desc, Buffer));
-            void *first = nullptr, *second = nullptr;
-            uint32_t firstBytes = 0, secondBytes = 0;
-            DSCheck(Buffer->Lock(0, BufferSize, &first, &firstBytes, &second, &secondBytes, 0));
-            if (firstBytes + secondBytes != BufferSize) {
-                Buffer->Unlock(first, 0, second, 0);
+            TDSBufferLock lock(*Buffer, 0, BufferSize);
+            DSCheck(lock.Result());
+            if (lock.FirstBytes() + lock.SecondBytes() != BufferSize)
                 throw std::runtime_error("invalid locked buffer size");
-            }
-            std::memcpy(first, block.data(), firstBytes);
-            DSCheck(Buffer->Unlock(first, firstBytes, second, secondBytes));
+            std::memcpy(lock.First(), block.data(), lock.FirstBytes());
+            DSCheck(lock.Unlock());
         } else {
             const uint64_t ring = uint64_t(format.nSamplesPerSec) * format.nChannels *
-                                  (format.wBitsPerSample / 8) * 10000 / 1000;
+                                  (format.wBitsPerSample / 8) * RingMs / 1000;
             BufferSize = static_cast<uint32_t>(std::min<uint64_t>(ring, DSBSIZE_MAX + 1ull));
             desc.BufferBytes = BufferSize;
             DSCheck(Owner.DirectSound->CreateSoundBuffer(desc, Buffer));
@@ -404,17 +409,11 @@ void TvrDSoundFile::Update(bool restart) {
                 return;
             }
         }
-        void *first = nullptr, *second = nullptr;
-        uint32_t firstBytes = 0, secondBytes = 0;
-        DSCheck(Buffer->Lock(WritePos, amount, &first, &firstBytes, &second, &secondBytes, 0));
-        try {
-            FillPart(static_cast<uint8_t*>(first), firstBytes);
-            if (second) FillPart(static_cast<uint8_t*>(second), secondBytes);
-        } catch (...) {
-            Buffer->Unlock(first, firstBytes, second, secondBytes);
-            throw;
-        }
-        DSCheck(Buffer->Unlock(first, firstBytes, second, secondBytes));
+        TDSBufferLock lock(*Buffer, WritePos, amount);
+        DSCheck(lock.Result());
+        FillPart(lock.First(), lock.FirstBytes());
+        if (lock.Second()) FillPart(lock.Second(), lock.SecondBytes());
+        DSCheck(lock.Unlock());
     } catch (const EDirectXBufferLostError&) {
         Lost = true;
     }
@@ -481,15 +480,8 @@ bool TvrDSoundFile::TryRestore() {
 void TvrDSoundFile::ReloadStatic() {
     const std::unique_ptr<TWaveReadStream> wave = OpenSource();
     TWavePCMReader pcm(*wave, Owner.ACMDriver);
-    void *first = nullptr, *second = nullptr;
-    uint32_t firstBytes = 0, secondBytes = 0;
-    DSCheck(Buffer->Lock(0, BufferSize, &first, &firstBytes, &second, &secondBytes, 0));
-    uint32_t got = 0;
-    try {
-        got = pcm.Read(first, firstBytes);
-    } catch (...) {
-        Buffer->Unlock(first, 0, second, 0);
-        throw;
-    }
-    DSCheck(Buffer->Unlock(first, got, second, 0));
+    TDSBufferLock lock(*Buffer, 0, BufferSize);
+    DSCheck(lock.Result());
+    const uint32_t got = pcm.Read(lock.First(), lock.FirstBytes());
+    DSCheck(lock.Unlock(got, 0));
 }

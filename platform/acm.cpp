@@ -1,5 +1,7 @@
 #include "platform/acm.h"
 
+#include "platform/dl.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -35,7 +37,7 @@ std::vector<uint8_t> CopyFormat(const TWaveFormatEx* format) {
     const auto* p = reinterpret_cast<const uint8_t*>(format);
     std::vector<uint8_t> copy(p, p + FormatBytes(format));
     // A PCM format may come from a 16-byte record; its extra bytes do not count.
-    if (format->wFormatTag == WAVE_FORMAT_PCM) copy[16] = copy[17] = 0;
+    if (format->wFormatTag == WAVE_FORMAT_PCM) copy[PcmFormatSize] = copy[PcmFormatSize + 1] = 0;
     return copy;
 }
 
@@ -419,6 +421,9 @@ MMRESULT BuiltInOpen(const TWaveFormatEx* src, const TWaveFormatEx* dst,
 // ----- Registered drivers ---------------------------------------------------------------------
 
 struct TACMDriverIdRec {
+    // The driver's code stays loaded until the registry has closed and freed the driver, even
+    // when its caller frees the file first or the registry is torn down at exit after it.
+    TDynamicLibrary Code;
     const void* Module = nullptr;
     TACMDriverProc Proc = nullptr;
     uint32_t MaxFormatSize = 0;
@@ -576,6 +581,7 @@ MMRESULT acmDriverAdd(HACMDRIVERID* driverId, const void* module, TACMDriverProc
         return MMSYSERR_INVALFLAG;
     if (priority != 0) return MMSYSERR_INVALPARAM;
     auto id = std::make_unique<TACMDriverIdRec>();
+    id->Code.LoadHolding(reinterpret_cast<const void*>(proc));
     id->Module = module;
     id->Proc = proc;
     if (id->Send(0, DRV_LOAD) == 0) return MMSYSERR_NODRIVER;
@@ -655,7 +661,7 @@ MMRESULT acmMetrics(HACMOBJ object, uint32_t metric, void* value) {
 
 MMRESULT acmFormatSuggest(HACMDRIVER driver, const TWaveFormatEx* src, TWaveFormatEx* dst,
                           uint32_t dstSize, uint32_t fdwSuggest) {
-    if (!src || !dst || dstSize < 16) return MMSYSERR_INVALPARAM;
+    if (!src || !dst || dstSize < PcmFormatSize) return MMSYSERR_INVALPARAM;
     if (fdwSuggest & ~ACM_FORMATSUGGESTF_TYPEMASK) return MMSYSERR_INVALFLAG;
     TACMDriverRec* given = nullptr;
     if (driver && !(given = ValidDriver(driver))) return MMSYSERR_INVALHANDLE;

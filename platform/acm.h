@@ -7,6 +7,7 @@
 //
 // Calls return MMRESULT codes with their Windows values: the callers report failures with the
 // code in their own messages.
+#include <cstddef>
 #include <cstdint>
 
 // One "fmt " chunk as stored in a wave file; cbSize extra bytes follow the 18 bytes in memory.
@@ -23,6 +24,9 @@ struct TWaveFormatEx {
 };
 #pragma pack(pop)
 static_assert(sizeof(TWaveFormatEx) == 18, "the record is read from files byte for byte");
+// A plain PCM format is stored without cbSize: the record up to it.
+constexpr uint32_t PcmFormatSize = 16;
+static_assert(offsetof(TWaveFormatEx, cbSize) == PcmFormatSize);
 
 constexpr uint16_t WAVE_FORMAT_PCM = 0x0001;
 constexpr uint16_t WAVE_FORMAT_ADPCM = 0x0002;
@@ -196,7 +200,8 @@ struct TACMDrvStreamHeader {
 // ---------------------------------------------------------------------------------------------
 
 // Adds a function driver for this process (flags ACM_DRIVERADDF_FUNCTION, priority 0). module
-// is recorded only, as an identity; the caller keeps the file loaded until acmDriverRemove.
+// is recorded only, as an identity. ACM keeps the shared object holding proc loaded until the
+// driver is removed (or ACM torn down at exit), whenever the caller frees its own handle.
 MMRESULT acmDriverAdd(HACMDRIVERID* driverId, const void* module, TACMDriverProc proc,
                       uint32_t priority, uint32_t flags);
 inline MMRESULT acmDriverAddA(HACMDRIVERID* driverId, const void* module, TACMDriverProc proc,

@@ -56,6 +56,25 @@ bool TDynamicLibrary::Load(const std::string& fileName) {
     return true;
 }
 
+bool TDynamicLibrary::LoadHolding(const void* address) {
+    Free();
+    FLastError.clear();
+    Dl_info info{};
+    if (!address || !dladdr(address, &info) || !info.dli_fname) {
+        FLastError = "no shared object holds that address";
+        return false;
+    }
+    dlerror();
+    // Never a load of its own: only another reference to what is loaded already.
+    FHandle = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+    if (!FHandle) {
+        FLastError = DlError(std::string(info.dli_fname) + " is not a loaded library");
+        return false;
+    }
+    FFileName = info.dli_fname;
+    return true;
+}
+
 void TDynamicLibrary::Free() {
     if (FHandle) dlclose(FHandle);
     FHandle = nullptr;

@@ -17,6 +17,10 @@ class TDynamicLibrary {
     // in the program folder first, then where the system keeps its libraries. Frees what was
     // loaded before. false: nothing loaded, LastError says why.
     bool Load(const std::string& fileName);
+    // One more reference to the loaded shared object that holds address (one of its
+    // functions), so that it stays loaded until this reference is freed too, whoever else
+    // frees theirs. false when no such object is loaded (the program itself, for one).
+    bool LoadHolding(const void* address);
     void Free();
     bool Loaded() const { return FHandle != nullptr; }
     // The exported symbol, or nullptr with LastError set.

@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -50,11 +51,16 @@ constexpr TErrorText ErrorTexts[] = {
      "The object requested was not found (numerically equal to DMUS_E_NOT_FOUND)."},
 };
 
+// Resampling blends neighbouring frames by the top bits of the position's fraction.
+constexpr uint32_t BlendBits = 15;
+constexpr int32_t BlendMask = (1 << BlendBits) - 1;
+
 // The device's curve: amplitude 10^(hundredths of a dB / 2000), as 16.16; the bottom of the
 // range is silence.
 int32_t GainOf(int32_t attenuation) {
     if (attenuation <= DSBVOLUME_MIN) return 0;
-    return static_cast<int32_t>(std::lround(65536.0 * std::pow(10.0, attenuation / 2000.0)));
+    return static_cast<int32_t>(
+        std::lround(double(DSUnityGain) * std::pow(10.0, attenuation / 2000.0)));
 }
 
 bool ValidPcm(const TWaveFormatEx* f) {
@@ -65,7 +71,7 @@ bool ValidPcm(const TWaveFormatEx* f) {
 }
 
 uint64_t StepFor(uint32_t frequency) {
-    return (uint64_t(frequency) << 32) / DSMixRate;
+    return (uint64_t(frequency) << DSPositionShift) / DSMixRate;
 }
 
 uint8_t SilenceByte(const TWaveFormatEx& format) {
@@ -92,34 +98,72 @@ void TSoundMixer::MixVoice(TDirectSoundBuffer& voice, int32_t* accumulator, uint
     constexpr uint32_t FrameBytes = (Sixteen ? 2 : 1) * (Stereo ? 2 : 1);
     const uint8_t* data = voice.FMemory->Bytes.data();
     const uint32_t count = voice.FFrames;
-    const uint64_t end = uint64_t(count) << 32;
+    const uint64_t end = uint64_t(count) << DSPositionShift;
     const uint64_t step = voice.FStep;
     const bool looping = voice.FLooping;
     const int32_t gainLeft = voice.FGainLeft, gainRight = voice.FGainRight;
     uint64_t position = voice.FPosition;
 
-    auto sample = [data](uint32_t frame, uint32_t channel) -> int32_t {
-        const uint8_t* p = data + size_t(frame) * FrameBytes + channel * (Sixteen ? 2 : 1);
-        if constexpr (Sixteen)
-            return int16_t(uint16_t(p[0] | p[1] << 8));
-        else
+    auto load = [](const uint8_t* p) -> int32_t {
+        if constexpr (!Sixteen) {
             return (int32_t(p[0]) - 128) << 8;
+        } else if constexpr (std::endian::native == std::endian::little) {
+            // One plain load, which lets the compiler vectorise the loops below.
+            int16_t value;
+            std::memcpy(&value, p, sizeof(value));
+            return value;
+        } else {
+            return int16_t(uint16_t(p[0] | p[1] << 8));
+        }
+    };
+    auto sample = [data, load](uint32_t frame, uint32_t channel) {
+        return load(data + size_t(frame) * FrameBytes + channel * (Sixteen ? 2 : 1));
     };
 
-    for (uint32_t i = 0; i < frames; ++i) {
-        const uint32_t frame = uint32_t(position >> 32);
-        const uint32_t next = frame + 1 < count ? frame + 1 : (looping ? 0 : frame);
-        const int32_t fraction = int32_t(position >> 17) & 0x7FFF;
-        const int32_t left0 = sample(frame, 0), left1 = sample(next, 0);
-        const int32_t left = left0 + (((left1 - left0) * fraction) >> 15);
-        int32_t right = left;
-        if constexpr (Stereo) {
-            const int32_t right0 = sample(frame, 1), right1 = sample(next, 1);
-            right = right0 + (((right1 - right0) * fraction) >> 15);
+    auto scaled = [](int32_t value, int32_t gain) {
+        return (value * gain + DSUnityGain / 2) >> DSGainShift;
+    };
+    // At the mixing rate with nothing to blend, every output frame is the next source frame.
+    // Such a voice keeps that as it plays: its step has no fraction to add.
+    const bool direct = step == uint64_t(1) << DSPositionShift &&
+                        (int32_t(position >> (DSPositionShift - BlendBits)) & BlendMask) == 0;
+
+    uint32_t done = 0;
+    while (done < frames) {
+        // The end is checked once per run: the frames left before the position reaches it.
+        const uint64_t toEnd = position < end ? (end - position + step - 1) / step : 0;
+        const uint32_t run = uint32_t(std::min<uint64_t>(frames - done, toEnd));
+        int32_t* out = accumulator + 2 * size_t(done);
+        if (direct) {
+            const uint8_t* from = data + size_t(position >> DSPositionShift) * FrameBytes;
+            for (size_t i = 0; i < run; ++i) {
+                const uint8_t* frame = from + i * FrameBytes;
+                const int32_t left = load(frame);
+                int32_t right = left;
+                if constexpr (Stereo) right = load(frame + FrameBytes / 2);
+                out[2 * i] += scaled(left, gainLeft);
+                out[2 * i + 1] += scaled(right, gainRight);
+            }
+            position += uint64_t(run) << DSPositionShift;
+        } else {
+            for (uint32_t i = 0; i < run; ++i) {
+                const uint32_t frame = uint32_t(position >> DSPositionShift);
+                const uint32_t next = frame + 1 < count ? frame + 1 : (looping ? 0 : frame);
+                const int32_t fraction =
+                    int32_t(position >> (DSPositionShift - BlendBits)) & BlendMask;
+                const int32_t left0 = sample(frame, 0), left1 = sample(next, 0);
+                const int32_t left = left0 + (((left1 - left0) * fraction) >> BlendBits);
+                int32_t right = left;
+                if constexpr (Stereo) {
+                    const int32_t right0 = sample(frame, 1), right1 = sample(next, 1);
+                    right = right0 + (((right1 - right0) * fraction) >> BlendBits);
+                }
+                out[2 * i] += scaled(left, gainLeft);
+                out[2 * i + 1] += scaled(right, gainRight);
+                position += step;
+            }
         }
-        accumulator[2 * i] += (left * gainLeft + 0x8000) >> 16;
-        accumulator[2 * i + 1] += (right * gainRight + 0x8000) >> 16;
-        position += step;
+        done += run;
         if (position >= end) {
             if (!looping) {
                 // A buffer played once stops at its end and starts from the top next time.
@@ -166,7 +210,7 @@ void TSoundMixer::MixLocked(int16_t* stereo, uint32_t frames) {
 void TSoundMixer::AdvanceLocked(uint64_t frames) {
     for (TDirectSoundBuffer* voice : FBuffers) {
         if (!voice->FPlaying) continue;
-        const uint64_t end = uint64_t(voice->FFrames) << 32;
+        const uint64_t end = uint64_t(voice->FFrames) << DSPositionShift;
         // The same steps the mix takes, at once; 128 bits so long gaps cannot overflow.
         const unsigned __int128 position =
             voice->FPosition + static_cast<unsigned __int128>(voice->FStep) * frames;
@@ -307,7 +351,7 @@ HRESULT TDirectSoundBuffer::SetFormat(const TWaveFormatEx* format) {
     if (!ValidPcm(format) ||
         format->nAvgBytesPerSec != format->nBlockAlign * format->nSamplesPerSec)
         return DSERR_BADFORMAT;
-    std::memcpy(&FFormat, format, 16);
+    std::memcpy(&FFormat, format, PcmFormatSize);
     FFormat.cbSize = 0;
     return DS_OK;
 }
@@ -319,7 +363,7 @@ HRESULT TDirectSoundBuffer::GetFormat(TWaveFormatEx& format) const {
 }
 
 uint32_t TDirectSoundBuffer::WriteCursorLocked(uint32_t lead) const {
-    const uint32_t frame = uint32_t(FPosition >> 32);
+    const uint32_t frame = uint32_t(FPosition >> DSPositionShift);
     if (!FPlaying || FFrames == 0) return frame * FFormat.nBlockAlign;
     // The lead is output frames; at this buffer's frequency it covers more or fewer frames.
     const uint64_t ahead = (uint64_t(lead) * FFrequency + DSMixRate - 1) / DSMixRate;
@@ -403,7 +447,7 @@ HRESULT TDirectSoundBuffer::SetCurrentPosition(uint32_t bytes) {
     if (IsPrimary()) return DSERR_INVALIDCALL;
     if (FLost) return DSERR_BUFFERLOST;
     if (bytes >= Bytes()) return DSERR_INVALIDPARAM;
-    FPosition = uint64_t(std::min(bytes / FFormat.nBlockAlign, FFrames - 1)) << 32;
+    FPosition = uint64_t(std::min(bytes / FFormat.nBlockAlign, FFrames - 1)) << DSPositionShift;
     return DS_OK;
 }
 
@@ -416,7 +460,7 @@ HRESULT TDirectSoundBuffer::GetCurrentPosition(uint32_t* play, uint32_t* write) 
         return DS_OK;
     }
     if (FLost) return DSERR_BUFFERLOST;
-    if (play) *play = uint32_t(FPosition >> 32) * FFormat.nBlockAlign;
+    if (play) *play = uint32_t(FPosition >> DSPositionShift) * FFormat.nBlockAlign;
     if (write) *write = WriteCursorLocked(lead);
     return DS_OK;
 }
@@ -504,6 +548,31 @@ void TDirectSoundBuffer::LoseLocked() {
 void TDirectSoundBuffer::MarkLost() {
     std::lock_guard<std::mutex> guard(FMixer->FLock);
     LoseLocked();
+}
+
+// ----- The lock guard ------------------------------------------------------------------------
+
+TDSBufferLock::TDSBufferLock(TDirectSoundBuffer& buffer, uint32_t offset, uint32_t bytes,
+                             uint32_t flags)
+    : FBuffer(buffer) {
+    void *first = nullptr, *second = nullptr;
+    FResult = buffer.Lock(offset, bytes, &first, &FFirstBytes, &second, &FSecondBytes, flags);
+    if (FResult != DS_OK) return;
+    FLocked = true;
+    FFirst = static_cast<uint8_t*>(first);
+    FSecond = static_cast<uint8_t*>(second);
+}
+
+TDSBufferLock::~TDSBufferLock() {
+    if (FLocked) FBuffer.Unlock(FFirst, FFirstBytes, FSecond, FSecondBytes);
+}
+
+HRESULT TDSBufferLock::Unlock(uint32_t firstWritten, uint32_t secondWritten) {
+    if (!FLocked) return DSERR_INVALIDCALL;
+    const HRESULT result = FBuffer.Unlock(FFirst, firstWritten, FSecond, secondWritten);
+    // A refused unlock leaves the lock held; the scope's end releases it.
+    if (result == DS_OK) FLocked = false;
+    return result;
 }
 
 // ----- The device ---------------------------------------------------------------------------

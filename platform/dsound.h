@@ -91,6 +91,11 @@ constexpr uint32_t DSBSIZE_MAX = 0x0FFFFFFF;
 
 // What every output receives: 16-bit stereo frames at this rate.
 constexpr uint32_t DSMixRate = 44100;
+// The mixer's fixed point: play positions are frames with this many fraction bits (32.32),
+// gains 16.16 with DSUnityGain for full volume.
+constexpr uint32_t DSPositionShift = 32;
+constexpr uint32_t DSGainShift = 16;
+constexpr int32_t DSUnityGain = 1 << DSGainShift;
 
 struct TDSBufferDesc {
     uint32_t Flags = 0;                    // DSBCAPS_*
@@ -254,12 +259,42 @@ class TDirectSoundBuffer {
     uint64_t FStep = 0;
     uint32_t FFrequency = 0;
     int32_t FVolume = 0, FPan = 0;
-    int32_t FGainLeft = 65536, FGainRight = 65536; // 16.16
+    int32_t FGainLeft = DSUnityGain, FGainRight = DSUnityGain;
     bool FPlaying = false, FLooping = false, FLost = false;
     int FLocks = 0;
 };
 
 using PDirectSoundBuffer = std::shared_ptr<TDirectSoundBuffer>;
+
+// A buffer lock held for a scope, with both regions of a ring: the second is empty unless the
+// locked stretch wraps past the end. Leaving the scope unlocks whatever is still locked and
+// keeps everything written, as the device's memory would; Unlock ends the lock early with the
+// byte counts actually written and gives the device's answer.
+class TDSBufferLock {
+  public:
+    TDSBufferLock(TDirectSoundBuffer& buffer, uint32_t offset, uint32_t bytes, uint32_t flags = 0);
+    ~TDSBufferLock();
+    TDSBufferLock(const TDSBufferLock&) = delete;
+    TDSBufferLock& operator=(const TDSBufferLock&) = delete;
+
+    // The lock's result; the regions are valid only with DS_OK.
+    HRESULT Result() const { return FResult; }
+    uint8_t* First() const { return FFirst; }
+    uint32_t FirstBytes() const { return FFirstBytes; }
+    uint8_t* Second() const { return FSecond; } // nullptr when the stretch does not wrap
+    uint32_t SecondBytes() const { return FSecondBytes; }
+    // Once it has succeeded, the scope's end unlocks nothing more.
+    HRESULT Unlock(uint32_t firstWritten, uint32_t secondWritten);
+    HRESULT Unlock() { return Unlock(FFirstBytes, FSecondBytes); }
+
+  private:
+    TDirectSoundBuffer& FBuffer;
+    HRESULT FResult;
+    bool FLocked = false;
+    uint8_t* FFirst = nullptr;
+    uint8_t* FSecond = nullptr;
+    uint32_t FFirstBytes = 0, FSecondBytes = 0;
+};
 
 class TDirectSound {
   public:

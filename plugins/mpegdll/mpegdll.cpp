@@ -61,7 +61,9 @@ void PutLE(std::vector<uint8_t>& out, uint32_t value, int bytes) {
 
 std::vector<uint8_t> WaveHeader(long rate, int channels, uint32_t dataBytes) {
     std::vector<uint8_t> h;
-    const auto tag = [&](const char* id) { h.insert(h.end(), id, id + 4); };
+    const auto tag = [&](const char* id) {
+        for (int i = 0; i < 4; ++i) h.push_back(uint8_t(id[i]));
+    };
     tag("RIFF");
     PutLE(h, 36 + dataBytes, 4);
     tag("WAVE");
@@ -165,6 +167,8 @@ void StartWorker() {
     }
     s.Position = s.StartPos;
     s.Mode = pmPlaying;
+    // The flag may still tell of the previous decode; this one has not ended yet.
+    __atomic_store_n(s.DoneFlag, uint8_t(0), __ATOMIC_RELEASE);
     s.Worker = std::thread(Decode);
 }
 

@@ -83,7 +83,7 @@ TEST(MPEGPlayTest, LoadingNeedsTheWholeLibrary) {
 class MPEGPlayDecodeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!LameAvailable()) GTEST_SKIP() << "lame is not installed";
+        ASSERT_TRUE(LameAvailable()) << "lame is missing; ./crumble setup installs it";
         Mp3 = EncodeSineMp3(Folder.Path, 440, 22050, 22050, 1);
         ASSERT_FALSE(Mp3.empty());
         Folder.Put("sine.mp3", Mp3);
@@ -130,6 +130,38 @@ TEST_F(MPEGPlayDecodeTest, WritesTheSineAsWave) {
     EXPECT_EQ(Player.PlayedXTimes, 0);
     EXPECT_TRUE(std::filesystem::exists(Folder.Path + "/sine.wav"));
     EXPECT_FALSE(std::filesystem::exists(Folder.Path + "/other.wav"));
+}
+
+// The length of the wave's data in samples, read as the engine reads it.
+uint32_t WaveSamples(const std::string& fileName) {
+    TFileWaveReadStream stream(fileName);
+    return stream.Size() / stream.Format().nBlockAlign;
+}
+
+TEST_F(MPEGPlayDecodeTest, TheSecondFileOfOneRunIsDecodedToItsEndToo) {
+    // Ten seconds: long enough to be still decoding when paused right after starting.
+    Folder.Put("long.mp3", EncodeSineMp3(Folder.Path, 440, 22050, 220500, 1));
+    Player.SetStreamName(Folder.Path + "/sine.mp3");
+    Player.OutFilename = Folder.Path + "/sine.wav";
+    Player.SetOutputDevice(TOutputDevice::pcmfile);
+    Player.Open();
+    Player.Play();
+    WaitDone(Player);
+    Player.Close();
+
+    Player.SetStreamName(Folder.Path + "/long.mp3");
+    Player.OutFilename = Folder.Path + "/long.wav";
+    Player.Open();
+    Player.Play();
+    // The end of the first file does not count as the end of this one.
+    Player.Pause(true);
+    EXPECT_TRUE(Player.Paused());
+    EXPECT_FALSE(Player.CheckDone());
+    Player.Pause(false);
+    WaitDone(Player);
+    Player.Close();
+    EXPECT_NEAR(double(WaveSamples(Folder.Path + "/sine.wav")), 22050, 1152);
+    EXPECT_NEAR(double(WaveSamples(Folder.Path + "/long.wav")), 220500, 1152);
 }
 
 TEST_F(MPEGPlayDecodeTest, FailuresCarryTheLibraryCode) {

@@ -1,6 +1,7 @@
 #pragma once
-// MP3 data for the decoding tests: a sine the test synthesises, encoded with lame when it is
-// installed, and the measures a decoded result is checked against.
+// MP3 data for the decoding tests: a sine the test synthesises, encoded with lame (which the
+// set-up installs: without it these tests fail), and the measures a decoded result is checked
+// against.
 #include "gamelib/WaveBytes.h"
 
 #include <cmath>

@@ -275,11 +275,9 @@ TEST_F(SoundEngineTest, AStaticSoundIsReloadedWhenRestored) {
     EXPECT_TRUE(tapp.Lost);
     engine.DirectSound->SetRestoreAllowed(true);
     EXPECT_TRUE(engine.RestoreAll());
-    void *first = nullptr, *second = nullptr;
-    uint32_t firstBytes = 0, secondBytes = 0;
-    ASSERT_EQ(tapp.Buffer->Lock(0, 400, &first, &firstBytes, &second, &secondBytes, 0), DS_OK);
-    EXPECT_EQ(std::string(static_cast<char*>(first), firstBytes), data);
-    tapp.Buffer->Unlock(first, 0, second, 0);
+    TDSBufferLock lock(*tapp.Buffer, 0, 400);
+    ASSERT_EQ(lock.Result(), DS_OK);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(lock.First()), lock.FirstBytes()), data);
 }
 
 TEST_F(SoundEngineTest, CodecDriverRegistrationKeepsEveryEncodingPlayable) {

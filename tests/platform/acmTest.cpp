@@ -1,11 +1,13 @@
 #include "platform/acm.h"
 #include "platform/dl.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -764,6 +766,46 @@ TEST_F(AcmDriver, StreamOnARegisteredDriverChosenByAcmKeepsItBusy) {
     EXPECT_EQ(AsSamples(c.Out, 3), (std::vector<int16_t>{5, 10, 0}));
     ASSERT_EQ(acmStreamClose(stream, 0), MMSYSERR_NOERROR);
     EXPECT_EQ(acmDriverRemove(id, 0), MMSYSERR_NOERROR);
+}
+
+bool TestDriverLoaded() {
+    void* handle = dlopen(CRUMBLE_TEST_DRIVER, RTLD_NOW | RTLD_NOLOAD);
+    if (handle) dlclose(handle);
+    return handle != nullptr;
+}
+
+TEST_F(AcmDriver, ADriverStaysLoadedUntilItIsClosedAndRemovedWhoeverFreesTheFileFirst) {
+    HACMDRIVERID id = nullptr;
+    HACMDRIVER driver = nullptr;
+    ASSERT_EQ(acmDriverAdd(&id, Library.Handle(), Proc, 0, ACM_DRIVERADDF_FUNCTION),
+              MMSYSERR_NOERROR);
+    ASSERT_EQ(acmDriverOpen(&driver, id, 0), MMSYSERR_NOERROR);
+    const TCounters before = Count();
+    Library.Free();
+    ASSERT_TRUE(TestDriverLoaded()) << "ACM still holds the driver's code";
+    ASSERT_EQ(acmDriverClose(driver, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(Count().Closes, before.Closes + 1) << "closing ran in the driver";
+    ASSERT_EQ(acmDriverRemove(id, 0), MMSYSERR_NOERROR);
+    EXPECT_FALSE(TestDriverLoaded()) << "and lets go of it once the driver is removed";
+}
+
+// At exit the registry closes what is still open, after the caller's handle is long gone.
+TEST(AcmDriverDeathTest, TearingDownAfterTheCallerFreedTheFileEndsCleanly) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            TDynamicLibrary library;
+            library.Load(CRUMBLE_TEST_DRIVER);
+            const auto proc = library.FindFunction<TACMDriverProc>("DriverProc");
+            HACMDRIVERID id = nullptr;
+            HACMDRIVER driver = nullptr;
+            if (!proc || acmDriverAdd(&id, library.Handle(), proc, 0, ACM_DRIVERADDF_FUNCTION) ||
+                acmDriverOpen(&driver, id, 0))
+                std::exit(2);
+            library.Free();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(Acm, UnknownHandlesAreRefused) {

@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -46,13 +48,13 @@ struct TOfflineDevice : TDevice {
 };
 
 void Write(const PDirectSoundBuffer& buffer, uint32_t offset, const void* data, uint32_t bytes) {
-    void* p1 = nullptr;
-    void* p2 = nullptr;
-    uint32_t n1 = 0, n2 = 0;
-    ASSERT_EQ(buffer->Lock(offset, bytes, &p1, &n1, &p2, &n2, 0), DS_OK);
-    std::memcpy(p1, data, n1);
-    if (p2) std::memcpy(p2, static_cast<const uint8_t*>(data) + n1, n2);
-    ASSERT_EQ(buffer->Unlock(p1, n1, p2, n2), DS_OK);
+    TDSBufferLock lock(*buffer, offset, bytes);
+    ASSERT_EQ(lock.Result(), DS_OK);
+    std::memcpy(lock.First(), data, lock.FirstBytes());
+    if (lock.Second())
+        std::memcpy(lock.Second(), static_cast<const uint8_t*>(data) + lock.FirstBytes(),
+                    lock.SecondBytes());
+    ASSERT_EQ(lock.Unlock(), DS_OK);
 }
 
 PDirectSoundBuffer Mono16(TDevice& device, const std::vector<int16_t>& samples,
@@ -387,6 +389,94 @@ TEST(DSound, LoopingWrapsAndInterpolatesAcrossTheSeam) {
     EXPECT_EQ(seam[4], samples[0]);
 }
 
+// Voices at the mix rate, of every sample kind, looping, ending mid-run and starting late,
+// against a mix computed here from the device's model: each frame's sample times the channel's
+// gain (16.16, from the decibel curve; pan lowers the far channel), rounded, summed, saturated.
+TEST(DSound, VoicesAtTheMixRateAddUpToTheReferenceMix) {
+    struct TVoice {
+        uint16_t Channels, Bits;
+        uint32_t Frames, Start;
+        bool Looping;
+        int32_t Volume, Pan;
+        std::vector<uint8_t> Bytes;
+        PDirectSoundBuffer Buffer;
+    };
+    std::vector<TVoice> voices = {
+        {2, 16, 1000, 0, true, -600, 1500, {}, nullptr},
+        {1, 16, 7, 3, true, 0, -3000, {}, nullptr},
+        {2, 8, 700, 0, false, -1200, 0, {}, nullptr},
+        {1, 8, 1500, 300, false, 0, 10000, {}, nullptr},
+        {1, 16, 2500, 0, false, 0, 0, {}, nullptr},
+    };
+    TOfflineDevice device;
+    uint32_t seed = 2024;
+    for (TVoice& v : voices) {
+        v.Bytes.resize(size_t(v.Frames) * v.Channels * v.Bits / 8);
+        for (uint8_t& b : v.Bytes)
+            b = uint8_t((seed = seed * 1664525 + 1013904223) >> 24);
+        v.Buffer = device.Buffer(Pcm(v.Channels, v.Bits, DSMixRate), uint32_t(v.Bytes.size()));
+        Write(v.Buffer, 0, v.Bytes.data(), uint32_t(v.Bytes.size()));
+        ASSERT_EQ(v.Buffer->SetVolume(v.Volume), DS_OK);
+        ASSERT_EQ(v.Buffer->SetPan(v.Pan), DS_OK);
+        ASSERT_EQ(v.Buffer->SetCurrentPosition(v.Start * v.Channels * v.Bits / 8), DS_OK);
+        ASSERT_EQ(v.Buffer->Play(0, 0, v.Looping ? DSBPLAY_LOOPING : 0), DS_OK);
+    }
+
+    constexpr uint32_t Total = 3001;
+    std::vector<int16_t> mix;
+    for (uint32_t piece : {1000u, 1u, 511u, 1489u}) {
+        const auto out = device.Render(piece);
+        mix.insert(mix.end(), out.begin(), out.end());
+    }
+    ASSERT_EQ(mix.size(), 2u * Total);
+
+    auto gain = [](int32_t attenuation) {
+        return attenuation <= DSBVOLUME_MIN ? 0.0
+                                            : std::round(65536 * std::pow(10.0, attenuation / 2000.0));
+    };
+    size_t differences = 0;
+    for (uint32_t i = 0; i < Total; ++i) {
+        for (int channel = 0; channel < 2; ++channel) {
+            long sum = 0;
+            for (const TVoice& v : voices) {
+                uint32_t frame = v.Start + i;
+                if (frame >= v.Frames && !v.Looping) continue;
+                frame %= v.Frames;
+                const size_t at = (size_t(frame) * v.Channels + (v.Channels == 2 ? channel : 0)) *
+                                  v.Bits / 8;
+                const double value = v.Bits == 16
+                                         ? double(int16_t(v.Bytes[at] | v.Bytes[at + 1] << 8))
+                                         : (double(v.Bytes[at]) - 128) * 256;
+                const int32_t far = channel == 0 ? std::max(v.Pan, 0) : -std::min(v.Pan, 0);
+                sum += long(std::floor(value * gain(v.Volume - far) / 65536 + 0.5));
+            }
+            const long expected = std::clamp(sum, -32768L, 32767L);
+            if (mix[2 * i + channel] != expected && differences++ < 5)
+                ADD_FAILURE() << "frame " << i << " channel " << channel << ": "
+                              << mix[2 * i + channel] << " instead of " << expected;
+        }
+    }
+    EXPECT_EQ(differences, 0u);
+    EXPECT_EQ(Status(voices[0].Buffer), DSBSTATUS_PLAYING | DSBSTATUS_LOOPING);
+    EXPECT_EQ(PlayCursor(voices[0].Buffer), (Total % 1000) * 4);
+    EXPECT_EQ(PlayCursor(voices[1].Buffer), (3 + Total) % 7 * 2);
+    for (size_t v = 2; v < voices.size(); ++v)
+        EXPECT_EQ(Status(voices[v].Buffer), 0u) << "played once, ended at its last frame: " << v;
+}
+
+TEST(DSound, AVoiceBackAtTheMixRateBetweenTwoFramesKeepsBlendingThem) {
+    TOfflineDevice device;
+    const auto samples = Ramp(100, 0, 10);
+    auto buffer = Mono16(device, samples);
+    ASSERT_EQ(buffer->SetFrequency(22050), DS_OK);
+    ASSERT_EQ(buffer->Play(0, 0, 0), DS_OK);
+    EXPECT_EQ(device.Render(1)[0], samples[0]);
+    ASSERT_EQ(buffer->SetFrequency(DSBFREQUENCY_ORIGINAL), DS_OK);
+    const auto out = device.Render(5);
+    for (int m = 0; m < 5; ++m)
+        EXPECT_EQ(out[2 * m], (samples[m] + samples[m + 1]) / 2) << "half way from frame " << m;
+}
+
 TEST(DSound, TheMixSaturatesInsteadOfWrapping) {
     TOfflineDevice device;
     auto loud = Mono16(device, std::vector<int16_t>(10, 30000));
@@ -474,6 +564,54 @@ TEST(DSound, OnlyTheBytesUnlockedAsWrittenReachTheBuffer) {
     EXPECT_EQ(out[6], 4);
 }
 
+TEST(DSound, TheLockGuardReleasesBothRegionsHoweverItsScopeEnds) {
+    TOfflineDevice device;
+    auto ring = device.Buffer(Pcm(1, 16, DSMixRate), 1000);
+    auto wrapped = [&](int16_t tail, int16_t head) {
+        TDSBufferLock lock(*ring, 800, 400);
+        EXPECT_EQ(lock.Result(), DS_OK);
+        EXPECT_EQ(lock.FirstBytes(), 200u);
+        EXPECT_EQ(lock.SecondBytes(), 200u);
+        EXPECT_EQ(lock.First() - lock.Second(), 800) << "one memory, two regions";
+        std::fill_n(reinterpret_cast<int16_t*>(lock.First()), 100, tail);
+        std::fill_n(reinterpret_cast<int16_t*>(lock.Second()), 100, head);
+        throw std::runtime_error("the source failed while filling");
+    };
+    EXPECT_THROW(wrapped(111, 222), std::runtime_error);
+    void* p = nullptr;
+    uint32_t n = 0;
+    EXPECT_EQ(ring->Unlock(p, n, nullptr, 0), DSERR_INVALIDCALL) << "nothing is left locked";
+    ASSERT_EQ(ring->Play(0, 0, 0), DS_OK);
+    auto out = device.Render(500);
+    EXPECT_EQ(out[2 * 99], 222) << "what was written before the failure stays";
+    EXPECT_EQ(out[2 * 100], 0);
+    EXPECT_EQ(out[2 * 400], 111);
+
+    {
+        // Unlocked early with less than was locked: only that much counts, once.
+        TDSBufferLock lock(*ring, 0, 8);
+        ASSERT_EQ(lock.Result(), DS_OK);
+        EXPECT_EQ(lock.Second(), nullptr);
+        std::fill_n(reinterpret_cast<int16_t*>(lock.First()), 4, int16_t(9));
+        EXPECT_EQ(lock.Unlock(1001, 0), DSERR_INVALIDPARAM) << "refused: still held";
+        ASSERT_EQ(lock.Unlock(4, 0), DS_OK);
+        EXPECT_EQ(lock.Unlock(), DSERR_INVALIDCALL);
+    }
+    ASSERT_EQ(ring->SetCurrentPosition(0), DS_OK);
+    ASSERT_EQ(ring->Play(0, 0, 0), DS_OK);
+    out = device.Render(4);
+    EXPECT_EQ(out[0], 9);
+    EXPECT_EQ(out[2], 9);
+    EXPECT_EQ(out[4], 222);
+
+    // A refused lock hands out nothing and releases nothing.
+    ring->MarkLost();
+    TDSBufferLock lost(*ring, 0, 8);
+    EXPECT_EQ(lost.Result(), DSERR_BUFFERLOST);
+    EXPECT_EQ(lost.First(), nullptr);
+    EXPECT_EQ(lost.Unlock(), DSERR_INVALIDCALL);
+}
+
 // ----- Cursors --------------------------------------------------------------------------------
 
 class DSoundClock : public ::testing::Test {
@@ -528,13 +666,11 @@ TEST_F(DSoundClock, LockFromTheWriteCursor) {
     auto ring = device.Buffer(Pcm(1, 16, DSMixRate), 2000);
     ASSERT_EQ(ring->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
     Clock.Advance(10); // 441 frames: the write cursor is at frame 882 of 1000
-    void* p1 = nullptr;
-    void* p2 = nullptr;
-    uint32_t n1 = 0, n2 = 0;
-    ASSERT_EQ(ring->Lock(0, 400, &p1, &n1, &p2, &n2, DSBLOCK_FROMWRITECURSOR), DS_OK);
-    EXPECT_EQ(n1, 2000u - 882 * 2);
-    EXPECT_EQ(n2, 400u - n1);
-    ASSERT_EQ(ring->Unlock(p1, n1, p2, n2), DS_OK);
+    TDSBufferLock lock(*ring, 0, 400, DSBLOCK_FROMWRITECURSOR);
+    ASSERT_EQ(lock.Result(), DS_OK);
+    EXPECT_EQ(lock.FirstBytes(), 2000u - 882 * 2);
+    EXPECT_EQ(lock.SecondBytes(), 400u - lock.FirstBytes());
+    ASSERT_EQ(lock.Unlock(), DS_OK);
 }
 
 TEST(DSound, SkippingTimeMovesCursorsAsMixingDoes) {

@@ -27,9 +27,9 @@ void Put32(std::string& out, uint32_t v) {
 void WritePcmWave(const std::string& fileName, const TWaveFormatEx& format,
                   const std::string& data) {
     std::string file = "RIFF";
-    Put32(file, uint32_t(4 + 24 + 8 + data.size() + data.size() % 2));
+    Put32(file, uint32_t(4 + 8 + PcmFormatSize + 8 + data.size() + data.size() % 2));
     file += "WAVEfmt ";
-    Put32(file, 16);
+    Put32(file, PcmFormatSize);
     Put16(file, WAVE_FORMAT_PCM);
     Put16(file, format.nChannels);
     Put32(file, format.nSamplesPerSec);
