@@ -22,6 +22,14 @@ struct TDriver {
         if (proc && acmDriverAddA(&Id, Library.Handle(), proc, 0, ACM_DRIVERADDF_FUNCTION) == 0)
             acmDriverOpen(&Driver, Id, 0);
     }
+    // The driver leaves the codec manager before its library is unloaded (the members go
+    // after this body): nothing may call into the library once it is gone.
+    ~TDriver() {
+        if (Driver) acmDriverClose(Driver, 0);
+        if (Id) acmDriverRemove(Id, 0);
+    }
+    TDriver(const TDriver&) = delete;
+    TDriver& operator=(const TDriver&) = delete;
     TDynamicLibrary Library;
     HACMDRIVERID Id = nullptr;
     HACMDRIVER Driver = nullptr;

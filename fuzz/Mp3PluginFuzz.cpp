@@ -1,5 +1,6 @@
 // The decoding plug-in on any file named .mp3: opened, decoded into a wave file, closed.
 // Whatever the bytes, the player ends with a result or an error, never a crash or a hang.
+#include "FuzzFolder.h"
 #include "gamelib/MPEGPlay.h"
 
 #include <chrono>
@@ -10,9 +11,7 @@
 #include <thread>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / "crumble-mp3-fuzz";
-    std::filesystem::create_directories(folder);
+    static const std::filesystem::path folder = fuzz::ScratchFolder("crumble-mp3-fuzz");
     const std::string input = (folder / "input.mp3").string();
     std::ofstream(input, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data), std::streamsize(size));

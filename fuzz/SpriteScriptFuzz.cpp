@@ -1,6 +1,7 @@
 // The sprite-script reader on arbitrary text: the frame-list reader, timings, sound slots and
 // whole scripts loaded against a headless device. Nothing may crash or write beyond a table;
 // refusals are the program's own exceptions.
+#include "FuzzFolder.h"
 #include "gamelib/EngineState.h"
 #include "gamelib/SpriteUnit.h"
 #include "platform/winpath.h"
@@ -12,8 +13,7 @@ namespace {
 struct TSetup {
     TEngineState Engine;
     TSetup() {
-        const std::string folder =
-            (std::filesystem::temp_directory_path() / "crumble-fuzz-sprites").string();
+        const std::string folder = fuzz::ScratchFolder("crumble-fuzz-sprites").string();
         std::filesystem::create_directories(folder + "/SPS");
         SetProgramFolder(folder);
         SetCurrentDir(folder);

@@ -133,6 +133,8 @@ void DecodeImaBlock(const uint8_t* block, uint32_t channels, uint32_t frames, ui
 
 constexpr std::array<int32_t, 16> MsAdaptationTable = {230, 230, 230, 230, 307, 409, 512, 614,
                                                        768, 614, 512, 409, 307, 230, 230, 230};
+// Far above any step real audio reaches; keeps the growing step within 32 bits.
+constexpr int64_t MsMaxDelta = INT32_MAX / 768;
 
 // One block (or the front of one) of MS ADPCM: per channel the predictor number, then per
 // channel the delta, the first and the second sample (played second and first), then nibbles,
@@ -158,11 +160,16 @@ void DecodeMsBlock(const uint8_t* block, uint32_t channels, uint32_t frames,
         const int code = (j & 1) ? data[j >> 1] & 0x0F : data[j >> 1] >> 4;
         const int32_t signedCode = code >= 8 ? code - 16 : code;
         // Division, not a shift: the predictor truncates towards zero.
-        const int32_t predicted = (sample1[ch] * coef1[ch] + sample2[ch] * coef2[ch]) / 256;
-        const int32_t sample = Clamp16(predicted + signedCode * delta[ch]);
+        // In 64 bits: damaged headers may carry coefficients and deltas that overflow 32.
+        const int64_t predicted =
+            (int64_t(sample1[ch]) * coef1[ch] + int64_t(sample2[ch]) * coef2[ch]) / 256;
+        const int16_t sample = int16_t(
+            std::clamp<int64_t>(predicted + int64_t(signedCode) * delta[ch], INT16_MIN, INT16_MAX));
         sample2[ch] = sample1[ch];
         sample1[ch] = sample;
-        delta[ch] = std::max<int32_t>(MsAdaptationTable[code] * delta[ch] / 256, 16);
+        // The step only grows on loud input; capped so that it cannot overflow.
+        delta[ch] = int32_t(std::clamp<int64_t>(
+            int64_t(MsAdaptationTable[code]) * delta[ch] / 256, 16, MsMaxDelta));
         PutS16(out + 2 * (2 * channels + j), sample);
     }
 }

@@ -1,5 +1,6 @@
 #include "platform/bmp.h"
 
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -28,17 +29,14 @@ class TReader {
 };
 
 // One channel of a bit-field pixel scaled to 0..255 by repeating its bits, so that a 5-bit
-// channel converted back by truncation gives the stored value again.
+// channel converted back by truncation gives the stored value again. Masks of every width up to
+// 32 bits are read; an empty mask reads 0, and a mask with gaps (never decoded from a file) is
+// read over its span with the gaps as zero bits.
 uint32_t Channel(uint32_t pixel, uint32_t mask) {
     if (mask == 0) return 0;
-    int shift = 0;
-    while (!((mask >> shift) & 1))
-        ++shift;
-    const uint32_t field = mask >> shift;
-    int bits = 0;
-    while ((field >> bits) & 1)
-        ++bits;
-    uint32_t value = (pixel & mask) >> shift;
+    const int shift = std::countr_zero(mask);
+    const int bits = std::bit_width(mask >> shift); // 1 to 32
+    const uint32_t value = (pixel & mask) >> shift;
     if (bits >= 8) return (value >> (bits - 8)) & 0xFF;
     uint32_t out = 0;
     for (int filled = 0; filled < 8; filled += bits)
@@ -46,11 +44,12 @@ uint32_t Channel(uint32_t pixel, uint32_t mask) {
     return (out >> ((8 + bits - 1) / bits * bits - 8)) & 0xFF;
 }
 
+// A channel's mask is one run of set bits, as the format requires, or empty: that channel is
+// absent and reads 0.
 bool ValidMask(uint32_t mask) {
-    if (mask == 0) return false;
-    while (!(mask & 1))
-        mask >>= 1;
-    return (mask & (mask + 1)) == 0; // one run of set bits
+    if (mask == 0) return true;
+    const uint32_t field = mask >> std::countr_zero(mask);
+    return (field & (field + 1)) == 0;
 }
 
 void Put32(std::vector<uint8_t>& out, uint32_t v) {

@@ -127,3 +127,72 @@ TEST(Bitmap, DamagedFilesGiveAnEmptyPicture) {
     EXPECT_FALSE(changed(46, 1000));                // too many colours: the palette is cut
     EXPECT_TRUE(DecodeBitmap(nullptr, 10).Empty());
 }
+
+namespace {
+
+// A file of 32-bit pixels with bit fields after a plain 40-byte info header.
+std::vector<uint8_t> BitFieldFile(const std::vector<uint32_t>& pixels, uint32_t r, uint32_t g,
+                                  uint32_t b) {
+    const size_t offset = 14 + 40 + 12;
+    std::vector<uint8_t> file(offset + 4 * pixels.size(), 0);
+    file[0] = 'B';
+    file[1] = 'M';
+    Put32(file, 2, uint32_t(file.size()));
+    Put32(file, 10, offset);
+    Put32(file, 14, 40);
+    Put32(file, 18, uint32_t(pixels.size())); // one row
+    Put32(file, 22, 1);
+    file[26] = 1;
+    file[28] = 32;
+    Put32(file, 30, 3); // BI_BITFIELDS
+    Put32(file, 54, r);
+    Put32(file, 58, g);
+    Put32(file, 62, b);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        Put32(file, offset + 4 * i, pixels[i]);
+    return file;
+}
+
+} // namespace
+
+TEST(Bitmap, BitFieldMasksOfEveryWidth) {
+    // Red spans all 32 bits (its top byte is what shows), green the usual second byte, blue is
+    // absent and reads 0.
+    const std::vector<uint32_t> pixels = {0xA1B2C3D4u, 0xFFFFFFFFu, 0x00FFFF00u, 0x7F000001u};
+    const std::vector<uint8_t> file = BitFieldFile(pixels, 0xFFFFFFFFu, 0x0000FF00u, 0);
+    const TBitmapImage picture = DecodeBitmap(file.data(), file.size());
+    ASSERT_FALSE(picture.Empty());
+    EXPECT_EQ(picture.Pixels(), TPicturePixels::Custom);
+    EXPECT_EQ(picture.ColorAt(0, 0), 0xA1C300u);
+    EXPECT_EQ(picture.ColorAt(1, 0), 0xFFFF00u);
+    EXPECT_EQ(picture.ColorAt(2, 0), 0x00FF00u);
+    EXPECT_EQ(picture.ColorAt(3, 0), 0x7F0000u);
+    EXPECT_EQ(BitmapToImage(picture).pixel(0, 0), 0xFFA1C300u);
+    // Every mask empty: a black picture, not a refusal.
+    const std::vector<uint8_t> empty = BitFieldFile(pixels, 0, 0, 0);
+    const TBitmapImage black = DecodeBitmap(empty.data(), empty.size());
+    ASSERT_FALSE(black.Empty());
+    for (int32_t x = 0; x < 4; ++x)
+        EXPECT_EQ(black.ColorAt(x, 0), 0u) << x;
+    // Narrow channels widen by repeating their bits: 1 bit set is full, 3 bits 101 are 10110110.
+    const std::vector<uint8_t> narrow = BitFieldFile({0x80000005u}, 0x80000000u, 0x7u, 0x70u);
+    EXPECT_EQ(DecodeBitmap(narrow.data(), narrow.size()).ColorAt(0, 0), 0xFFB600u);
+}
+
+TEST(Bitmap, MasksWithGapsAreRefusedAndReadOverTheirSpan) {
+    // Each channel's bits must be one run.
+    const std::vector<uint8_t> gaps = BitFieldFile({0x12345678u}, 0x00FF00FFu, 0xFF00u, 0xFFu);
+    EXPECT_TRUE(DecodeBitmap(gaps.data(), gaps.size()).Empty());
+    const std::vector<uint8_t> ends =
+        BitFieldFile({0x12345678u}, 0x80000001u, 0x0000FF00u, 0x000000FFu);
+    EXPECT_TRUE(DecodeBitmap(ends.data(), ends.size()).Empty());
+    // A picture made in memory with such masks still reads without fault: the bits under the
+    // mask as a number over the mask's span, gaps as zeros.
+    TBitmapImage picture = Counting(1, 1, 32);
+    const uint32_t pixel = 0x0000A5A5u;
+    std::memcpy(picture.Bits.data(), &pixel, 4);
+    picture.RMask = 0x0000F00Fu; // span of 16 bits: 0xA005, top byte 0xA0
+    picture.GMask = 0x00000005u; // span of 3 bits: 101, widened 10110110
+    picture.BMask = 0x80000001u; // span of 32 bits: only bit 0 set, top byte 0
+    EXPECT_EQ(picture.ColorAt(0, 0), 0xA0B600u);
+}
