@@ -12,7 +12,9 @@ constexpr int32_t StandardAnimations = 10; // "standard" 0 .. 9, from frame 1, 3
 constexpr int32_t EmptyAnimation = 10;     // "leer"
 
 // Uniform in [0, 1).
-float Unit() { return float(Random(1u << 24)) / float(1u << 24); }
+float Unit() {
+    return float(Random(1u << 24)) / float(1u << 24);
+}
 
 } // namespace
 
@@ -54,7 +56,8 @@ void TBubble::Step() {
 
 TBubbles::TBubbles() {
     if (Env.BubblesPercent == 0) return;
-    for (auto& bubble : Items) bubble = std::make_unique<TBubble>();
+    for (auto& bubble : Items)
+        bubble = std::make_unique<TBubble>();
     Count = BubbleCount;
 }
 
@@ -80,5 +83,6 @@ void TBubbles::MoveAll() {
 }
 
 void TBubbles::HideAll() {
-    for (int32_t i = 0; i < Count; ++i) Items[size_t(i)]->SetVisible(false);
+    for (int32_t i = 0; i < Count; ++i)
+        Items[size_t(i)]->SetVisible(false);
 }

@@ -12,7 +12,9 @@ constexpr int32_t PopUpLife = 50;
 constexpr int32_t FadeLife = 16; // the last 15 updates fade out
 
 // Uniform in [0, 1).
-float Unit() { return float(Random(1u << 24)) / float(1u << 24); }
+float Unit() {
+    return float(Random(1u << 24)) / float(1u << 24);
+}
 
 } // namespace
 
@@ -67,7 +69,8 @@ void TBubblepoint::Step() {
 }
 
 TBubblpoints::TBubblpoints() {
-    for (auto& point : Items) point = std::make_unique<TBubblepoint>();
+    for (auto& point : Items)
+        point = std::make_unique<TBubblepoint>();
 }
 
 void TBubblpoints::Request(int32_t value, float x, float y, float z) {

@@ -21,12 +21,14 @@ namespace {
 constexpr float GlideHomingDivisor = 200.0f;
 constexpr int32_t SpriteTextAdvanceBanner = 33;
 constexpr int32_t SpriteTextAdvanceNumbers = 35;
-constexpr uint32_t ColorWhite = 0xFFFFFF;      // 0x00BBGGRR
-constexpr uint32_t ColorEditing = 0x0000FF;    // red
-constexpr uint32_t ColorHighscore = 0x080808;  // very dark grey
-constexpr int32_t GameOverDelay = 350;         // updates after a loss before the end
+constexpr uint32_t ColorWhite = 0xFFFFFF;     // 0x00BBGGRR
+constexpr uint32_t ColorEditing = 0x0000FF;   // red
+constexpr uint32_t ColorHighscore = 0x080808; // very dark grey
+constexpr int32_t GameOverDelay = 350;        // updates after a loss before the end
 
-float Depth() { return float(FocalLength); }
+float Depth() {
+    return float(FocalLength);
+}
 
 void Place(TRBob& body, float x, float y, float z) {
     body.SetX(x);
@@ -56,7 +58,9 @@ TBob* AddPart(TRBob& body, const std::string& name, float offsetX, float offsetY
 
 // The surface and rectangle of an object's first image; the display's text fields are sheets
 // of their own.
-const TSprite& FirstImage(int32_t object) { return Sprites[size_t(GetSprite(object, 0, 0))]; }
+const TSprite& FirstImage(int32_t object) {
+    return Sprites[size_t(GetSprite(object, 0, 0))];
+}
 
 const PDirectDrawSurface& SurfaceOf(const TSprite& sprite) {
     return SurfaceTable[size_t(sprite.Surface)].Surface;
@@ -73,12 +77,16 @@ void PrintKorvald(const std::string& text, const std::string& target, int32_t ad
 
 std::string TrimmedText(const std::string& text) {
     size_t first = 0, last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
+        ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
+        --last;
     return text.substr(first, last - first);
 }
 
-THighscoreEntry& EntryOf(int32_t place) { return Env.Highscores[size_t(place - 1)]; }
+THighscoreEntry& EntryOf(int32_t place) {
+    return Env.Highscores[size_t(place - 1)];
+}
 
 } // namespace
 
@@ -117,7 +125,9 @@ TScorepoints::TScorepoints() {
     SetVisible(false);
 }
 
-void TScorepoints::Redraw() { PrintKorvald(std::to_string(Score), "leerpoints", SpriteTextAdvanceNumbers); }
+void TScorepoints::Redraw() {
+    PrintKorvald(std::to_string(Score), "leerpoints", SpriteTextAdvanceNumbers);
+}
 
 // --- game-over picture ------------------------------------------------------------------------
 
@@ -320,7 +330,8 @@ void Ttitle::Step(TAnzeige& anzeige) {
         break;
     case 7:
         if (--Timer == 0) {
-            for (auto& line : anzeige.HSEntries) line->SetVisible(false);
+            for (auto& line : anzeige.HSEntries)
+                line->SetVisible(false);
             State = 0;
         }
         break;
@@ -390,7 +401,8 @@ TAnzeige::TAnzeige() {
     Scoretime = std::make_unique<TScoretime>();
     Scorepoints = std::make_unique<TScorepoints>();
     Gameover = std::make_unique<TScoreGameover>();
-    for (int32_t i = 1; i <= DancerCount; ++i) Dancers[size_t(i - 1)] = std::make_unique<Tdancer>(i);
+    for (int32_t i = 1; i <= DancerCount; ++i)
+        Dancers[size_t(i - 1)] = std::make_unique<Tdancer>(i);
     for (int32_t i = 1; i <= HSEntryCount; ++i)
         HSEntries[size_t(i - 1)] = std::make_unique<THSEntry>(i);
 }
@@ -466,7 +478,8 @@ void TAnzeige::EndStep() {
     if (TimeUp) {
         if (Rank > 0) {
             k = EndCount - 25;
-            for (auto& dancer : Dancers) dancer->SetVisible(true);
+            for (auto& dancer : Dancers)
+                dancer->SetVisible(true);
         } else {
             SetFlag(Host.GameWon, true);
             SetFlag(Host.GameRunning, false);
@@ -524,8 +537,10 @@ void TAnzeige::StartGame() {
     Title->Intro()->RestartAnimation(0);
     Title->Intro()->SetFollowUp(1);
     Pressbutton->SetVisible(false);
-    for (auto& line : HSEntries) line->SetVisible(false);
-    for (auto& dancer : Dancers) dancer->SetVisible(false);
+    for (auto& line : HSEntries)
+        line->SetVisible(false);
+    for (auto& dancer : Dancers)
+        dancer->SetVisible(false);
 }
 
 THSEntry* TAnzeige::EditedLine() const {
@@ -534,7 +549,9 @@ THSEntry* TAnzeige::EditedLine() const {
     return nullptr;
 }
 
-bool TAnzeige::Editing() const { return EditedLine() != nullptr; }
+bool TAnzeige::Editing() const {
+    return EditedLine() != nullptr;
+}
 
 void TAnzeige::KeyPress(char key) {
     THSEntry* line = EditedLine();
@@ -576,14 +593,18 @@ void TAnzeige::KeyPress(char key) {
     SaveEnv();
 }
 
-void TAnzeige::HideHelp() { Helpfeld->Hide(); }
+void TAnzeige::HideHelp() {
+    Helpfeld->Hide();
+}
 
 void TAnzeige::AddPoints(int32_t points) {
     Scorepoints->Score += points;
     Scorepoints->Redraw();
 }
 
-void TAnzeige::ShowWaveBanner() { Ganzewelle->Restart(); }
+void TAnzeige::ShowWaveBanner() {
+    Ganzewelle->Restart();
+}
 
 void TAnzeige::SetLost() {
     LostState = true;

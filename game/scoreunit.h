@@ -17,9 +17,9 @@ class TAnzeige;
 
 // How the display asks for a sound by name.
 enum class TSoundCue {
-    Play,  // once from where it stands
+    Play, // once from where it stands
     Stop,
-    Loop,  // looping from its beginning
+    Loop, // looping from its beginning
 };
 
 // What the display reads from and does to the game window and the other level objects. The

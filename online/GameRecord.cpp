@@ -18,7 +18,8 @@ constexpr std::array<uint8_t, GameRecordLength> Permutation = {
 
 constexpr int FieldWidthSum() {
     int sum = 0;
-    for (const TGameRecordField& field : GameRecordLayout) sum += field.Width;
+    for (const TGameRecordField& field : GameRecordLayout)
+        sum += field.Width;
     return sum;
 }
 static_assert(size_t(FieldWidthSum()) == GameRecordLength);
@@ -47,7 +48,8 @@ static_assert(LettersDisjoint());
 
 int32_t Power10(int width) {
     int32_t p = 1;
-    for (int i = 0; i < width; ++i) p *= 10;
+    for (int i = 0; i < width; ++i)
+        p *= 10;
     return p;
 }
 
@@ -116,7 +118,8 @@ std::optional<TGameRecord> ParseGameRecordDigits(std::string_view digits) {
     size_t at = 0;
     for (const TGameRecordField& field : GameRecordLayout) {
         int32_t value = 0;
-        for (int i = 0; i < field.Width; ++i) value = value * 10 + (digits[at++] - '0');
+        for (int i = 0; i < field.Width; ++i)
+            value = value * 10 + (digits[at++] - '0');
         record.*field.Value = value;
     }
     return record;
@@ -134,8 +137,10 @@ std::string DisguiseGameRecord(std::string_view digits, const TGameRecordRandom&
 }
 
 std::optional<std::string> RevealGameRecord(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
     if (text.size() != GameRecordLength) return std::nullopt;
     std::string digits(GameRecordLength, '0');
     for (size_t i = 0; i < GameRecordLength; ++i) {

@@ -70,23 +70,28 @@ TEST_F(BubbleTest, ThePercentageThinsTheRequestsOutAndZeroMakesNoBubbles) {
 
     Pool.reset();
     Create(50);
-    for (int i = 0; i < 200; ++i) Pool->Request(5, 0, 0, -800, 0);
+    for (int i = 0; i < 200; ++i)
+        Pool->Request(5, 0, 0, -800, 0);
     EXPECT_GT(VisibleCount(), 70);
     EXPECT_LT(VisibleCount(), 130);
 }
 
 TEST_F(BubbleTest, ABubbleLivesUntilItsAnimationRunsOutOrItLeavesAtTheBottom) {
     Create(100);
-    for (int i = 0; i < 300; ++i) Pool->Request(5, 0, 0, -800, 3);
+    for (int i = 0; i < 300; ++i)
+        Pool->Request(5, 0, 0, -800, 3);
     // The shortest of the ten animations has 5 images, the longest 32, each shown 2 updates.
-    for (int update = 0; update < 9; ++update) Pool->MoveAll();
+    for (int update = 0; update < 9; ++update)
+        Pool->MoveAll();
     EXPECT_EQ(VisibleCount(), 300);
-    for (int update = 9; update < 63; ++update) Pool->MoveAll();
+    for (int update = 9; update < 63; ++update)
+        Pool->MoveAll();
     EXPECT_GT(VisibleCount(), 0);
     Pool->MoveAll();
     EXPECT_EQ(VisibleCount(), 0);
     // Each one ran out on its "leer" animation.
-    for (int32_t i = 0; i < Pool->Count; ++i) EXPECT_EQ(Pool->Items[size_t(i)]->Part()->Animation, 10);
+    for (int32_t i = 0; i < Pool->Count; ++i)
+        EXPECT_EQ(Pool->Items[size_t(i)]->Part()->Animation, 10);
 
     Pool->Request(5, 0, 351, -800, 0);
     ASSERT_EQ(VisibleCount(), 1);
@@ -104,7 +109,8 @@ TEST_F(BubbleTest, ABubbleDriftsWithTheHitAndSinks) {
     EXPECT_LE(std::abs(bubble.SpringOffset[0]), 5.0f);
     EXPECT_EQ(bubble.SpringOffset[1], 0.0f);
     const float startY = bubble.Y;
-    for (int update = 0; update < 8; ++update) Pool->MoveAll();
+    for (int update = 0; update < 8; ++update)
+        Pool->MoveAll();
     // Eight updates of a pull near 5000 / 60000 per update squared: about 8 * 9 / 2 / 12.
     EXPECT_GT(bubble.Y, startY + 8 * 9 / 2.0f / 12.0f - 0.2f * 8 - 0.1f);
     EXPECT_LT(bubble.Y, startY + 8 * 9 / 2.0f / 12.0f + 0.1f);

@@ -79,7 +79,8 @@ TEST_F(BubblepointTest, ARequestAddsThePointsAndShowsThemForFortyNineUpdates) {
 
 TEST_F(BubblepointTest, PointsReachTheScoreWhenEveryPopUpIsBusy) {
     const int32_t bobsBefore = Bobs->Count;
-    for (int i = 0; i < 100; ++i) Pool->Request(100, 0, 0, -800);
+    for (int i = 0; i < 100; ++i)
+        Pool->Request(100, 0, 0, -800);
     EXPECT_EQ(VisibleCount(), 100);
     Pool->Request(-250, 0, 0, -800);
     Pool->Request(500, 0, 0, -800);
@@ -94,7 +95,8 @@ TEST_F(BubblepointTest, PointsReachTheScoreWhenEveryPopUpIsBusy) {
 
 TEST_F(BubblepointTest, APopUpLeavingTheTopIsFreed) {
     Pool->Request(100, 0, -349, -800);
-    for (int update = 0; update < 20 && Pool->Items[0]->Visible; ++update) Pool->MoveAll();
+    for (int update = 0; update < 20 && Pool->Items[0]->Visible; ++update)
+        Pool->MoveAll();
     EXPECT_FALSE(Pool->Items[0]->Visible);
     EXPECT_GT(Pool->Items[0]->Life, 0);
 }

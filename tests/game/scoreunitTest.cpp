@@ -57,7 +57,8 @@ class AnzeigeTest : public ::testing::Test {
     virtual void PrepareFolder() {}
 
     void Updates(int32_t count) {
-        for (int32_t i = 0; i < count; ++i) Display->Animate();
+        for (int32_t i = 0; i < count; ++i)
+            Display->Animate();
     }
     int Played(const std::string& name, TSoundCue cue = TSoundCue::Play) const {
         return int(std::count(Sounds.begin(), Sounds.end(), std::make_pair(name, cue)));
@@ -82,7 +83,8 @@ class AnzeigeTest : public ::testing::Test {
         }
     }
     bool AnyVisible(const auto& objects) const {
-        return std::any_of(objects.begin(), objects.end(), [](const auto& o) { return o->Visible; });
+        return std::any_of(objects.begin(), objects.end(),
+                           [](const auto& o) { return o->Visible; });
     }
 
     TTempProgramFolder Folder;
@@ -104,7 +106,8 @@ TEST_F(AnzeigeTest, StartsWithTheTitleAndEverythingElseHidden) {
     EXPECT_TRUE(Display->Title->Playandwin()->Visible);
     EXPECT_FALSE(Display->Title->Intro()->Visible);
     EXPECT_FALSE(Display->Title->Intro()->Transparent);
-    for (const auto& dancer : Display->Dancers) EXPECT_TRUE(dancer->Visible);
+    for (const auto& dancer : Display->Dancers)
+        EXPECT_TRUE(dancer->Visible);
     EXPECT_FALSE(AnyVisible(Display->HSEntries));
     EXPECT_FALSE(Display->Scoretime->Visible || Display->Scorepoints->Visible);
     EXPECT_FALSE(Display->Helpfeld->Visible || Display->Ganzewelle->Visible);
@@ -166,7 +169,8 @@ TEST_F(AnzeigeTest, AHighscoreTakesItsPlaceAndTheNameEntryItsKeys) {
     EXPECT_EQ(Env.GameRecords[3].Get(), "R3");
     EXPECT_TRUE(RevealGameRecord(Env.GameRecords[2].Get()));
     EXPECT_EQ(Played("Back", TSoundCue::Stop), 1);
-    for (const auto& dancer : Display->Dancers) EXPECT_TRUE(dancer->Visible);
+    for (const auto& dancer : Display->Dancers)
+        EXPECT_TRUE(dancer->Visible);
 
     // One line every 6 updates: line 1 in the 31st update of the end, line 10 in the 85th.
     Updates(29);
@@ -202,7 +206,8 @@ TEST_F(AnzeigeTest, AHighscoreTakesItsPlaceAndTheNameEntryItsKeys) {
     EXPECT_EQ(Env.Highscores[2].Name.Get(), "Dor_");
     EXPECT_EQ(Display->HSEntries[2]->Cursor, 4);
     EXPECT_EQ(Played("tapp"), 1);
-    for (const char c : std::string("abcdefghij")) Display->KeyPress(c);
+    for (const char c : std::string("abcdefghij"))
+        Display->KeyPress(c);
     EXPECT_EQ(Played("tipp"), 10);
     // Ten characters at most: "Dor" and the first seven typed.
     EXPECT_EQ(Env.Highscores[2].Name.Get(), "Dorabcdefg");
@@ -310,8 +315,8 @@ TEST_F(AnzeigeTest, HelpLinesFadeInStayAndFadeOutOneAfterTheOther) {
     // Updates since the line was shown: 3 per update up to 85, held until 300, down by 3 to
     // 386, and the next line 500 updates after the first.
     const std::vector<std::pair<int32_t, int32_t>> fade = {
-        {1, 3}, {2, 6}, {84, 252}, {85, 255}, {300, 255}, {301, 255}, {302, 252}, {385, 3},
-        {386, 0}, {499, 0}};
+        {1, 3},     {2, 6},     {84, 252}, {85, 255}, {300, 255},
+        {301, 255}, {302, 252}, {385, 3},  {386, 0},  {499, 0}};
     int32_t shownFor = 0;
     for (const auto& [count, alpha] : fade) {
         Updates(count - shownFor);
@@ -390,7 +395,8 @@ TEST_F(AnzeigeTest, ALostGameEndsAfterTheGameOverCount) {
     Updates(1);
     EXPECT_TRUE(Display->Gameover->Visible);
     EXPECT_EQ(Played("verloren"), 1);
-    for (const auto& entry : Env.Highscores) EXPECT_EQ(entry.Score, EmptyHighscore);
+    for (const auto& entry : Env.Highscores)
+        EXPECT_EQ(entry.Score, EmptyHighscore);
     Env.Highscores[9].Score = 50000; // no place for this game
     std::fill(Env.Highscores.begin(), Env.Highscores.end(), Env.Highscores[9]);
     Updates(349);
@@ -451,7 +457,7 @@ TEST_F(AnzeigeFrameTest, TitlePlayAndHighscoreFramesShowTheirParts) {
     const QImage title = Frame("title");
     // The first line: its field's top row at 300 - 90 - 25, the text in the rows below.
     EXPECT_GT(Changed(title, bare, 400, 300 - 90 - 25 + 14, 350, 28), 500);
-    EXPECT_GT(Changed(title, bare, 400, 54, 209, 32), 500);            // "playandwin"
+    EXPECT_GT(Changed(title, bare, 400, 54, 209, 32), 500); // "playandwin"
 
     Anzeige = std::move(Display);
     Bubbles = std::make_unique<TBubbles>();
@@ -462,35 +468,42 @@ TEST_F(AnzeigeFrameTest, TitlePlayAndHighscoreFramesShowTheirParts) {
         Anzeige->Animate();
         if (update % 40 == 0) {
             Bubblpoints->Request(100, float(update) - 200, 150, -800);
-            for (int i = 0; i < 20; ++i) Bubbles->Request(5, float(update) - 150, 100, -800, 0);
+            for (int i = 0; i < 20; ++i)
+                Bubbles->Request(5, float(update) - 150, 100, -800, 0);
         }
         Bubbles->MoveAll();
         Bubblpoints->MoveAll();
     }
     Anzeige->ShowWaveBanner();
-    for (int32_t update = 0; update < 150; ++update) Anzeige->Animate();
+    for (int32_t update = 0; update < 150; ++update)
+        Anzeige->Animate();
     const QImage play = Frame("play");
     EXPECT_EQ(Anzeige->Scorepoints->Score, 500);
-    EXPECT_GT(Changed(play, bare, 100, 95, 336, 60), 300); // the seconds
-    EXPECT_GT(Changed(play, bare, 650, 95, 336, 60), 300); // the score
+    EXPECT_GT(Changed(play, bare, 100, 95, 336, 60), 300);  // the seconds
+    EXPECT_GT(Changed(play, bare, 650, 95, 336, 60), 300);  // the score
     EXPECT_GT(Changed(play, bare, 400, 300, 750, 60), 500); // "1000 EXTRAPUNKTE!"
 
     Anzeige->Scoretime->TimeLeft = 8;
-    for (int32_t update = 0; update < Second; ++update) Anzeige->Animate();
+    for (int32_t update = 0; update < Second; ++update)
+        Anzeige->Animate();
     const QImage countdown = Frame("countdown");
     EXPECT_GT(Changed(countdown, bare, 400, 300, 460, 222), 2000); // the big 7
 
     Anzeige->Scorepoints->Score = 4000;
     Anzeige->Scoretime->TimeLeft = 1;
-    for (int32_t update = 0; update < Second + 150; ++update) Anzeige->Animate();
-    for (const char c : std::string("\ba!")) Anzeige->KeyPress(c);
-    for (int32_t update = 0; update < 60; ++update) Anzeige->Animate();
+    for (int32_t update = 0; update < Second + 150; ++update)
+        Anzeige->Animate();
+    for (const char c : std::string("\ba!"))
+        Anzeige->KeyPress(c);
+    for (int32_t update = 0; update < 60; ++update)
+        Anzeige->Animate();
     const QImage table = Frame("highscore");
     EXPECT_EQ(Env.Highscores[2].Name.Get().substr(0, 5), "Dora!");
     // The new line in red.
     int red = 0;
     for (int y = 300 - 90 + 2 * 28 - 25; y < 300 - 90 + 2 * 28 + 25; ++y)
-        for (int x = 225; x < 575; ++x) red += table.pixel(x, y) == qRgb(255, 0, 0);
+        for (int x = 225; x < 575; ++x)
+            red += table.pixel(x, y) == qRgb(255, 0, 0);
     EXPECT_GT(red, 100);
     Bubblpoints.reset();
     Bubbles.reset();

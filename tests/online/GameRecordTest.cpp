@@ -35,8 +35,8 @@ TGameStatistics KnownGame() {
 }
 
 const std::string KnownDigits = std::string("42") + "3" + "03" + "01" + "040" + "031" + "012" +
-                                "010" + "21" + "32" + "11" + "11" + "093" + "040" + "030" +
-                                "012" + "0120" + "0015" + "0036" + "0004";
+                                "010" + "21" + "32" + "11" + "11" + "093" + "040" + "030" + "012" +
+                                "0120" + "0015" + "0036" + "0004";
 
 } // namespace
 
@@ -81,7 +81,8 @@ TEST(GameRecord, TheDisguiseRoundTripsAndDiffersEachTime) {
     for (unsigned seed = 1; seed <= 20; ++seed) {
         const std::string text = DisguiseGameRecord(KnownDigits, Seeded(seed));
         ASSERT_EQ(text.size(), 55u);
-        for (const char c : text) ASSERT_TRUE(std::isalpha(static_cast<unsigned char>(c))) << text;
+        for (const char c : text)
+            ASSERT_TRUE(std::isalpha(static_cast<unsigned char>(c))) << text;
         EXPECT_EQ(RevealGameRecord(text), KnownDigits);
         seen.insert(text);
     }
