@@ -2,6 +2,8 @@
 
 #include "server/Text.h"
 
+#include <algorithm>
+
 namespace {
 
 // The menu picture's colours: a sunny yellow-to-red sky, a red band with a yellow title,
@@ -30,6 +32,7 @@ table.list td.num,table.list th.num{text-align:right}
 .lists{display:flex;gap:20px;flex-wrap:wrap}
 .lists section{flex:1 1 380px}
 .empty{font-style:italic}
+td.unverified{font-style:italic;text-align:center;color:#8A5A40}
 kbd{background:#FFFFFF;border:1px solid #8A2A08;border-radius:4px;padding:0 5px;
  box-shadow:1px 2px 0 #8A2A08;font-family:inherit}
 dt{font-weight:bold;color:#B8120A;margin-top:8px}
@@ -82,12 +85,31 @@ std::string SexText(char sex) {
     return "";
 }
 
+// "92 s", or "unter 50 s" (the record keeps no more for a short game).
+std::string PlayTimeText(const TGameRecord& record) {
+    const std::optional<int32_t> seconds = GameRecordSeconds(record);
+    return seconds ? std::to_string(*seconds) + " s" : "unter 50 s";
+}
+
+// The record knows the shots fired only to the hundred, so the hit rate is the range of
+// what those shots allow: "38&ndash;50 %".
+std::string HitRateText(const TGameRecord& record) {
+    const int64_t hits = GameRecordHits(record);
+    const int64_t fewest = std::max<int64_t>({int64_t(record.ShotsHundreds) * 100, hits, 1});
+    const int64_t most = std::max<int64_t>(int64_t(record.ShotsHundreds) * 100 + 99, fewest);
+    const int64_t low = hits * 100 / most;
+    const int64_t high = std::min<int64_t>(100, (hits * 100 + fewest - 1) / fewest);
+    if (low == high) return std::to_string(low) + " %";
+    return std::to_string(low) + "&ndash;" + std::to_string(high) + " %";
+}
+
 std::string ListTable(const std::vector<TListEntry>& list, std::string_view emptyText) {
     if (list.empty()) return "<p class=\"empty\">" + std::string(emptyText) + "</p>";
     std::string html = "<table class=\"list\"><tr><th class=\"num\">Platz</th><th>Name</th>"
                        "<th class=\"wide\">Wohnort</th><th class=\"wide\">Land</th>"
                        "<th class=\"wide num\">Alter</th><th class=\"wide\">m/w</th>"
-                       "<th class=\"num\">Punkte</th></tr>";
+                       "<th class=\"num\">Punkte</th><th class=\"wide num\">Spielzeit</th>"
+                       "<th class=\"wide num\">Trefferquote</th></tr>";
     for (const TListEntry& entry : list) {
         html += "<tr><td class=\"num\">" + std::to_string(entry.Rank) + ".</td><td>" +
                 HtmlEscape(entry.Name) + "</td><td class=\"wide\">" +
@@ -95,7 +117,13 @@ std::string ListTable(const std::vector<TListEntry>& list, std::string_view empt
                 HtmlEscape(entry.Country) + "</td><td class=\"wide num\">" +
                 (entry.Age > 0 ? std::to_string(entry.Age) : "") + "</td><td class=\"wide\">" +
                 SexText(entry.Sex) + "</td><td class=\"num\">" + std::to_string(entry.Score) +
-                "</td></tr>";
+                "</td>";
+        if (entry.Record) {
+            html += "<td class=\"wide num\">" + PlayTimeText(*entry.Record) +
+                    "</td><td class=\"wide num\">" + HitRateText(*entry.Record) + "</td></tr>";
+        } else {
+            html += "<td class=\"wide unverified\" colspan=\"2\">ungepr&uuml;ft</td></tr>";
+        }
     }
     return html + "</table>";
 }
@@ -160,7 +188,9 @@ std::string HighscorePage(const std::vector<TListEntry>& allTime,
     content += "</section></div><p>Ver&ouml;ffentlichen Sie Ihren besten Punktestand im Men&uuml; "
                "<b>Internet &rarr; Highscore ver&ouml;ffentlichen</b>. Jede Spielerin und jeder "
                "Spieler steht mit dem besten Ergebnis einmal in jeder Liste; die Wochenwertung "
-               "beginnt jeden Montag neu.</p>";
+               "beginnt jeden Montag neu. Spielzeit und Trefferquote stammen aus dem Spielverlauf, den "
+               "das Spiel mit jedem Highscore speichert; ein Eintrag ohne Spielverlauf (von einer "
+               "&auml;lteren Version) steht als ungepr&uuml;ft in der Liste.</p>";
     return Framed("Crumble Rush Highscores", content);
 }
 

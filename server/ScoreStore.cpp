@@ -26,7 +26,37 @@ std::optional<int32_t> TopScore(const std::vector<TListEntry>& list) {
     return list.front().Score;
 }
 
+// One column per field of the record, beside its digits, so that operators can query them.
+std::string GameRecordTable() {
+    std::string sql = "CREATE TABLE IF NOT EXISTS game_records ("
+                      "  score_id INTEGER PRIMARY KEY REFERENCES scores(id),"
+                      "  digits TEXT NOT NULL";
+    for (const TGameRecordField& field : GameRecordLayout)
+        sql += ", " + std::string(field.Name) + " INTEGER NOT NULL";
+    return sql + ");";
+}
+
+std::string GameRecordInsert() {
+    std::string names = "score_id, digits", values = "?1, ?2";
+    int index = 2;
+    for (const TGameRecordField& field : GameRecordLayout) {
+        names += ", " + std::string(field.Name);
+        values += ", ?" + std::to_string(++index);
+    }
+    return "INSERT INTO game_records (" + names + ") VALUES (" + values + ")";
+}
+
 } // namespace
+
+TRecordVerdict CheckGameRecord(const TPublishRecord& record) {
+    if (Trim(record.GameRecord).empty()) return TRecordVerdict::Unverified;
+    const std::optional<std::string> digits = RevealGameRecord(record.GameRecord);
+    const std::optional<TGameRecord> game =
+        digits ? ParseGameRecordDigits(*digits) : std::optional<TGameRecord>();
+    if (!game) return TRecordVerdict::NotARecord;
+    if (record.Score > GameRecordScoreBound(*game)) return TRecordVerdict::ScoreTooHigh;
+    return TRecordVerdict::Verified;
+}
 
 std::string IsoWeekKey(const std::tm& date) {
     int year = date.tm_year + 1900;
@@ -65,6 +95,7 @@ TScoreStore::TScoreStore(const std::string& databaseFile) : FDb(databaseFile) {
                 "  submitted INTEGER NOT NULL, week TEXT NOT NULL);"
                 "CREATE INDEX IF NOT EXISTS scores_player ON scores(player, score DESC, id);"
                 "CREATE INDEX IF NOT EXISTS scores_week ON scores(week, player);");
+    FDb.Execute(GameRecordTable());
 }
 
 bool TScoreStore::KnownPlayer(const std::string& id) {
@@ -87,8 +118,9 @@ std::string TScoreStore::NewPlayerID() {
 std::vector<TListEntry> TScoreStore::List(const std::string& week, size_t limit) {
     // Each player's best publication (the earliest one among equal scores), best first.
     TStatement query = FDb.Prepare(
-        "SELECT s.player, s.score, s.name, s.residence, s.country, s.age, s.sex, s.submitted "
-        "FROM scores s "
+        "SELECT s.player, s.score, s.name, s.residence, s.country, s.age, s.sex, s.submitted,"
+        " g.digits "
+        "FROM scores s LEFT JOIN game_records g ON g.score_id = s.id "
         "WHERE (?1 = '' OR s.week = ?1) AND s.id = ("
         "  SELECT t.id FROM scores t WHERE t.player = s.player AND (?1 = '' OR t.week = ?1)"
         "  ORDER BY t.score DESC, t.id ASC LIMIT 1) "
@@ -107,6 +139,7 @@ std::vector<TListEntry> TScoreStore::List(const std::string& week, size_t limit)
         const std::string sex = query.Text(6);
         entry.Sex = sex.empty() ? ' ' : sex[0];
         entry.Time = query.Int(7);
+        if (!query.IsNull(8)) entry.Record = ParseGameRecordDigits(query.Text(8));
         list.push_back(std::move(entry));
     }
     return list;
@@ -150,6 +183,16 @@ TPublishReply TScoreStore::Submit(const TPublishRecord& record, TServerClock::ti
         .Bind(13, seconds)
         .Bind(14, week)
         .Run();
+    if (CheckGameRecord(record) == TRecordVerdict::Verified) {
+        const std::string digits = *RevealGameRecord(record.GameRecord);
+        const TGameRecord game = *ParseGameRecordDigits(digits);
+        TStatement insert = FDb.Prepare(GameRecordInsert());
+        insert.Bind(1, FDb.LastInsertId()).Bind(2, digits);
+        int index = 2;
+        for (const TGameRecordField& field : GameRecordLayout)
+            insert.Bind(++index, int64_t(game.*field.Value));
+        insert.Run();
+    }
 
     const std::vector<TListEntry> allTime = List("", 0);
     const std::vector<TListEntry> weekly = List(week, 0);

@@ -59,6 +59,15 @@ TScoreAnswer TWebServer::AnswerScore(std::optional<std::string_view> rawCs) {
     const std::optional<TPublishRecord> record =
         decoded ? ParseRecord(*decoded) : std::optional<TPublishRecord>();
     if (!record) return {200, "Fehler=Unlesbarer Datensatz\r\n"};
+    switch (CheckGameRecord(*record)) {
+    case TRecordVerdict::NotARecord:
+        return {200, "Fehler=Spielverlauf nicht lesbar\r\n"};
+    case TRecordVerdict::ScoreTooHigh:
+        return {200, "Fehler=Punktestand passt nicht zum Spielverlauf\r\n"};
+    case TRecordVerdict::Unverified:
+    case TRecordVerdict::Verified:
+        break;
+    }
     return {200, BuildReply(FScores.Submit(*record, FNow()))};
 }
 

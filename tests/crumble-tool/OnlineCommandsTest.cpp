@@ -1,6 +1,8 @@
-// crumble-tool publish | report send | version check | errors match | cs decode, run as a
-// player or an operator would, against stand-in web and mail servers of the test.
+// crumble-tool publish | report send | version check | errors match | cs decode | record decode,
+// run as a player or an operator would, against stand-in web and mail servers of the test and,
+// for a game record, the companion server.
 #include "TestSupport.h"
+#include "online/GameRecord.h"
 #include "online/OnlineTestSupport.h"
 #include "shell/DecodeUnit.h"
 
@@ -157,4 +159,56 @@ TEST_F(OnlineCommandsTest, CsDecodePrintsTheRecord) {
     EXPECT_EQ(run.Out, record + "\n");
     EXPECT_EQ(RunTool("cs decode %ZZ").Status, 1);
     EXPECT_EQ(RunTool("cs decode abc").Status, 1);
+}
+
+TEST_F(OnlineCommandsTest, RecordDecodeNamesEveryField) {
+    TGameStatistics game;
+    game.SecondsPlayed = 92;
+    game.ShotsFired = 347;
+    game.Hits = {0, 31, 1, 10, 2, 1, 1};
+    game.PepperCaughtHigher = 4;
+    const std::string text = DisguiseGameRecord(GameRecordDigits(MakeGameRecord(game)),
+                                                [](int n) { return n - 1; });
+    const TRun run = RunTool("record decode " + text);
+    EXPECT_EQ(run.Status, 0) << run.Out;
+    EXPECT_NE(run.Out.find("Digits: 4230000000031000010010201010000000000000000000000000004\n"),
+              std::string::npos)
+        << run.Out;
+    for (const char* line : {"SecondsOver50: 42\n", "ShotsHundreds: 3\n", "Hits1: 31\n",
+                             "Hits3: 10\n", "PepperCaughtHigher: 4\n", "SecondsPlayed: 92\n"})
+        EXPECT_NE(run.Out.find(line), std::string::npos) << line << run.Out;
+    size_t lines = 0;
+    for (const char c : run.Out) lines += c == '\n';
+    EXPECT_EQ(lines, 1 + 24 + 3u);
+    const TRun bad = RunTool("record decode " + text.substr(1));
+    EXPECT_EQ(bad.Status, 1);
+    EXPECT_NE(bad.Out.find("Kein gültiger Spielverlauf"), std::string::npos);
+}
+
+TEST_F(OnlineCommandsTest, TheServerTakesARecordThatAllowsTheScoreAndRefusesOneThatDoesNot) {
+    TTestServer server;
+    TGameStatistics game;
+    game.SecondsPlayed = 93;
+    game.PepperCaught0 = 20; // 4000 points
+    game.WavesCompleted = 1; // 1000 more
+    Env = DefaultEnvData();
+    Env.Highscores[0].Name.Set("Kalle");
+    Env.Highscores[0].Score = 5000;
+    Env.GameRecords[0].Set(DisguiseGameRecord(GameRecordDigits(MakeGameRecord(game)),
+                                              [](int n) { return n / 2; }));
+    SaveEnv();
+    const std::string env = Folder.File("SPS/env.dat");
+    const TRun run = RunTool("publish " + Quoted(env) + " --webserver " + server.WebServer());
+    EXPECT_EQ(run.Status, 0) << run.Out;
+    EXPECT_NE(run.Out.find("Rang=1\n"), std::string::npos) << run.Out;
+    EXPECT_NE(server.Page("korvaldinternal/highscore.html").find(">93 s<"), std::string::npos);
+
+    Env.Highscores[0].Score = 5100;
+    SaveEnv();
+    const TRun refused = RunTool("publish " + Quoted(env) + " --webserver " + server.WebServer());
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_NE(refused.Out.find("Fehler=Punktestand passt nicht zum Spielverlauf"),
+              std::string::npos)
+        << refused.Out;
+    EXPECT_EQ(server.Page("korvaldinternal/highscore.html").find("5100"), std::string::npos);
 }

@@ -1,6 +1,7 @@
 #include "online/PublishHighscoreUnit.h"
 
 #include "TestSupport.h"
+#include "online/GameRecord.h"
 #include "online/HighscoreuploadedUnit.h"
 #include "online/OnlineTestSupport.h"
 #include "online/WebsendUnit.h"
@@ -195,6 +196,11 @@ TEST_F(PublishHighscoreUnitTest, TheRanksDialogAppendsEveryValueAndTheOldRanksWh
 TEST_F(PublishHighscoreUnitTest, PublishingShowsTheRanksAndTheScoreIsListed) {
     TTestServer server;
     server.Configure();
+    // The server checks the game record: this game caught pieces for 20000 points.
+    TGameStatistics game;
+    game.PepperCaught0 = 100;
+    Env.GameRecords[0].Set(
+        DisguiseGameRecord(GameRecordDigits(MakeGameRecord(game)), [](int) { return 0; }));
     const std::vector<QString> labels = PublishThroughTheDialog();
     ASSERT_EQ(labels.size(), 6u) << (Player.Messages.empty() ? "" : Player.Messages[0]);
     EXPECT_EQ(labels[0], "Ihre Platzierung: 1");

@@ -239,3 +239,54 @@ TEST(DataFolder, FillsMissingFilesAndKeepsTheOperatorsOwn) {
     EXPECT_FALSE(data.Read("errors/../news.txt"));
     EXPECT_FALSE(data.News().empty());
 }
+
+TEST_F(WebServerTest, GameRecordsAreCheckedStoredAndShown) {
+    // 92 seconds, 347 shots with 46 hits, 55 chip and 16 pepper pieces caught, 3 waves, one
+    // pause: 100 * 55 + 200 * 16 + 1000 * 3 - 1000 = 10700 points at most.
+    TGameStatistics game;
+    game.SecondsPlayed = 92;
+    game.ShotsFired = 347;
+    game.WavesCompleted = 3;
+    game.PauseCount = 1;
+    game.Started = {0, 40, 2, 12, 3, 1, 1};
+    game.Hits = {0, 31, 1, 10, 2, 1, 1};
+    game.ChipCaught0 = 40;
+    game.ChipCaughtHigher = 15;
+    game.PepperCaught0 = 12;
+    game.PepperCaughtHigher = 4;
+    const std::string digits = GameRecordDigits(MakeGameRecord(game));
+    TPublishRecord honest = Record("", "Anna", 10700);
+    honest.GameRecord = DisguiseGameRecord(digits, Seeded(11));
+    const TReplyPairs accepted = Publish(honest);
+    EXPECT_EQ(ReplyValue(accepted, "Rang"), "1");
+
+    TPublishRecord greedy = Record("", "Bert", 10800);
+    greedy.GameRecord = DisguiseGameRecord(digits, Seeded(12));
+    const TReplyPairs contradicted = Publish(greedy, 2);
+    EXPECT_FALSE(ReplyValue(contradicted, "Rang"));
+    EXPECT_EQ(ReplyValue(contradicted, "Fehler"), "Punktestand passt nicht zum Spielverlauf");
+
+    TPublishRecord tampered = Record("", "Cleo", 100);
+    tampered.GameRecord = DisguiseGameRecord(digits, Seeded(13));
+    tampered.GameRecord[10] = '5';
+    const TReplyPairs refused = Publish(tampered, 3);
+    EXPECT_FALSE(ReplyValue(refused, "Rang"));
+    EXPECT_EQ(ReplyValue(refused, "Fehler"), "Spielverlauf nicht lesbar");
+
+    // A settings file from before records: taken, but not verified.
+    const TReplyPairs old = Publish(Record("", "Dora", 20000), 4);
+    EXPECT_EQ(ReplyValue(old, "Rang"), "1");
+    EXPECT_EQ(Scores.PublicationCount(), 2);
+
+    const std::vector<TListEntry> list = Scores.AllTime();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_FALSE(list[0].Record);
+    ASSERT_TRUE(list[1].Record);
+    EXPECT_EQ(*list[1].Record, MakeGameRecord(game));
+
+    const std::string page = Body("/korvaldinternal/highscore.html");
+    EXPECT_NE(page.find("ungepr&uuml;ft"), std::string::npos);
+    EXPECT_NE(page.find(">92 s<"), std::string::npos);
+    // 46 hits of 300 to 399 shots: 11.5 % to 15.3 %.
+    EXPECT_NE(page.find(">11&ndash;16 %<"), std::string::npos);
+}

@@ -220,6 +220,7 @@ const std::vector<TCommand>& Commands() {
         {{"version", "check"}, "[--webserver URL]", AnyArguments, VersionCheck},
         {{"errors", "match"}, "LOG ERRORS.TXT", 2, ErrorsMatch},
         {{"cs", "decode"}, "TEXT", 1, CsDecode},
+        {{"record", "decode"}, "TEXT", 1, RecordDecode},
         {{"wave", "info"}, "FILE", 1, WaveInfo},
         {{"wave", "decode"}, "IN OUT.wav", 2, WaveDecode},
         {{"wave", "play"},

@@ -1,5 +1,6 @@
 #include "OnlineCommands.h"
 
+#include "online/GameRecord.h"
 #include "online/InfoUnit.h"
 #include "online/KnownErrors.h"
 #include "online/PublishHighscoreUnit.h"
@@ -143,5 +144,19 @@ int CsDecode(const TArgs& args) {
     while (!text.empty() && text.back() == ' ')
         text.pop_back(); // the padding
     std::cout << Printable(AnsiToUtf8(text)) << "\n";
+    return 0;
+}
+
+int RecordDecode(const TArgs& args) {
+    const std::optional<std::string> digits = RevealGameRecord(args[0]);
+    if (!digits) throw std::runtime_error("Kein gültiger Spielverlauf");
+    const TGameRecord record = *ParseGameRecordDigits(*digits);
+    std::cout << "Digits: " << *digits << "\n";
+    for (const TGameRecordField& field : GameRecordLayout)
+        std::cout << field.Name << ": " << record.*field.Value << "\n";
+    const std::optional<int32_t> seconds = GameRecordSeconds(record);
+    std::cout << "SecondsPlayed: " << (seconds ? std::to_string(*seconds) : "<50") << "\n";
+    std::cout << "Hits: " << GameRecordHits(record) << "\n";
+    std::cout << "ScoreBound: " << GameRecordScoreBound(record) << "\n";
     return 0;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// crumble-tool publish | report send | version check | errors match | cs decode: the online
-// services of the menu without its windows. The commands that talk to a server take
+// crumble-tool publish | report send | version check | errors match | cs decode | record decode:
+// the online services of the menu without its windows. The commands that talk to a server take
 // --webserver URL, --scoreserver URL and --mailserver HOST:PORT before or after their
 // arguments; otherwise prog.cfg and the built-in addresses count, as for the program.
 #include <string>
@@ -16,3 +16,5 @@ int VersionCheck(const std::vector<std::string>& args);
 int ErrorsMatch(const std::vector<std::string>& args);
 // cs decode TEXT
 int CsDecode(const std::vector<std::string>& args);
+// record decode TEXT: the 55 digits of a disguised game record and every field by name.
+int RecordDecode(const std::vector<std::string>& args);
