@@ -393,6 +393,11 @@ uint32_t Random(uint32_t n) {
     return static_cast<uint32_t>((static_cast<uint64_t>(RandomState) * n) >> 32);
 }
 
+double RandomFloat() {
+    RandomState = RandomState * 134775813u + 1u;
+    return RandomState / 4294967296.0;
+}
+
 QImage LoadJpegResource(const std::string& name) {
     QByteArray data;
     if (!FindResource("JPEG", name, &data)) throw EResNotFound("Resource " + name + " not found");

@@ -77,6 +77,7 @@ std::string Utf8ToAnsi(std::string_view utf8);
 void Randomize();             // seeds from the clock
 void RandSeed(uint32_t seed); // a fixed seed, for reproducible runs and tests
 uint32_t Random(uint32_t n);  // 0 .. n - 1 (0 when n is 0)
+double RandomFloat();         // uniform in [0, 1), one step of the same generator
 
 // The picture of the program resource of type "JPEG" with that name; a missing resource
 // throws EResNotFound. The caller puts it into its picture control.

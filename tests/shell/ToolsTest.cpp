@@ -332,4 +332,21 @@ TEST(Tools, RandomIsSeedableAndInRange) {
     EXPECT_NE(Random(0xFFFFFFFFu), a);
 }
 
+TEST(Tools, RandomFloatStepsTheSameGeneratorWithinZeroToOne) {
+    // The state after seeding 0 and one step is 1, after two steps 134775814.
+    RandSeed(0);
+    EXPECT_EQ(RandomFloat(), 1.0 / 4294967296.0);
+    EXPECT_EQ(Random(4294967295u), uint32_t((134775814ull * 4294967295ull) >> 32));
+    double low = 1, high = 0;
+    for (int i = 0; i < 10000; ++i) {
+        const double r = RandomFloat();
+        ASSERT_GE(r, 0.0);
+        ASSERT_LT(r, 1.0);
+        low = std::min(low, r);
+        high = std::max(high, r);
+    }
+    EXPECT_LT(low, 0.01);
+    EXPECT_GT(high, 0.99);
+}
+
 } // namespace
