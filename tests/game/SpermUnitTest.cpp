@@ -38,7 +38,6 @@ class SpermTest : public ::testing::Test {
         ViewOffsetX = ViewOffsetY = 0;
         AlphaBlendEnabled = AlphaMapEnabled = true;
         DisplaySurfaces = {CreateSurface(800, 600, true), CreateSurface(800, 600, true)};
-        ScratchSurface = CreateSurface(800, 600, true);
         Bobs = std::make_unique<TBobs>();
         const TLines animations = {"standard 001; (002/000)", "schnell  001; (002/000)"};
         LoadAllObjects(
@@ -57,7 +56,6 @@ class SpermTest : public ::testing::Test {
         Bobs.reset();
         FreeAllSprites();
         DisplaySurfaces.clear();
-        ScratchSurface.reset();
         DirectDrawObject.reset();
     }
 
