@@ -149,17 +149,6 @@ TEST_F(SchussTest, APieceInTheOpeningIsCaughtSinksAndScores) {
     EXPECT_FALSE(piece.Visible);
 }
 
-TEST_F(SchussTest, AnUncaughtPieceOutsideTheOpeningFalls) {
-    Pointers->Show();
-    const float y = BagTop - 52.0f / 2 + 10;
-    Schuesse->Spawn(skChip, 0, BagHalf, y, -800, 0);
-    Piece(1).Step();
-    EXPECT_FALSE(Piece(1).Caught);
-    Piece(1).SetX(BagHalf - 1);
-    Piece(1).Step();
-    EXPECT_TRUE(Piece(1).Caught);
-}
-
 TEST_F(SchussTest, APepperPieceScoresTwoHundred) {
     EXPECT_EQ(PiecePoints(skChip), 100);
     EXPECT_EQ(PiecePoints(skPepper), 200);
