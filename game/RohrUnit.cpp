@@ -50,10 +50,9 @@ bool Ask(const std::function<bool()>& hook) {
 // ---- TTuete ---------------------------------------------------------------------------------
 
 TTuete::TTuete(TPointers& owner)
-    : FOwner(owner), FWaitLR(GetAnimation("snackorwartlr")),
-      FWaitRL(GetAnimation("snackorwartrl")), FWalkLR(GetAnimation("snackorwalklr")),
-      FWalkRL(GetAnimation("snackorwalkrl")), FPushLR(GetAnimation("snackorpushlr")),
-      FPushRL(GetAnimation("snackorpushrl")) {
+    : FOwner(owner), FWaitLR(GetAnimation("snackorwartlr")), FWaitRL(GetAnimation("snackorwartrl")),
+      FWalkLR(GetAnimation("snackorwalklr")), FWalkRL(GetAnimation("snackorwalkrl")),
+      FPushLR(GetAnimation("snackorpushlr")), FPushRL(GetAnimation("snackorpushrl")) {
     AddBobByName("Gametuete", AniHinten, -1, 0, 0, 0);
     AddBobByName("Gametuete", AniVorne, -1, 0, 0, 0);
     AddBobByName("Snackorwartlr", 0, -1, 0, 0, 0);

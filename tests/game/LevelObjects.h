@@ -46,8 +46,7 @@ inline std::string LevelSprites() {
                          Block("Gametuetedoppelt", "CreateAnimation", 232, 131, 11, 1, 11, bag);
     for (const char* mascot : {"snackorwartlr", "snackorwartrl"})
         script += Block(mascot, "CreateAnimation", 109, 110, 1, 1, 1, one);
-    for (const char* mascot :
-         {"snackorwalklr", "snackorwalkrl", "snackorpushlr", "snackorpushrl"})
+    for (const char* mascot : {"snackorwalklr", "snackorwalkrl", "snackorpushlr", "snackorpushrl"})
         script += Block(mascot, "CreateAnimation", 109, 110, 5, 1, 5, walk);
     return script + Block("Mauszeiger", "CreateAnimation", 44, 44, 1, 1, 1, one) +
            Block("chip1b", "CreateAnimation", 61, 52, 1, 1, 1, one) +
