@@ -1,0 +1,146 @@
+#pragma once
+// The level objects of one game without a window, for the bag, pointer and piece tests: a
+// headless engine, the sprite objects they use at the sizes of the built-in script (blank
+// sheets), an enemy pool on a level that does nothing, the bag and pointer, the 100 pieces, and
+// every hook wired to what a test sets and records.
+#include "TestSupport.h"
+#include "game/RohrUnit.h"
+#include "game/SchussUnit.h"
+#include "game/SpermUnit.h"
+#include "gamelib/EngineState.h"
+#include "gamelib/SpriteScriptBlocks.h"
+#include "gamelib/SpriteUnit.h"
+#include "shell/DecodeUnit.h"
+#include "shell/Tools.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct TSoundPlayed {
+    std::string Name;
+    int32_t Pan = 0;
+    uint32_t Frequency = 0;
+};
+
+struct TParticleRequest {
+    int32_t Kind;
+    float X, Y, Z, VX;
+};
+
+struct TPopupRequest {
+    int32_t Value;
+    float X, Y, Z;
+};
+
+inline std::string LevelSprites() {
+    using TLines = std::vector<std::string>;
+    const TLines one = {"standard 001; (002/000)", "schnell  001; (002/000)"};
+    const TLines bag = {"hinten   001; (002/000)", "vorne    002; (002/000)",
+                        "aufblink 011-003; (001/000)"};
+    const TLines walk = {"standard 1-5; (002/000)"};
+    std::string script = Block("Gametuete", "CreateAnimation", 116, 131, 11, 1, 11, bag) +
+                         Block("Gametuetedoppelt", "CreateAnimation", 232, 131, 11, 1, 11, bag);
+    for (const char* mascot : {"snackorwartlr", "snackorwartrl"})
+        script += Block(mascot, "CreateAnimation", 109, 110, 1, 1, 1, one);
+    for (const char* mascot : {"snackorwalklr", "snackorwalkrl", "snackorpushlr", "snackorpushrl"})
+        script += Block(mascot, "CreateAnimation", 109, 110, 5, 1, 5, walk);
+    return script + Block("Mauszeiger", "CreateAnimation", 44, 44, 1, 1, 1, one) +
+           Block("chip1b", "CreateAnimation", 61, 52, 1, 1, 1, one) +
+           Block("pepper1b", "CreateAnimation", 63, 107, 1, 1, 1, one) +
+           Block("chip1c", "CreateAnimation", 28, 24, 1, 1, 1, one) +
+           Block("pepper1c", "CreateAnimation", 29, 49, 1, 1, 1, one) +
+           Block("chip1a", "CreateAnimation", 109, 94, 1, 1, 1, one) +
+           Block("dreieck03", "CreateAnimation", 93, 80, 1, 1, 1, one) +
+           Block("pepper1a", "CreateAnimation", 114, 195, 1, 1, 1, one) +
+           Block("dreieck05", "CreateAnimation", 93, 80, 1, 1, 1, one) +
+           Block("doppelbreit", "CreateAnimation", 68, 64, 1, 1, 1, one) +
+           Block("dreieck", "CreateAnimation", 93, 80, 1, 1, 1, one);
+}
+
+class LevelObjectsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Engine.OpenHeadless(32);
+        LoadAllObjects(SplitLines(LevelSprites()));
+        MakeLevelObjects();
+    }
+    void TearDown() override {
+        Schuesse.reset();
+        Pointers.reset();
+        Spermien.reset();
+    }
+
+    // As InitLevel makes them: enemies, pointers, pieces; the hooks go to this test.
+    void MakeLevelObjects() {
+        RandSeed(20240611);
+        Folder.Put("SPS/Level1.txt", EncodeText("end") + "\r\n");
+        Spermien = std::make_unique<TSpermien>("SPS\\Level1.txt");
+        for (int i = 0; i < MaxSperms; ++i)
+            Spermien->AddSperm();
+        // No decorations crossing by chance.
+        Spermien->AttractMode = false;
+        Spermien->Links.PlaySound = [this](const std::string& name, int32_t pan) {
+            Sounds.push_back({name, pan, 0});
+        };
+        Pointers = std::make_unique<TPointers>();
+        TPointerLinks& links = Pointers->Links;
+        links.KeyLeft = [this] { return Left; };
+        links.KeyRight = [this] { return Right; };
+        links.ButtonHeld = [this] { return Held; };
+        links.MouseX = [this] { return MouseX; };
+        links.MouseY = [this] { return MouseY; };
+        links.TakeShotRequests = [this] { return std::exchange(ShotRequests, 0); };
+        links.PlaySound = [this](const std::string& name, int32_t pan, uint32_t frequency) {
+            Sounds.push_back({name, pan, frequency});
+        };
+        links.LostState = [this] { return LostState; };
+        links.SetShakeAmount = [this](int32_t amount) { ShakeAmount = amount; };
+        links.RequestParticle = [this](int32_t kind, float x, float y, float z, float vx) {
+            Particles.push_back({kind, x, y, z, vx});
+        };
+        Schuesse = std::make_unique<TSchuesse>();
+        Schuesse->Links.PlaySound = [this](const std::string& name, int32_t pan) {
+            Sounds.push_back({name, pan, 0});
+        };
+        Schuesse->Links.RequestParticle = links.RequestParticle;
+        Schuesse->Links.RequestPopup = [this](int32_t value, float x, float y, float z) {
+            Popups.push_back({value, x, y, z});
+        };
+    }
+
+    // An enemy of that sprite object at (x, y) on the screen plane, flying at vx.
+    TSperm& PlaceEnemy(int32_t slot, const std::string& object, float x, float y, float vx = 0) {
+        TSperm& sperm = Spermien->Sperm(slot);
+        sperm.Start(GetAnimation(object), vx, 0, 'l', 0, 0, 0, -1);
+        sperm.SetX(x);
+        sperm.SetY(y);
+        return sperm;
+    }
+    // The cursor over the world point (x, y).
+    void Aim(float x, float y) {
+        MouseX = int32_t(400 + x);
+        MouseY = int32_t(300 + y);
+    }
+    int32_t Count(const std::string& sound) const {
+        return int32_t(std::count_if(Sounds.begin(), Sounds.end(),
+                                     [&](const TSoundPlayed& s) { return s.Name == sound; }));
+    }
+    std::vector<int32_t> VisiblePieces() const {
+        std::vector<int32_t> visible;
+        for (int32_t slot = 1; slot <= Schuesse->Count(); ++slot)
+            if (Schuesse->Schuss(slot).Visible) visible.push_back(slot);
+        return visible;
+    }
+
+    TTempProgramFolder Folder;
+    TEngineState Engine;
+    bool Left = false, Right = false, Held = false, LostState = false;
+    int32_t MouseX = 400, MouseY = 300, ShotRequests = 0, ShakeAmount = 0;
+    std::vector<TSoundPlayed> Sounds;
+    std::vector<TParticleRequest> Particles;
+    std::vector<TPopupRequest> Popups;
+};
