@@ -105,7 +105,7 @@ void TDDFullScreenForm::ShowModal() {
     QEventLoop loop;
     connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     setWindowModality(Qt::ApplicationModal);
-    if (DisplayMode == 2) {
+    if (DisplayMode == DisplayModeWindow) {
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - QPoint(DisplayWidth / 2, DisplayHeight / 2));
         show();
@@ -197,14 +197,14 @@ void TDDFullScreenForm::Release() {
 
 void TDDFullScreenForm::FormShow() {
     WriteLog("Formshow: Start");
-    if (DisplayMode == 1) {
+    if (DisplayMode == DisplayModeDesktop) {
         const std::shared_ptr<TDisplay> display = DefaultDisplay();
         if (display->DesktopWidth() >= DisplayWidth && display->DesktopHeight() >= DisplayHeight) {
             if (!DirectDraw1) InitDDraw();
             WriteLog("Formshow: End");
             return;
         }
-        SetDisplayMode(0);
+        SetDisplayMode(DisplayModeFullscreen);
     }
     if (!DirectDraw1) InitDDraw();
     WriteLog("Formshow: End");
@@ -217,7 +217,7 @@ void TDDFullScreenForm::FormActivate() {
 }
 
 void TDDFullScreenForm::FormPaint() {
-    if (DisplayMode == 2 && Primary && DisplaySurfaces.size() > 1) BlitToWindow();
+    if (DisplayMode == DisplayModeWindow && Primary && DisplaySurfaces.size() > 1) BlitToWindow();
 }
 
 bool TDDFullScreenForm::FormClose() {
@@ -283,7 +283,7 @@ void TDDFullScreenForm::InitDDraw() {
     WriteLog("0");
 
     try {
-        if (DisplayMode == 2) {
+        if (DisplayMode == DisplayModeWindow) {
             DXCheck(DirectDrawObject->SetCooperativeLevel(this, DDSCL_NORMAL));
             WriteLog("1");
             Primary = NewSurface(0, 0, DDSCAPS_PRIMARYSURFACE);
@@ -307,7 +307,7 @@ void TDDFullScreenForm::InitDDraw() {
             setCursor(Qt::BlankCursor);
             DXCheck(DirectDrawObject->SetCooperativeLevel(this, CooperativeFlags));
             WriteLog("8");
-            if (DisplayMode == 1) {
+            if (DisplayMode == DisplayModeDesktop) {
                 TDDSurfaceDesc mode;
                 DXCheck(DirectDrawObject->GetDisplayMode(mode));
                 ViewOffsetX = static_cast<int32_t>(
@@ -338,7 +338,7 @@ void TDDFullScreenForm::InitDDraw() {
                 }));
             }
             WriteLog("13");
-            if (DisplayMode == 1) {
+            if (DisplayMode == DisplayModeDesktop) {
                 WriteLog("14");
                 for (const PDirectDrawSurface& surface : DisplaySurfaces) FillBlack(surface);
                 WriteLog("15");
@@ -383,7 +383,8 @@ void TDDFullScreenForm::FreeDDraw() {
     BackgroundSurface.reset();
     ScratchSurface.reset();
     Primary.reset();
-    if (DisplayMode != 2 && DirectDrawObject) DirectDrawObject->RestoreDisplayMode();
+    if (DisplayMode != DisplayModeWindow && DirectDrawObject)
+        DirectDrawObject->RestoreDisplayMode();
     DisplaySurfaces.clear();
     DirectDrawObject.reset();
     DirectDraw1.reset();
@@ -426,7 +427,7 @@ bool TDDFullScreenForm::RestoreSurfaces() {
         WriteLog(entry.FileName + " reload");
         if (!entry.FileName.empty()) LoadImageToSurface(entry.FileName, entry.Surface);
     }
-    if (DisplayMode == 1)
+    if (DisplayMode == DisplayModeDesktop)
         for (const PDirectDrawSurface& surface : DisplaySurfaces) FillBlack(surface);
     SurfaceLost = false;
     return true;
@@ -486,7 +487,7 @@ void TDDFullScreenForm::DrawBackground() {
 }
 
 void TDDFullScreenForm::FlipPage(uint32_t wait) {
-    if (DisplayMode == 2) {
+    if (DisplayMode == DisplayModeWindow) {
         BlitToWindow();
         return;
     }
@@ -507,7 +508,7 @@ void TDDFullScreenForm::UpdateMouse() {
     GetCursorPos(cursor);
     MouseX = cursor.X;
     MouseY = cursor.Y;
-    if (DisplayMode == 2) {
+    if (DisplayMode == DisplayModeWindow) {
         const TPoint origin = ClientToScreen(this, TPoint{});
         MouseX -= origin.X;
         MouseY -= origin.Y;
