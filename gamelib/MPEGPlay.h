@@ -3,7 +3,7 @@
 // opened, played into a PCM wave file, and polled for its end through the done flag the
 // library sets from its decoding thread. Every failure is a TMPEGError with the library's code.
 #include "platform/dl.h"
-#include "plugins/mpegdll/mpegdll.h"
+#include "platform/mpegdll.h"
 
 #include <cstdint>
 #include <functional>

@@ -5,8 +5,6 @@
 #include "platform/winpath.h"
 #include "shell/Tools.h"
 
-#include <QProgressBar>
-#include <QWidget>
 #include <chrono>
 #include <ctime>
 #include <map>
@@ -108,7 +106,7 @@ void ResetSoundPreparation() {
     LibraryErrorShown = false;
 }
 
-bool PrepareSounds(QWidget* Form, QProgressBar* Gauge, QWidget* Panel) {
+bool PrepareSounds(const TSoundProgress& Progress) {
     bool result = true;
     EnterProgDir();
     std::vector<TSoundPair> list;
@@ -120,10 +118,7 @@ bool PrepareSounds(QWidget* Form, QProgressBar* Gauge, QWidget* Panel) {
     }
     if (list.empty()) return result;
 
-    Gauge->setMaximum(int(list.size()));
-    Gauge->setValue(0);
-    Panel->show();
-    Form->repaint();
+    if (Progress.Start) Progress.Start(int(list.size()));
 
     bool created = false;
     if (!Loaded) {
@@ -137,7 +132,7 @@ bool PrepareSounds(QWidget* Form, QProgressBar* Gauge, QWidget* Panel) {
                 WriteLog(Utf8ToAnsi(e.what()));
                 ShowMessage(e.what());
             }
-            Panel->hide();
+            if (Progress.Finish) Progress.Finish();
             return result;
         }
         LibraryErrorShown = false;
@@ -150,9 +145,7 @@ bool PrepareSounds(QWidget* Form, QProgressBar* Gauge, QWidget* Panel) {
         }
         try {
             Convert(*Player, pair);
-            Gauge->setValue(Gauge->value() + 1);
-            // Painted at once: the window handles no events until the conversions are done.
-            Gauge->repaint();
+            if (Progress.Step) Progress.Step();
         } catch (const std::exception& e) {
             try {
                 if (Player->Opened()) Player->Close();
@@ -169,6 +162,6 @@ bool PrepareSounds(QWidget* Form, QProgressBar* Gauge, QWidget* Panel) {
     }
     if (created) ReleasePlayer();
     DelayMs(1000);
-    Panel->hide();
+    if (Progress.Finish) Progress.Finish();
     return result;
 }

@@ -105,7 +105,7 @@ void TDDFullScreenForm::ShowModal() {
     QEventLoop loop;
     connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     setWindowModality(Qt::ApplicationModal);
-    if (DisplayMode == 2) {
+    if (DisplayMode == DisplayModeWindow) {
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - QPoint(DisplayWidth / 2, DisplayHeight / 2));
         show();
@@ -197,14 +197,14 @@ void TDDFullScreenForm::Release() {
 
 void TDDFullScreenForm::FormShow() {
     WriteLog("Formshow: Start");
-    if (DisplayMode == 1) {
+    if (DisplayMode == DisplayModeDesktop) {
         const std::shared_ptr<TDisplay> display = DefaultDisplay();
         if (display->DesktopWidth() >= DisplayWidth && display->DesktopHeight() >= DisplayHeight) {
             if (!DirectDraw1) InitDDraw();
             WriteLog("Formshow: End");
             return;
         }
-        SetDisplayMode(0);
+        SetDisplayMode(DisplayModeFullscreen);
     }
     if (!DirectDraw1) InitDDraw();
     WriteLog("Formshow: End");
@@ -217,7 +217,7 @@ void TDDFullScreenForm::FormActivate() {
 }
 
 void TDDFullScreenForm::FormPaint() {
-    if (DisplayMode == 2 && Primary && DisplaySurfaces.size() > 1) BlitToWindow();
+    if (DisplayMode == DisplayModeWindow && Primary && DisplaySurfaces.size() > 1) BlitToWindow();
 }
 
 bool TDDFullScreenForm::FormClose() {
@@ -274,10 +274,10 @@ void TDDFullScreenForm::InitDDraw() {
 
     try {
         switch (DisplayMode) {
-        case 2:
+        case DisplayModeWindow:
             InitWindowed();
             break;
-        case 1:
+        case DisplayModeDesktop:
             InitDesktop();
             break;
         default:
@@ -389,7 +389,7 @@ void TDDFullScreenForm::FreeDDraw() {
     WriteLog("Freeddraw: Start");
     SoundEngine.reset();
     Primary.reset();
-    if (DisplayMode != 2 && DirectDrawObject) DirectDrawObject->RestoreDisplayMode();
+    if (DisplayMode != DisplayModeWindow && DirectDrawObject) DirectDrawObject->RestoreDisplayMode();
     Engine->Release();
     DirectDraw1.reset();
     WriteLog("Freeddraw: End");
@@ -424,7 +424,7 @@ bool TDDFullScreenForm::RestoreSurfaces() {
         WriteLog(entry.FileName + " reload");
         if (!entry.FileName.empty()) LoadSheetToSurface(entry.FileName, entry.Surface);
     }
-    if (DisplayMode == 1)
+    if (DisplayMode == DisplayModeDesktop)
         for (const PDirectDrawSurface& surface : DisplaySurfaces) FillBlack(surface);
     SurfaceLost = false;
     return true;
@@ -484,7 +484,7 @@ void TDDFullScreenForm::DrawBackground() {
 }
 
 void TDDFullScreenForm::FlipPage(uint32_t wait) {
-    if (DisplayMode == 2) {
+    if (DisplayMode == DisplayModeWindow) {
         BlitToWindow();
         return;
     }
@@ -505,7 +505,7 @@ void TDDFullScreenForm::UpdateMouse() {
     GetCursorPos(cursor);
     MouseX = cursor.X;
     MouseY = cursor.Y;
-    if (DisplayMode == 2) {
+    if (DisplayMode == DisplayModeWindow) {
         const TPoint origin = ClientToScreen(this, TPoint{});
         MouseX -= origin.X;
         MouseY -= origin.Y;

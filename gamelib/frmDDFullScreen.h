@@ -17,6 +17,13 @@ class TvrDSound;
 // The sound engine of the shown window: created by InitDDraw, freed by FreeDDraw.
 extern std::unique_ptr<TvrDSound> SoundEngine;
 
+// The display modes (the settings' DisplayMode): fullscreen at DisplayWidth × DisplayHeight
+// (the picture scaled to the screen), fullscreen in the desktop's own mode with the picture
+// centred, and a window.
+constexpr uint8_t DisplayModeFullscreen = 0;
+constexpr uint8_t DisplayModeDesktop = 1;
+constexpr uint8_t DisplayModeWindow = 2;
+
 constexpr int WM_USER = 0x0400;
 constexpr int WM_LOOPDONE = WM_USER + 8;
 
@@ -58,7 +65,7 @@ public:
     int32_t DisplayWidth = 800, DisplayHeight = 600;
     int32_t BitDepth = 16;
     int32_t BackBufferCount = 1;
-    uint8_t DisplayMode = 0;
+    uint8_t DisplayMode = DisplayModeFullscreen;
     PDirectDrawSurface Primary;
     bool LoopRunning = false;
     bool Flipping = false;

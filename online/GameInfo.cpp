@@ -2,33 +2,13 @@
 
 #include <QtGlobal>
 
-#include <dlfcn.h>
 #include <limits>
-#include <memory>
 
 namespace {
 
 // Windows kept the service-pack text in a buffer of 128 characters; the kernel's version
 // string is usually shorter, but a custom build may carry a long one into every log line.
 constexpr size_t MaxServicePackLength = 127;
-
-std::string SystemLibraryFolder() {
-    // Asking libc itself for a symbol gives its address inside libc even in a non-PIE
-    // program, where the function's own address would be a stub in the executable.
-    std::string folder = "/usr/lib";
-    const std::unique_ptr<void, int (*)(void*)> libc(dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD),
-                                                     &dlclose);
-    if (libc) {
-        Dl_info info{};
-        if (void* symbol = dlsym(libc.get(), "gethostname");
-            symbol && dladdr(symbol, &info) != 0 && info.dli_fname) {
-            const std::string path = info.dli_fname;
-            const size_t slash = path.rfind('/');
-            if (slash != std::string::npos && slash > 0) folder = path.substr(0, slash);
-        }
-    }
-    return folder;
-}
 
 uint32_t SaturatedKB(uint64_t bytes) {
     const uint64_t kb = bytes >> 10;
@@ -92,7 +72,7 @@ TGameInfo::TGameInfo() {
     ComputerName = GetComputerName();
     UserName = GetUserName();
     WindowsDir = "/usr";
-    SystemDir = SystemLibraryFolder();
+    SystemDir = GetSystemLibraryFolder();
 
     const TOSVersion os = GetOSVersion();
     OSVersion =

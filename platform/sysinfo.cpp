@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <dlfcn.h>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <pwd.h>
 #include <stdexcept>
 #include <sys/utsname.h>
@@ -307,6 +309,28 @@ std::string GetUserName() {
     char login[LOGIN_NAME_MAX + 1] = {};
     if (getlogin_r(login, sizeof login - 1) == 0) return login;
     return {};
+}
+
+bool RunsAsSuperUser() {
+    return geteuid() == 0;
+}
+
+std::string GetSystemLibraryFolder() {
+    // Asking libc itself for a symbol gives its address inside libc even in a non-PIE
+    // program, where the function's own address would be a stub in the executable.
+    std::string folder = "/usr/lib";
+    const std::unique_ptr<void, int (*)(void*)> libc(dlopen("libc.so.6", RTLD_LAZY | RTLD_NOLOAD),
+                                                     &dlclose);
+    if (libc) {
+        Dl_info info{};
+        if (void* symbol = dlsym(libc.get(), "gethostname");
+            symbol && dladdr(symbol, &info) != 0 && info.dli_fname) {
+            const std::string path = info.dli_fname;
+            const size_t slash = path.rfind('/');
+            if (slash != std::string::npos && slash > 0) folder = path.substr(0, slash);
+        }
+    }
+    return folder;
 }
 
 TDisplaySettings GetDisplaySettings() {

@@ -84,6 +84,13 @@ std::string GetCpuVendor();
 
 std::string GetComputerName(); // the host name
 std::string GetUserName();     // log-on name of the effective user; empty when unknown
+bool RunsAsSuperUser();        // the effective user is root
+
+// ---- Folders ----
+
+// The folder the C library was loaded from, where the system keeps its libraries; "/usr/lib"
+// when it cannot be found.
+std::string GetSystemLibraryFolder();
 
 // ---- Display ----
 

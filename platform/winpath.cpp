@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -252,4 +253,38 @@ bool ModificationTime(const std::string& path, std::time_t& out) {
     if (stat(ResolvePath(path).c_str(), &st) != 0) return false;
     out = st.st_mtime;
     return true;
+}
+
+int RegularFileSize(const std::string& path, uint64_t& out) {
+    struct stat st {};
+    if (stat(ResolvePath(path).c_str(), &st) != 0) return errno;
+    if (!S_ISREG(st.st_mode)) return EISDIR;
+    out = static_cast<uint64_t>(st.st_size);
+    return 0;
+}
+
+TReplaceResult ReplaceFileContents(const std::string& path, std::string_view bytes) {
+    TReplaceResult result;
+    const std::string target = ResolvePath(path);
+    const std::string temp = target + ".tmp";
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        result.Error = errno;
+        return result;
+    }
+    result.Created = true;
+    size_t done = 0;
+    int error = 0;
+    while (done < bytes.size() && error == 0) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno != EINTR) error = errno;
+        if (n > 0) done += static_cast<size_t>(n);
+    }
+    // On disk before the rename, or a power cut could leave an empty file under the old name.
+    if (error == 0 && fsync(fd) != 0) error = errno;
+    if (close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && rename(temp.c_str(), target.c_str()) != 0) error = errno;
+    if (error != 0) unlink(temp.c_str());
+    result.Error = error;
+    return result;
 }

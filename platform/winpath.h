@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The POSIX path the Windows-style path names now.
@@ -26,3 +27,14 @@ std::vector<std::string> FindFiles(const std::string& pattern);
 int64_t FreeSpace(const std::string& path);      // bytes available to us, -1 on error
 std::string MountPoint(const std::string& path); // the file system's mount point
 bool ModificationTime(const std::string& path, std::time_t& out);
+// Failures below are errno values, 0 meaning success, so callers word them themselves.
+// The size of a regular file; EISDIR when the name is something else.
+int RegularFileSize(const std::string& path, uint64_t& out);
+// Writes the bytes to path + ".tmp", flushes them to disk and renames that over path, so
+// readers see either the old or the new file whole; the temporary file is removed on failure.
+// Created is false when not even the temporary file could be made.
+struct TReplaceResult {
+    int Error = 0;
+    bool Created = false;
+};
+TReplaceResult ReplaceFileContents(const std::string& path, std::string_view bytes);

@@ -12,6 +12,7 @@
 #include "online/WebsendUnit.h"
 #include "platform/inet.h"
 #include "platform/msgbox.h"
+#include "platform/sysinfo.h"
 #include "platform/winpath.h"
 #include "shell/DecodeUnit.h"
 #include "shell/MainOptions.h"
@@ -35,7 +36,6 @@
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <unistd.h>
 
 int32_t FreeMemoryKB = 0;
 TForm1* Form1 = nullptr;
@@ -162,7 +162,7 @@ void PrepareEmbeddedBrowser() {
     const bool headless = platform.startsWith("offscreen") || platform.startsWith("minimal");
     // Chromium's sandbox refuses to run as root; headless runs (the tests, often in containers
     // without user namespaces) show only our own pages and go without it too.
-    if (geteuid() == 0 || headless) {
+    if (RunsAsSuperUser() || headless) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
         add("--no-sandbox");
     }
@@ -354,7 +354,20 @@ void TForm1::FormActivate() {
         repaint();
     }
     Timer1Timer();
-    SoundsReady = PrepareSounds(this, Gauge1, Panel2);
+    TSoundProgress progress;
+    progress.Start = [this](int count) {
+        Gauge1->setMaximum(count);
+        Gauge1->setValue(0);
+        Panel2->show();
+        repaint();
+    };
+    progress.Step = [this] {
+        Gauge1->setValue(Gauge1->value() + 1);
+        // Painted at once: the window handles no events until the conversions are done.
+        Gauge1->repaint();
+    };
+    progress.Finish = [this] { Panel2->hide(); };
+    SoundsReady = PrepareSounds(progress);
     if (LogIsOK())
         EraseLog();
     else
@@ -549,7 +562,7 @@ void TForm1::ActionStartExecute() {
                 return;
         }
         DDFullScreenForm1 = new TDDFullScreenForm1(this);
-        if (Env.DisplayMode >= 0 && Env.DisplayMode <= 2)
+        if (Env.DisplayMode >= DisplayModeFullscreen && Env.DisplayMode <= DisplayModeWindow)
             DDFullScreenForm1->SetDisplayMode(static_cast<uint8_t>(Env.DisplayMode));
         const int32_t bestBefore = Env.Highscores[0].Score;
         FHoldPage = false;

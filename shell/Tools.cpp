@@ -11,10 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -303,32 +300,16 @@ std::string ReadFileBytes(const std::string& path, size_t maxBytes) {
 }
 
 uint64_t FileSizeOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(ResolvePath(path).c_str(), &st) != 0) ThrowIo("Cannot open", path, errno);
-    if (!S_ISREG(st.st_mode)) ThrowIo("Cannot open", path, EISDIR);
-    return static_cast<uint64_t>(st.st_size);
+    uint64_t size = 0;
+    if (const int error = RegularFileSize(path, size); error != 0)
+        ThrowIo("Cannot open", path, error);
+    return size;
 }
 
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {
-    const std::string target = ResolvePath(path);
-    const std::string temp = target + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) ThrowIo("Cannot create", path, errno);
-    size_t done = 0;
-    int error = 0;
-    while (done < bytes.size() && error == 0) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno != EINTR) error = errno;
-        if (n > 0) done += static_cast<size_t>(n);
-    }
-    // On disk before the rename, or a power cut could leave an empty file under the old name.
-    if (error == 0 && ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && std::rename(temp.c_str(), target.c_str()) != 0) error = errno;
-    if (error != 0) {
-        ::unlink(temp.c_str());
-        ThrowIo("Cannot write", path, error);
-    }
+    const TReplaceResult result = ReplaceFileContents(path, bytes);
+    if (result.Error != 0)
+        ThrowIo(result.Created ? "Cannot write" : "Cannot create", path, result.Error);
 }
 
 void DelayMs(uint32_t ms) {

@@ -2,7 +2,7 @@
 // into a PCM wave file. The caller's thread only starts, pauses and stops that thread and reads
 // its progress; the thread's one message back is the done flag (and its error code, read once
 // the flag is set).
-#include "plugins/mpegdll/mpegdll.h"
+#include "platform/mpegdll.h"
 
 #include <mpg123.h>
 

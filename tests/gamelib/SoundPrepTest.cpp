@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QProgressBar>
-#include <QWidget>
 #include <filesystem>
 
 namespace {
@@ -22,9 +20,17 @@ class SoundPrepTest : public ::testing::Test {
             Messages.push_back(text);
             return mrOk;
         });
-        Gauge = new QProgressBar(&Form);
-        Panel = new QWidget(&Form);
-        Panel->hide();
+        Progress.Start = [this](int count) {
+            Count = count;
+            Steps = 0;
+            Shown = true;
+            ++Starts;
+        };
+        Progress.Step = [this] { ++Steps; };
+        Progress.Finish = [this] {
+            EXPECT_TRUE(Shown) << "finished without a start";
+            Shown = false;
+        };
     }
     void TearDown() override {
         SetMessageHandler(nullptr);
@@ -43,9 +49,13 @@ class SoundPrepTest : public ::testing::Test {
     TManualClock Clock;
     TTempProgramFolder Folder;
     std::vector<std::string> Messages;
-    QWidget Form;
-    QProgressBar* Gauge;
-    QWidget* Panel;
+    // What a menu would show: the panel while between Start and Finish, the gauge's range
+    // and position.
+    TSoundProgress Progress;
+    bool Shown = false;
+    int Starts = 0;
+    int Count = 0;
+    int Steps = 0;
 };
 
 TEST_F(SoundPrepTest, WorkListTakesMissingAndOlderWaves) {
@@ -94,9 +104,9 @@ TEST_F(SoundPrepTest, SpaceMustExceedTwentyTimesTheFile) {
     // Through the preparation: false, nothing converted, nothing written.
     InstallLibrary();
     free = 100000000;
-    EXPECT_FALSE(PrepareSounds(&Form, Gauge, Panel));
+    EXPECT_FALSE(PrepareSounds(Progress));
     EXPECT_FALSE(std::filesystem::exists(Folder.Path + "/snd/big.wav"));
-    EXPECT_FALSE(Panel->isVisibleTo(&Form));
+    EXPECT_FALSE(Shown);
 }
 
 TEST_F(SoundPrepTest, AFailingFileIsReportedAndTheOthersConverted) {
@@ -111,14 +121,14 @@ TEST_F(SoundPrepTest, AFailingFileIsReportedAndTheOthersConverted) {
     int shownWithPanel = 0;
     SetMessageHandler([&](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
         Messages.push_back(text);
-        shownWithPanel += Panel->isVisibleTo(&Form);
+        shownWithPanel += Shown;
         return mrOk;
     });
-    EXPECT_TRUE(PrepareSounds(&Form, Gauge, Panel));
-    EXPECT_EQ(Gauge->maximum(), 3);
-    EXPECT_EQ(Gauge->value(), 2);
+    EXPECT_TRUE(PrepareSounds(Progress));
+    EXPECT_EQ(Count, 3);
+    EXPECT_EQ(Steps, 2);
     EXPECT_EQ(shownWithPanel, 1);
-    EXPECT_FALSE(Panel->isVisibleTo(&Form));
+    EXPECT_FALSE(Shown);
     EXPECT_TRUE(std::filesystem::exists(Folder.Path + "/snd/a.wav"));
     EXPECT_TRUE(std::filesystem::exists(Folder.Path + "/snd/c.wav"));
     EXPECT_FALSE(std::filesystem::exists(Folder.Path + "/snd/b.wav"));
@@ -131,20 +141,19 @@ TEST_F(SoundPrepTest, AFailingFileIsReportedAndTheOthersConverted) {
     EXPECT_FALSE(PlayerLoaded()); // released again
 
     // The next activation neither converts nor asks again about the unchanged bad file.
-    Gauge->setValue(0);
-    EXPECT_TRUE(PrepareSounds(&Form, Gauge, Panel));
-    EXPECT_EQ(Gauge->value(), 0);
+    EXPECT_TRUE(PrepareSounds(Progress));
+    EXPECT_EQ(Starts, 1);
     EXPECT_EQ(Messages.size(), 1u);
 }
 
 TEST_F(SoundPrepTest, AMissingLibraryIsToldOnceAndTheSoundsStayUsable) {
     Folder.Put("snd/a.mp3", "x");
-    EXPECT_TRUE(PrepareSounds(&Form, Gauge, Panel));
+    EXPECT_TRUE(PrepareSounds(Progress));
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "Can't load MPEG library");
-    EXPECT_FALSE(Panel->isVisibleTo(&Form));
+    EXPECT_FALSE(Shown);
     EXPECT_FALSE(PlayerLoaded());
-    EXPECT_TRUE(PrepareSounds(&Form, Gauge, Panel));
+    EXPECT_TRUE(PrepareSounds(Progress));
     EXPECT_EQ(Messages.size(), 1u);
 }
 

@@ -71,7 +71,7 @@ std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<st
 
 TEST_F(FullScreenFormTest, WindowedModeWritesTheWholeTrailAndEndsWithOK) {
     auto* form = new TTestForm;
-    form->SetDisplayMode(2);
+    form->SetDisplayMode(DisplayModeWindow);
     form->ShowModal();
     const std::vector<std::string> expected = Concat(
         {"Formshow: Start", "InitDDraw (Inherited)", "-1", "0", "1", "2", "3", "4", "5", "6",
@@ -100,7 +100,7 @@ TEST_F(FullScreenFormTest, FullscreenModeChangesTheDisplayModeAndFlips) {
 
 TEST_F(FullScreenFormTest, DesktopModeCentresTheImageWithViewOffsets) {
     auto* form = new TTestForm;
-    form->SetDisplayMode(1);
+    form->SetDisplayMode(DisplayModeDesktop);
     int32_t offsetX = -1, offsetY = -1;
     size_t surfaces = 0;
     form->FramesToRun = 1;
@@ -124,7 +124,7 @@ TEST_F(FullScreenFormTest, DesktopModeCentresTheImageWithViewOffsets) {
 TEST_F(FullScreenFormTest, DesktopModeOnASmallDesktopFallsBackToAModeChange) {
     SetDefaultDisplay(std::make_shared<THeadlessDisplay>(640, 480, 32));
     auto* form = new TTestForm;
-    form->SetDisplayMode(1);
+    form->SetDisplayMode(DisplayModeDesktop);
     uint8_t modeSeen = 1;
     QTimer::singleShot(0, [&] { modeSeen = form->DisplayMode; });
     form->ShowModal();
@@ -136,7 +136,7 @@ TEST_F(FullScreenFormTest, DesktopModeOnASmallDesktopFallsBackToAModeChange) {
 
 TEST_F(FullScreenFormTest, ACloseRequestFromOutsideOnlySetsClosing) {
     auto* form = new TTestForm;
-    form->SetDisplayMode(2);
+    form->SetDisplayMode(DisplayModeWindow);
     form->FramesToRun = -1;  // never leaves by itself
     bool closingAfterRequest = false;
     bool stillThere = false;
@@ -160,7 +160,7 @@ protected:
     void SetUp() override {
         FullScreenFormTest::SetUp();
         Form = std::make_unique<TTestForm>();
-        Form->SetDisplayMode(2);
+        Form->SetDisplayMode(DisplayModeWindow);
         Form->InitDDraw();
     }
     void TearDown() override {

@@ -148,4 +148,42 @@ TEST_F(WinPath, ModificationTime) {
     EXPECT_FALSE(ModificationTime("SPS\\none", when));
 }
 
+TEST_F(WinPath, RegularFileSize) {
+    Touch("sps/Data.bin", "12345");
+    uint64_t size = 0;
+    EXPECT_EQ(RegularFileSize("SPS\\DATA.BIN", size), 0);
+    EXPECT_EQ(size, 5u);
+    EXPECT_EQ(RegularFileSize("SPS\\none", size), ENOENT);
+    EXPECT_EQ(RegularFileSize("SPS", size), EISDIR);
+}
+
+TEST_F(WinPath, ReplaceFileContentsSwapsTheWholeFile) {
+    Touch("sps/Prog.cfg", "old content, longer than the new one");
+    TReplaceResult result = ReplaceFileContents("SPS\\PROG.CFG", "new");
+    EXPECT_EQ(result.Error, 0);
+    EXPECT_TRUE(result.Created);
+    EXPECT_EQ(ReadWholeFile(root + "/sps/Prog.cfg"), "new");
+    EXPECT_FALSE(fs::exists(root + "/sps/Prog.cfg.tmp"));
+
+    // A new name is created as spelled, empty contents included.
+    result = ReplaceFileContents("SPS\\Empty.cfg", "");
+    EXPECT_EQ(result.Error, 0);
+    EXPECT_EQ(fs::file_size(root + "/sps/Empty.cfg"), 0u);
+}
+
+TEST_F(WinPath, ReplaceFileContentsReportsWhereItFailed) {
+    // No folder to put the temporary file in: nothing was created.
+    TReplaceResult result = ReplaceFileContents("none\\x.cfg", "data");
+    EXPECT_EQ(result.Error, ENOENT);
+    EXPECT_FALSE(result.Created);
+
+    // The rename fails over a folder: the error is told, the folder stays, no temporary file.
+    Touch("sps/target/inside.txt");
+    result = ReplaceFileContents("SPS\\TARGET", "data");
+    EXPECT_NE(result.Error, 0);
+    EXPECT_TRUE(result.Created);
+    EXPECT_TRUE(fs::is_directory(root + "/sps/target"));
+    EXPECT_FALSE(fs::exists(root + "/sps/target.tmp"));
+}
+
 } // namespace
