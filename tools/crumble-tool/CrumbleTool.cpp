@@ -5,6 +5,7 @@
 #include "shell/DecodeUnit.h"
 #include "LevelCommands.h"
 #include "OnlineCommands.h"
+#include "PlayCommands.h"
 #include "SpriteCommands.h"
 #include "WaveCommands.h"
 
@@ -220,6 +221,8 @@ const std::vector<TCommand>& Commands() {
         {{"version", "check"}, "[--webserver URL]", AnyArguments, VersionCheck},
         {{"errors", "match"}, "LOG ERRORS.TXT", 2, ErrorsMatch},
         {{"cs", "decode"}, "TEXT", 1, CsDecode},
+        {{"play"}, "[SCRIPT|-] [--seed N] [--updates N] [--shots DIR] [--every N] [--folder DIR]",
+         AnyArguments, Play},
         {{"wave", "info"}, "FILE", 1, WaveInfo},
         {{"wave", "decode"}, "IN OUT.wav", 2, WaveDecode},
         {{"wave", "play"},
