@@ -53,6 +53,9 @@ TDDFullScreenForm1::TDDFullScreenForm1(QWidget* owner) : TDDFullScreenForm(owner
     SoundOn = Env.SoundOn != 0;
     SoundModeFlag = Env.SoundMode == 2;
     if (Env.StatusLine) Engine->SetBottomMargin(12);
+    // No game runs before this window sets one up, whatever an earlier window left.
+    GameRunning = GameLost = GameWon = false;
+    ShakeAmount = 0;
 }
 
 TDDFullScreenForm1::~TDDFullScreenForm1() {
