@@ -56,11 +56,14 @@ TDDFullScreenForm1::TDDFullScreenForm1(QWidget* owner) : TDDFullScreenForm(owner
     // No game runs before this window sets one up, whatever an earlier window left.
     GameRunning = GameLost = GameWon = false;
     ShakeAmount = 0;
+    // The level objects reach the window through this global, however it was made.
+    DDFullScreenForm1 = this;
 }
 
 TDDFullScreenForm1::~TDDFullScreenForm1() {
     // A window deleted while a game ran: the objects' bobs go before the engine that holds them.
     FreeLevelObjects();
+    if (DDFullScreenForm1 == this) DDFullScreenForm1 = nullptr;
 }
 
 std::string TDDFullScreenForm1::GfxPath(const std::string& picture) {

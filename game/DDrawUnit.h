@@ -139,4 +139,5 @@ private:
     std::string FStage;
 };
 
+// The game window that exists, set by its creation and cleared by its destruction.
 extern TDDFullScreenForm1* DDFullScreenForm1;

@@ -163,6 +163,7 @@ protected:
 TEST_F(GameStatesTest, SetUpLoadsTheScriptAndSoundsAndStartsTheLoopInTheLoaderState) {
     Folder.Put("snd/tipp.wav", SilentWave(800));
     TDDFullScreenForm1& form = Open();
+    EXPECT_EQ(DDFullScreenForm1, &form);
     EXPECT_TRUE(In(&TDDFullScreenForm1::glsInit));
     EXPECT_TRUE(form.Flipping);
     EXPECT_NE(form.LoaderShownAt, 0u);
@@ -226,6 +227,7 @@ TEST_F(GameStatesTest, EscapeDuringTheLoaderClosesWithoutInfoPictureOrSaving) {
     EXPECT_TRUE(In(&TDDFullScreenForm1::glsIdle));
     RunToClose();
     EXPECT_FALSE(Form);
+    EXPECT_EQ(DDFullScreenForm1, nullptr);
     const std::vector<std::string> lines = LogLines(Folder);
     EXPECT_TRUE(Contains(lines, {"Formkeydown: Escape", "glsInit: Close", "glsEnd: Start", "Back: Start",
                                  "Back: Stop flipping", "SetFlipping Begin", "SetFlipping Terminate",

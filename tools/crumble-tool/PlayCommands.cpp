@@ -322,7 +322,6 @@ int Play(const TArgs& args) {
 
     auto* form = new TDDFullScreenForm1;
     game.Form = form;
-    DDFullScreenForm1 = form;
     form->ManualLoop = true;
     form->show();
     game.HandlePosted();
@@ -372,6 +371,5 @@ int Play(const TArgs& args) {
     } else {
         std::cout << TLogFollower::Pad(step - 1) << "window closed\n";
     }
-    DDFullScreenForm1 = nullptr;
     return 0;
 }
