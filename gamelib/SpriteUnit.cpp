@@ -3,6 +3,7 @@
 #include "gamelib/SpriteScriptText.h"
 #include "gamelib/frmDDFullScreen.h"
 #include "gamelib/vrDSound.h"
+#include "platform/winpath.h"
 #include "shell/Tools.h"
 
 #include <algorithm>
@@ -13,9 +14,14 @@ std::array<TSprite, MaxSprites + 1> Sprites;
 int32_t SpriteCount = 0;
 std::array<TSpriteObject, MaxObjects + 1> Objects;
 int32_t ObjectCount = 0;
-std::function<std::vector<std::string>()> SpriteScriptLines = [] {
-    return SplitLines(BuiltInSpriteScript());
-};
+std::function<std::vector<std::string>()> SpriteScriptLines = DefaultSpriteScript;
+
+std::vector<std::string> DefaultSpriteScript() {
+    const std::string external = ProgDir() + "\\gfx\\sb.txt";
+    if (!FileExists(external)) return SplitLines(BuiltInSpriteScript());
+    WriteLog("Loading external sb.txt");
+    return SplitLines(ReadFileBytes(external));
+}
 
 namespace {
 

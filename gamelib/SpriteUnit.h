@@ -68,8 +68,11 @@ extern int32_t ObjectCount;
 // The script compiled into the program.
 const std::string& BuiltInSpriteScript();
 // Where the game window takes the script's lines from: the menu window's memo once it exists
-// (which a "gfx\sb.txt" beside the program replaces), else the built-in script.
+// (which a "gfx\sb.txt" beside the program replaces), else DefaultSpriteScript.
 extern std::function<std::vector<std::string>()> SpriteScriptLines;
+// Without the menu window: a "gfx\sb.txt" beside the program (logged "Loading external
+// sb.txt"), else the built-in script.
+std::vector<std::string> DefaultSpriteScript();
 // Lines of a text, split at LF with a CR before it dropped.
 std::vector<std::string> SplitLines(const std::string& text);
 

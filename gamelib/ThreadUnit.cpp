@@ -12,17 +12,22 @@ std::atomic<uint32_t> NextIdentifier{1};
 
 TLoopThread::TLoopThread(TDDFullScreenForm* form) : Form(form), FIdentifier(NextIdentifier++) {}
 
-std::unique_ptr<TLoopThread> TLoopThread::Create(TDDFullScreenForm* form) {
+std::unique_ptr<TLoopThread> TLoopThread::Create(TDDFullScreenForm* form, bool start) {
     WriteLog("CreateThread Begin");
     auto thread = std::make_unique<TLoopThread>(form);
-    thread->start(QThread::NormalPriority);
+    if (start) thread->start(QThread::NormalPriority);
     WriteLog("CreateThread End");
     return thread;
 }
 
 TLoopThread::~TLoopThread() {
-    requestInterruption();
+    Terminate();
     wait();
+}
+
+void TLoopThread::Terminate() {
+    FTerminate = true;
+    requestInterruption();
 }
 
 int32_t TLoopThread::Tick() {
@@ -44,13 +49,17 @@ int32_t TLoopThread::Tick() {
 }
 
 void TLoopThread::run() {
-    while (!isInterruptionRequested()) {
+    while (!FTerminate) {
         if (Tick() == 0) {
             // Sleep to the next period boundary instead of spinning a core; the period
             // arithmetic above is unaffected, only the polling is less frequent.
             ::Sleep(Period - Elapsed % Period);
         }
     }
+    Finish();
+}
+
+void TLoopThread::Finish() {
     WriteLog("DestroyThread Begin");
     FDone = true;
     WriteLog("DestroyThread End");

@@ -10,8 +10,9 @@ class TDDFullScreenForm;
 
 class TLoopThread : public QThread {
 public:
-    // Creates the thread for the window and starts it.
-    static std::unique_ptr<TLoopThread> Create(TDDFullScreenForm* form);
+    // Creates the thread for the window and starts it; with start false the thread is made
+    // (and logged) the same way but never runs: its caller ticks it and finishes it.
+    static std::unique_ptr<TLoopThread> Create(TDDFullScreenForm* form, bool start = true);
     // Not started: Tick can be driven by hand.
     explicit TLoopThread(TDDFullScreenForm* form);
     ~TLoopThread() override;
@@ -19,7 +20,11 @@ public:
     // One poll of the tick counter; runs the window's frame when a period has passed.
     // Returns the periods handed over (0 when none).
     int32_t Tick();
-    void Terminate() { requestInterruption(); }
+    void Terminate();
+    bool TerminateRequested() const { return FTerminate; }
+    // The end of the loop: logs it, marks the thread done and posts WM_LOOPDONE to the window.
+    // The running thread calls it as it leaves; a thread ticked by hand is finished by its caller.
+    void Finish();
     bool Done() const { return FDone; }
     uint32_t Identifier() const { return FIdentifier; }
 
@@ -36,5 +41,7 @@ protected:
 
 private:
     std::atomic<bool> FDone{false};
+    // Also for a thread that never started, which requestInterruption ignores.
+    std::atomic<bool> FTerminate{false};
     uint32_t FIdentifier;
 };

@@ -441,7 +441,7 @@ void TDDFullScreenForm::SetFlipping(bool on) {
         if (on) {
             WriteLog("SetFlipping CreateThread");
             LoopThread.reset();  // a previous loop has ended already; joins its thread
-            LoopThread = TLoopThread::Create(this);
+            LoopThread = TLoopThread::Create(this, !ManualLoop);
             FLoopThreadId = LoopThread->Identifier();
             LoopRunning = true;
         } else {
@@ -450,6 +450,14 @@ void TDDFullScreenForm::SetFlipping(bool on) {
         }
     }
     WriteLog("SetFlipping End");
+}
+
+bool TDDFullScreenForm::PollLoop() {
+    if (!LoopThread || LoopThread->Done()) return false;
+    if (!LoopThread->TerminateRequested()) LoopThread->Tick();
+    // As the running thread leaves its loop after the frame that switched flipping off.
+    if (LoopThread->TerminateRequested()) LoopThread->Finish();
+    return !LoopThread->Done();
 }
 
 void TDDFullScreenForm::Back() {

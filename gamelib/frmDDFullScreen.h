@@ -57,6 +57,9 @@ public:
 
     // Shows the window and returns once it has closed and freed itself.
     void ShowModal();
+    // One poll of a loop that the caller drives (ManualLoop): the loop thread's Tick on this
+    // thread, and its end once flipping has been switched off. False once the loop has ended.
+    bool PollLoop();
 
     // The engine's program-wide state, set for this window from creation to destruction.
     std::unique_ptr<TEngineState> Engine;
@@ -88,6 +91,9 @@ public:
     int32_t BackgroundOffset = 0;
     uint32_t LoaderShownAt = 0;
     int32_t StepCount = 0;
+    // Headless runs and tests: SetFlipping makes the loop thread without starting it, and the
+    // caller advances the clock and calls PollLoop instead. Set before the window is shown.
+    bool ManualLoop = false;
 
 protected:
     // The form's events, in the order the window system raises them.

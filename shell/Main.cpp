@@ -235,6 +235,7 @@ void TForm1::CreateSpriteScriptMemo(QWidget* client) {
     SBMemo->hide();
     SBMemo->setPlainText(QString::fromStdString(AnsiToUtf8(BuiltInSpriteScript())));
     SpriteScriptLines = [this] { return SpriteScript(); };
+    SystemInfoLogger = LogSystemInfo;
 }
 
 void TForm1::CreateActions() {
@@ -307,7 +308,8 @@ void TForm1::CreateConnectionTimer() {
 TForm1::~TForm1() {
     SetOnlineChangedHandler(nullptr);
     if (Form1 == this) Form1 = nullptr;
-    SpriteScriptLines = [] { return SplitLines(BuiltInSpriteScript()); };
+    SpriteScriptLines = DefaultSpriteScript;
+    SystemInfoLogger = nullptr;
 }
 
 std::vector<std::string> TForm1::SpriteScript() {
@@ -318,9 +320,7 @@ std::vector<std::string> TForm1::SpriteScript() {
         SBMemo->clear();
         SBMemo->setPlainText(QString::fromStdString(AnsiToUtf8(ReadFileBytes(external))));
     }
-    std::vector<std::string> lines = SplitLines(Utf8ToAnsi(SBMemo->toPlainText().toStdString()));
-    if (replace) WriteLog("Lines: " + std::to_string(lines.size()));
-    return lines;
+    return SplitLines(Utf8ToAnsi(SBMemo->toPlainText().toStdString()));
 }
 
 void TForm1::FormCreate() {

@@ -88,7 +88,7 @@ public:
     bool BrowserVisible() const { return FBrowserVisible; }
     std::string BrowserTarget() const { return FBrowserTarget; }
     // The sprite script's lines from SBMemo; a "gfx\sb.txt" beside the program first replaces
-    // them (logged "Loading external sb.txt" and "Lines: " + count).
+    // them (logged "Loading external sb.txt").
     std::vector<std::string> SpriteScript();
 
     bool SoundsReady = false;

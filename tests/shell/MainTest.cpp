@@ -15,6 +15,7 @@
 #include "shell/MainOptions.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QFrame>
@@ -34,6 +35,13 @@ extern "C" const char* __asan_default_options() {
 }
 
 namespace {
+
+// The game window takes Escape as a key event.
+void PressEscapeInGame() {
+    if (!DDFullScreenForm1) return;
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, "\x1b");
+    QCoreApplication::sendEvent(DDFullScreenForm1, &press);
+}
 
 class MenuWindowTest : public ::testing::Test {
 protected:
@@ -146,7 +154,7 @@ TEST_F(MenuWindowTest, AStartWithAnUnknownDisplayModeRunsModeZeroAndReturns) {
     uint8_t modeSeen = 99;
     QTimer::singleShot(150, [&] {
         if (DDFullScreenForm1) modeSeen = DDFullScreenForm1->DisplayMode;
-        Input.Keys[VK_ESCAPE] = true;
+        PressEscapeInGame();
     });
     form.ActionStartExecute();
     EXPECT_EQ(modeSeen, 0);
@@ -397,7 +405,7 @@ TEST_F(MenuWindowTest, ANewBestScoreAfterAGameOffersPublishing) {
     Env = DefaultEnvData();
     QTimer::singleShot(150, [this] {
         Env.Highscores[0].Score = 4200; // as the game's end inserts it
-        Input.Keys[VK_ESCAPE] = true;
+        PressEscapeInGame();
     });
     bool offered = false;
     WhenModal<TNewHighscoreForm>([&offered](TNewHighscoreForm* offer) {
@@ -493,7 +501,7 @@ TEST_F(MenuWindowTest, TheOptionsComeFromDateiAndTheirDisplayModeReachesTheNextG
     uint8_t modeSeen = 99;
     QTimer::singleShot(150, [&] {
         if (DDFullScreenForm1) modeSeen = DDFullScreenForm1->DisplayMode;
-        Input.Keys[VK_ESCAPE] = true;
+        PressEscapeInGame();
     });
     form.ActionStartExecute();
     EXPECT_EQ(modeSeen, 2);

@@ -5,6 +5,7 @@
 #include "shell/DecodeUnit.h"
 #include "LevelCommands.h"
 #include "OnlineCommands.h"
+#include "PlayCommands.h"
 #include "SpriteCommands.h"
 #include "WaveCommands.h"
 
@@ -221,6 +222,8 @@ const std::vector<TCommand>& Commands() {
         {{"errors", "match"}, "LOG ERRORS.TXT", 2, ErrorsMatch},
         {{"cs", "decode"}, "TEXT", 1, CsDecode},
         {{"record", "decode"}, "TEXT", 1, RecordDecode},
+        {{"play"}, "[SCRIPT|-] [--seed N] [--updates N] [--shots DIR] [--every N] [--folder DIR]",
+         AnyArguments, Play},
         {{"wave", "info"}, "FILE", 1, WaveInfo},
         {{"wave", "decode"}, "IN OUT.wav", 2, WaveDecode},
         {{"wave", "play"},

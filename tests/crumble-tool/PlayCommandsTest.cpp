@@ -1,0 +1,144 @@
+// The game without a screen, end to end: crumble-tool play runs whole games from a script in a
+// program folder of the test's own, with the shipped pictures and level.
+#include "TestSupport.h"
+
+#include <QImage>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::filesystem::path GameDir = std::filesystem::path(CRUMBLE_TOOL_PATH).parent_path();
+
+// Standard output and exit status of the tool.
+std::pair<std::string, int> RunTool(const std::string& arguments) {
+    const std::string command = std::string("'") + CRUMBLE_TOOL_PATH + "' " + arguments + " 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    std::array<char, 4096> buffer{};
+    size_t got = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        out.append(buffer.data(), got);
+    const int status = pclose(pipe);
+    return {out, WEXITSTATUS(status)};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The step a log line was printed at, or -1.
+int StepOf(const std::vector<std::string>& lines, const std::string& text) {
+    for (const std::string& line : lines)
+        if (line.size() > 7 && line.substr(7) == text) return std::stoi(line.substr(0, 6));
+    return -1;
+}
+
+class PlayCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Folder.Put("SPS/Level1.txt", ReadWholeFile((GameDir / "SPS" / "Level1.txt").string()));
+        std::filesystem::create_directory_symlink(GameDir / "gfx", std::filesystem::path(Folder.Path) / "gfx");
+    }
+    std::string Script(const std::string& text) const {
+        Folder.Put("game.txt", text);
+        return "'" + Folder.Path + "/game.txt'";
+    }
+    TTempProgramFolder Folder;
+};
+
+const char* ShortGame = R"(# skip the loader, watch the attract screen, play a little, leave
+AT 1 shot
+AT 5 press enter
+AT 40 shot
+AT 60 press enter
+AT 140 mouse 400 300
+AT 200 click 420 250
+AT 300 shot
+AT 320 escape
+AT 322 shot
+AT 340 click
+)";
+
+TEST_F(PlayCommandsTest, AShortGameRunsFromTheLoaderToTheClosedWindow) {
+    const std::string shots = Folder.Path + "/shots";
+    const auto [out, status] = RunTool("play " + Script(ShortGame) + " --seed 3 --updates 400 --shots '" +
+                                       shots + "' --folder '" + Folder.Path + "'");
+    ASSERT_EQ(status, 0) << out;
+    const std::vector<std::string> lines = Lines(out);
+    // The set-up happens before the first step; the first frame carries ten updates.
+    EXPECT_EQ(StepOf(lines, "InitDDraw"), 0);
+    EXPECT_EQ(StepOf(lines, "4"), 0);
+    EXPECT_EQ(StepOf(lines, "glsInit: Start"), 5);
+    EXPECT_EQ(StepOf(lines, "Initlevel: End"), 5);
+    EXPECT_EQ(StepOf(lines, "glsBegin: Return"), 60);
+    // Two seconds of "begin", one update a step.
+    EXPECT_EQ(StepOf(lines, "glsBegin2: Return"), 160);
+    EXPECT_EQ(StepOf(lines, "Formkeydown: Escape"), 320);
+    EXPECT_EQ(StepOf(lines, "glsLoop: Close"), 320);
+    EXPECT_EQ(StepOf(lines, "glsExit: Close4"), 321);
+    EXPECT_EQ(StepOf(lines, "glsInfo: End"), 340);
+    EXPECT_EQ(StepOf(lines, "glsEnd: Start"), 341);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().substr(7), "window closed");
+    EXPECT_TRUE(std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+                    return line.ends_with(" OK");
+                }) != lines.end());
+
+    // The pictures: the loader, the attract screen, the play, the information picture.
+    std::vector<QImage> pictures;
+    for (const char* name : {"step-00001.png", "step-00040.png", "step-00300.png", "step-00322.png"}) {
+        pictures.emplace_back(QString::fromStdString(shots + "/" + name));
+        ASSERT_FALSE(pictures.back().isNull()) << name;
+        EXPECT_EQ(pictures.back().size(), QSize(800, 600)) << name;
+    }
+    for (size_t i = 1; i < pictures.size(); ++i) EXPECT_NE(pictures[i], pictures[i - 1]) << i;
+
+    // The game data is saved; the log is left as the run found it (none).
+    EXPECT_EQ(Folder.Get("SPS/game.dat").size(), 116u);
+    EXPECT_FALSE(std::filesystem::exists(Folder.Path + "/SPS/LOG.TXT"));
+}
+
+TEST_F(PlayCommandsTest, TheSameScriptAndSeedPlayTheSameGame) {
+    const std::string script = Script("AT 2 press enter\nAT 4 press enter\nAT 150 shot\n");
+    std::vector<std::string> outputs;
+    for (const char* shots : {"/a", "/b"}) {
+        const auto [out, status] = RunTool("play " + script + " --seed 9 --updates 150 --shots '" + Folder.Path +
+                                           shots + "' --folder '" + Folder.Path + "'");
+        ASSERT_EQ(status, 0) << out;
+        // The same but for the folder of the pictures.
+        std::string text = out;
+        const std::string folder = Folder.Path + shots;
+        for (size_t at = text.find(folder); at != std::string::npos; at = text.find(folder))
+            text.replace(at, folder.size(), "SHOTS");
+        outputs.push_back(text);
+        EXPECT_TRUE(out.find("stopped in glsLoop, 46 steps played") != std::string::npos) << out;
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);
+    EXPECT_EQ(Folder.Get("a/step-00150.png"), Folder.Get("b/step-00150.png"));
+}
+
+TEST_F(PlayCommandsTest, AScriptItCannotReadIsRefusedBeforeTheGameStarts) {
+    const auto [out, status] = RunTool("play " + Script("AT 3 press enter\nAT 9 jump\n") + " --folder '" +
+                                       Folder.Path + "'");
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(out.find("play: line 2: unknown event: AT 9 jump"), std::string::npos) << out;
+    EXPECT_EQ(out.find("InitDDraw"), std::string::npos);
+    const auto [out2, status2] = RunTool("play " + Script("AT x press enter\n") + " --folder '" + Folder.Path + "'");
+    EXPECT_EQ(status2, 1);
+    EXPECT_NE(out2.find("play: line 1: the step is no number: x"), std::string::npos) << out2;
+}
+
+} // namespace
