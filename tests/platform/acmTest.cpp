@@ -6,10 +6,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -52,25 +53,16 @@ TWaveFormatEx SuggestPcm(const std::vector<uint8_t>& src, MMRESULT& result) {
     return dst;
 }
 
-// Opens a stream to the suggested PCM format, converts src in one go and closes again.
 struct TConversion {
     MMRESULT Result = MMSYSERR_ERROR;
     std::vector<uint8_t> Out;
     uint32_t SrcUsed = 0;
 };
 
-TConversion ConvertAll(const std::vector<uint8_t>& format, std::vector<uint8_t> src, uint32_t flags,
-                       HACMDRIVER driver = nullptr) {
+// Converts src in one go on an open stream, into at most dstLength bytes.
+TConversion ConvertOn(HACMSTREAM stream, std::vector<uint8_t> src, uint32_t dstLength,
+                      uint32_t flags) {
     TConversion conversion;
-    MMRESULT result;
-    TWaveFormatEx pcm = SuggestPcm(format, result);
-    EXPECT_EQ(result, MMSYSERR_NOERROR);
-    HACMSTREAM stream = nullptr;
-    EXPECT_EQ(acmStreamOpen(&stream, driver, F(format), &pcm, nullptr, 0, 0, 0), MMSYSERR_NOERROR);
-    if (!stream) return conversion;
-    uint32_t dstLength = 0;
-    EXPECT_EQ(acmStreamSize(stream, uint32_t(src.size()), &dstLength, ACM_STREAMSIZEF_SOURCE),
-              MMSYSERR_NOERROR);
     conversion.Out.assign(dstLength, 0xEE);
     TACMStreamHeader header;
     header.pbSrc = src.data();
@@ -82,97 +74,49 @@ TConversion ConvertAll(const std::vector<uint8_t>& format, std::vector<uint8_t> 
     conversion.Out.resize(header.cbDstLengthUsed);
     conversion.SrcUsed = header.cbSrcLengthUsed;
     EXPECT_EQ(acmStreamUnprepareHeader(stream, &header, 0), MMSYSERR_NOERROR);
+    return conversion;
+}
+
+// Opens a stream to the suggested PCM format, converts src in one go and closes again.
+TConversion ConvertAll(const std::vector<uint8_t>& format, std::vector<uint8_t> src,
+                       uint32_t flags) {
+    MMRESULT result;
+    TWaveFormatEx pcm = SuggestPcm(format, result);
+    EXPECT_EQ(result, MMSYSERR_NOERROR);
+    HACMSTREAM stream = nullptr;
+    EXPECT_EQ(acmStreamOpen(&stream, nullptr, F(format), &pcm, nullptr, 0, 0, 0), MMSYSERR_NOERROR);
+    if (!stream) return {};
+    uint32_t dstLength = 0;
+    EXPECT_EQ(acmStreamSize(stream, uint32_t(src.size()), &dstLength, ACM_STREAMSIZEF_SOURCE),
+              MMSYSERR_NOERROR);
+    const TConversion conversion = ConvertOn(stream, std::move(src), dstLength, flags);
     EXPECT_EQ(acmStreamClose(stream, 0), MMSYSERR_NOERROR);
     return conversion;
 }
 
-// A test signal: two tones, loud enough to make the ADPCM step sizes travel.
-std::vector<int16_t> Signal(size_t count, double phase = 0) {
-    std::vector<int16_t> s(count);
-    for (size_t n = 0; n < count; ++n)
-        s[n] = int16_t(
-            std::lround(14000 * std::sin(0.07 * n + phase) + 6000 * std::sin(0.9 * n + 2 * phase)));
-    return s;
+std::vector<int16_t> DecodeAll(const std::vector<uint8_t>& format,
+                               const std::vector<uint8_t>& src) {
+    const TConversion c = ConvertAll(format, src, 0);
+    EXPECT_EQ(c.Result, MMSYSERR_NOERROR);
+    return AsSamples(c.Out, c.Out.size() / 2);
 }
 
-// Root mean square of the decoding error against that of the signal.
-double RelativeError(const std::vector<int16_t>& input, const std::vector<uint8_t>& decoded) {
-    double error = 0, signal = 0;
-    for (size_t i = 0; i < input.size(); ++i) {
-        const double e = double(Get16(decoded, i)) - input[i];
-        error += e * e;
-        signal += double(input[i]) * input[i];
-    }
-    return std::sqrt(error / signal);
+std::vector<uint8_t> Join(std::initializer_list<std::vector<uint8_t>> parts) {
+    std::vector<uint8_t> all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
 }
 
-// ----- IMA ADPCM as its encoder sees it ----------------------------------------------------
-
-const int ImaSteps[89] = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
-    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
-    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
-    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
-    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
-    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
-    12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
-
-// Encodes frames (interleaved) into IMA blocks and records what a decoder must give back.
-struct TImaEncoded {
-    std::vector<uint8_t> Bytes;
-    std::vector<int16_t> Decoded;
-};
-
-TImaEncoded EncodeIma(const std::vector<int16_t>& in, int channels, int blockAlign, int blocks) {
-    const int samplesPerBlock = (blockAlign - 4 * channels) * 2 / channels + 1;
-    TImaEncoded out;
-    for (int b = 0; b < blocks; ++b) {
-        const size_t first = size_t(b) * samplesPerBlock;
-        int predictor[2], index[2];
-        std::vector<std::vector<int>> nibbles(channels);
-        for (int ch = 0; ch < channels; ++ch) {
-            predictor[ch] = in[first * channels + ch];
-            index[ch] = (b * 23 + ch * 40) % 89; // start each block elsewhere on the table
-            Put16(out.Bytes, predictor[ch]);
-            out.Bytes.push_back(uint8_t(index[ch]));
-            out.Bytes.push_back(0);
-        }
-        for (int ch = 0; ch < channels; ++ch)
-            out.Decoded.push_back(int16_t(predictor[ch]));
-        for (int i = 1; i < samplesPerBlock; ++i) {
-            for (int ch = 0; ch < channels; ++ch) {
-                int step = ImaSteps[index[ch]];
-                int diff = in[(first + i) * channels + ch] - predictor[ch];
-                int nibble = 0;
-                if (diff < 0) {
-                    nibble = 8;
-                    diff = -diff;
-                }
-                int change = step / 8;
-                for (int bit = 4; bit >= 1; bit /= 2, step /= 2) {
-                    if (diff >= step) {
-                        nibble |= bit;
-                        diff -= step;
-                        change += step;
-                    }
-                }
-                predictor[ch] += (nibble & 8) ? -change : change;
-                predictor[ch] = std::max(-32768, std::min(32767, predictor[ch]));
-                const int moves[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
-                index[ch] = std::max(0, std::min(88, index[ch] + moves[nibble & 7]));
-                nibbles[ch].push_back(nibble);
-                out.Decoded.push_back(int16_t(predictor[ch]));
-            }
-        }
-        // Per channel, four bytes of eight samples in turn, the earlier sample in the low half.
-        for (int group = 0; group < (samplesPerBlock - 1) / 8; ++group)
-            for (int ch = 0; ch < channels; ++ch)
-                for (int k = 0; k < 4; ++k)
-                    out.Bytes.push_back(uint8_t(nibbles[ch][group * 8 + 2 * k] |
-                                                nibbles[ch][group * 8 + 2 * k + 1] << 4));
-    }
-    return out;
+// Bytes without a pattern, for the cases where two ways of decoding them must agree.
+std::vector<uint8_t> Noise(size_t count, uint32_t seed) {
+    std::vector<uint8_t> bytes(count);
+    for (uint8_t& b : bytes)
+        b = uint8_t((seed = seed * 1103515245 + 12345) >> 24);
+    return bytes;
 }
+
+// ----- IMA ADPCM -----------------------------------------------------------------------------
 
 std::vector<uint8_t> ImaFormat(uint16_t channels, uint16_t blockAlign) {
     const int samplesPerBlock = (blockAlign - 4 * channels) * 2 / channels + 1;
@@ -180,10 +124,21 @@ std::vector<uint8_t> ImaFormat(uint16_t channels, uint16_t blockAlign) {
                   {uint8_t(samplesPerBlock), uint8_t(samplesPerBlock >> 8)});
 }
 
-// ----- MS ADPCM as its encoder sees it -----------------------------------------------------
+// A channel's block header: the first sample, the step index and a spare byte.
+std::vector<uint8_t> ImaHeader(int16_t first, uint8_t index) {
+    std::vector<uint8_t> header;
+    Put16(header, first);
+    header.push_back(index);
+    header.push_back(0);
+    return header;
+}
 
-const int MsStandardCoefs[7][2] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
-                                   {240, 0}, {460, -208}, {392, -232}};
+// ----- MS ADPCM ------------------------------------------------------------------------------
+
+// The seven predictor pairs every MS ADPCM file carries.
+std::vector<std::array<int, 2>> StandardCoefs() {
+    return {{256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}};
+}
 
 std::vector<uint8_t> MsFormat(uint16_t channels, uint16_t blockAlign,
                               const std::vector<std::array<int, 2>>& coefs) {
@@ -198,70 +153,17 @@ std::vector<uint8_t> MsFormat(uint16_t channels, uint16_t blockAlign,
     return Format(WAVE_FORMAT_ADPCM, channels, 22050, blockAlign, 4, extra);
 }
 
-struct TMsEncoded {
-    std::vector<uint8_t> Bytes;
-    std::vector<int16_t> Decoded;
-};
-
-TMsEncoded EncodeMs(const std::vector<int16_t>& in, int channels, int blockAlign, int blocks,
-                    const std::vector<std::array<int, 2>>& coefs) {
-    const int samplesPerBlock = (blockAlign - 7 * channels) * 2 / channels + 2;
-    const int adapt[16] = {230, 230, 230, 230, 307, 409, 512, 614,
-                           768, 614, 512, 409, 307, 230, 230, 230};
-    TMsEncoded out;
-    for (int b = 0; b < blocks; ++b) {
-        const size_t first = size_t(b) * samplesPerBlock;
-        int predictor[2], delta[2], sample1[2], sample2[2];
-        for (int ch = 0; ch < channels; ++ch) {
-            predictor[ch] = (b + ch) % int(coefs.size());
-            delta[ch] = 20 + 30 * b;
-            sample2[ch] = in[first * channels + ch];
-            sample1[ch] = in[(first + 1) * channels + ch];
-        }
-        for (int ch = 0; ch < channels; ++ch)
-            out.Bytes.push_back(uint8_t(predictor[ch]));
-        for (int ch = 0; ch < channels; ++ch)
-            Put16(out.Bytes, delta[ch]);
-        for (int ch = 0; ch < channels; ++ch)
-            Put16(out.Bytes, sample1[ch]);
-        for (int ch = 0; ch < channels; ++ch)
-            Put16(out.Bytes, sample2[ch]);
-        for (int ch = 0; ch < channels; ++ch)
-            out.Decoded.push_back(int16_t(sample2[ch]));
-        for (int ch = 0; ch < channels; ++ch)
-            out.Decoded.push_back(int16_t(sample1[ch]));
-        std::vector<int> codes;
-        for (int i = 2; i < samplesPerBlock; ++i) {
-            for (int ch = 0; ch < channels; ++ch) {
-                const auto& c = coefs[predictor[ch]];
-                // The reference predictor: the exact quotient, truncated towards zero.
-                const long product = long(sample1[ch]) * c[0] + long(sample2[ch]) * c[1];
-                const int predicted = int(std::trunc(double(product) / 256.0));
-                const int error = in[(first + i) * channels + ch] - predicted;
-                int code = int(std::lround(double(error) / delta[ch]));
-                code = std::max(-8, std::min(7, code));
-                const int value = std::max(-32768, std::min(32767, predicted + code * delta[ch]));
-                sample2[ch] = sample1[ch];
-                sample1[ch] = value;
-                delta[ch] =
-                    std::max(16, int(std::trunc(adapt[code & 15] * double(delta[ch]) / 256)));
-                codes.push_back(code & 15);
-                out.Decoded.push_back(int16_t(value));
-            }
-        }
-        for (size_t j = 0; j < codes.size(); j += 2)
-            out.Bytes.push_back(uint8_t(codes[j] << 4 | (j + 1 < codes.size() ? codes[j + 1] : 0)));
-        while (out.Bytes.size() < size_t(b + 1) * blockAlign)
-            out.Bytes.push_back(0);
-    }
-    return out;
-}
-
-std::vector<std::array<int, 2>> StandardCoefs() {
-    std::vector<std::array<int, 2>> coefs;
-    for (const auto& c : MsStandardCoefs)
-        coefs.push_back({c[0], c[1]});
-    return coefs;
+// A mono block: its predictor, its delta, the samples it starts with (stored second one
+// first) and its nibbles, the high one first.
+std::vector<uint8_t> MsBlock(uint8_t predictor, int delta, int16_t first, int16_t second,
+                             const std::vector<uint8_t>& nibbles) {
+    std::vector<uint8_t> block = {predictor};
+    Put16(block, delta);
+    Put16(block, second);
+    Put16(block, first);
+    for (size_t i = 0; i < nibbles.size(); i += 2)
+        block.push_back(uint8_t(nibbles[i] << 4 | nibbles[i + 1]));
+    return block;
 }
 
 // ----- Tests -------------------------------------------------------------------------------
@@ -307,6 +209,11 @@ TEST(Acm, FormatNobodyDecodesCannotBeSuggested) {
     TWaveFormatEx pcm{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
     EXPECT_EQ(acmStreamOpen(&stream, nullptr, F(gsm), &pcm, nullptr, 0, 0, 0), ACMERR_NOTPOSSIBLE);
     EXPECT_EQ(stream, nullptr);
+    // MS ADPCM stating seven pairs but holding one.
+    auto fewPairs = MsFormat(1, 256, {{256, 0}});
+    fewPairs[20] = 7;
+    SuggestPcm(fewPairs, result);
+    EXPECT_EQ(result, ACMERR_NOTPOSSIBLE);
 }
 
 TEST(Acm, SuggestionHonoursWhatTheCallerFixed) {
@@ -348,79 +255,78 @@ TEST(Acm, SuggestionIntoASixteenByteRecordStaysInside) {
         EXPECT_EQ(room[i], 0xAB) << i;
 }
 
-TEST(Acm, ALawDecodesEveryCodeAsTheG711Segments) {
+std::vector<int16_t> Slice(const std::vector<int16_t>& samples, size_t from, size_t count) {
+    return {samples.begin() + from, samples.begin() + from + count};
+}
+
+// Every code, as 128 stereo frames so that both samples of a frame must be converted.
+std::vector<int16_t> DecodeEveryCode(uint16_t tag) {
     std::vector<uint8_t> codes(256);
     for (int i = 0; i < 256; ++i)
         codes[i] = uint8_t(i);
-    const auto format = Format(WAVE_FORMAT_ALAW, 1, 8000, 1, 8);
-    const TConversion c = ConvertAll(format, codes, 0);
-    ASSERT_EQ(c.Result, MMSYSERR_NOERROR);
-    ASSERT_EQ(c.Out.size(), 512u);
-    for (int code = 0; code < 256; ++code) {
-        const int a = code ^ 0x55;
-        const int exponent = (a >> 4) & 7, mantissa = a & 15;
-        const int magnitude =
-            exponent == 0 ? (2 * mantissa + 1) * 8 : (2 * mantissa + 33) << (exponent + 2);
-        EXPECT_EQ(Get16(c.Out, code), (a & 0x80) ? magnitude : -magnitude) << code;
-    }
-    EXPECT_EQ(Get16(c.Out, 0xD5), 8) << "the smallest positive step";
-    EXPECT_EQ(Get16(c.Out, 0xAA), 32256) << "the largest";
+    return DecodeAll(Format(tag, 2, 8000, 2, 8), codes);
 }
 
-TEST(Acm, MuLawDecodesEveryCodeAsTheG711Segments) {
-    std::vector<uint8_t> codes(512);
-    for (int i = 0; i < 512; ++i)
-        codes[i] = uint8_t(i & 0xFF); // stereo: 256 frames
-    const auto format = Format(WAVE_FORMAT_MULAW, 2, 8000, 2, 8);
-    const TConversion c = ConvertAll(format, codes, 0);
-    ASSERT_EQ(c.Result, MMSYSERR_NOERROR);
-    ASSERT_EQ(c.Out.size(), 1024u);
-    for (int i = 0; i < 512; ++i) {
-        const int u = ~i & 0xFF;
-        const int exponent = (u >> 4) & 7, mantissa = u & 15;
-        const int magnitude = (((2 * mantissa + 33) << exponent) - 33) * 4;
-        EXPECT_EQ(Get16(c.Out, i), (u & 0x80) ? -magnitude : magnitude) << i;
-    }
-    EXPECT_EQ(Get16(c.Out, 0xFF), 0);
-    EXPECT_EQ(Get16(c.Out, 0x00), -32124);
+// G.711: the decoder output values of the recommendation's tables, scaled to 16 bits (A-law
+// times 8, mu-law times 4), at both ends of every segment and one within; between them the
+// magnitudes grow strictly code by code, and each positive code mirrors its negative one.
+TEST(Acm, ALawDecodesAsTheG711Table) {
+    const std::vector<int16_t> v = DecodeEveryCode(WAVE_FORMAT_ALAW);
+    ASSERT_EQ(v.size(), 256u);
+    const std::pair<uint8_t, int16_t> reference[] = {
+        {0x55, -8},     {0x5A, -248},  {0x45, -264},  {0x4A, -504},   {0x75, -528},
+        {0x7A, -1008},  {0x65, -1056}, {0x6A, -2016}, {0x15, -2112},  {0x1A, -4032},
+        {0x05, -4224},  {0x0A, -8064}, {0x35, -8448}, {0x3A, -16128}, {0x25, -16896},
+        {0x2A, -32256}, {0x00, -5504}, {0xD5, 8},     {0xAA, 32256}};
+    for (const auto& [code, value] : reference)
+        EXPECT_EQ(v[code], value) << int(code);
+    for (int code = 0; code < 128; ++code)
+        EXPECT_EQ(v[code | 0x80], -v[code]) << code;
+    // Every other bit of an A-law code is inverted.
+    for (int k = 1; k < 128; ++k)
+        EXPECT_LT(v[k ^ 0x55], v[(k - 1) ^ 0x55]) << k;
 }
 
-TEST(Acm, FloatScalesByTwoToTheFifteenRoundsAndSaturates) {
-    const float values[] = {0.0f,
-                            -0.0f,
-                            0.5f,
-                            -0.5f,
-                            1.0f,
-                            -1.0f,
-                            1.5f,
-                            -7.0f,
-                            1e30f,
-                            -1e30f,
-                            0.25f / 32768,
-                            0.5f / 32768,
-                            -0.5f / 32768,
-                            1.5f / 32768,
-                            0.123456f,
-                            -0.987654f,
-                            1e-40f,
-                            3.0f / 65536,
-                            std::numeric_limits<float>::infinity(),
-                            -std::numeric_limits<float>::infinity(),
-                            std::numeric_limits<float>::quiet_NaN()};
-    const size_t count = sizeof(values) / sizeof(values[0]);
-    std::vector<uint8_t> bytes(count * 4);
-    std::memcpy(bytes.data(), values, bytes.size());
-    const TConversion c = ConvertAll(Format(WAVE_FORMAT_IEEE_FLOAT, 1, 44100, 4, 32), bytes, 0);
-    ASSERT_EQ(c.Result, MMSYSERR_NOERROR);
-    ASSERT_EQ(c.Out.size(), count * 2);
-    for (size_t i = 0; i < count; ++i) {
-        const double x = values[i];
-        long expected = std::isnan(x)   ? 0
-                        : std::isinf(x) ? (x > 0 ? 32767 : -32768)
-                                        : std::lround(std::clamp(x, -2.0, 2.0) * 32768);
-        expected = std::clamp(expected, -32768L, 32767L);
-        EXPECT_EQ(Get16(c.Out, i), expected) << "value " << x;
+TEST(Acm, MuLawDecodesAsTheG711Table) {
+    const std::vector<int16_t> v = DecodeEveryCode(WAVE_FORMAT_MULAW);
+    ASSERT_EQ(v.size(), 256u);
+    const std::pair<uint8_t, int16_t> reference[] = {
+        {0x00, -32124}, {0x0F, -16764}, {0x10, -15996}, {0x1F, -8316}, {0x20, -7932},
+        {0x2F, -4092},  {0x30, -3900},  {0x3F, -1980},  {0x40, -1884}, {0x4F, -924},
+        {0x50, -876},   {0x5F, -396},   {0x60, -372},   {0x6F, -132},  {0x70, -120},
+        {0x7E, -8},     {0x7F, 0},      {0x48, -1372},  {0x80, 32124}, {0xFF, 0}};
+    for (const auto& [code, value] : reference)
+        EXPECT_EQ(v[code], value) << int(code);
+    for (int code = 0; code < 128; ++code)
+        EXPECT_EQ(v[code | 0x80], -v[code]) << code;
+    // Mu-law codes count down from the loudest.
+    for (int code = 1; code < 128; ++code)
+        EXPECT_GT(v[code], v[code - 1]) << code;
+}
+
+TEST(Acm, FloatScalesByTwoToTheFifteenRoundsHalfAwayFromZeroAndSaturates) {
+    constexpr float inf = std::numeric_limits<float>::infinity();
+    const std::pair<float, int16_t> cases[] = {
+        {0.0f, 0},           {-0.0f, 0},
+        {0.5f, 16384},       {-0.5f, -16384},
+        {1.0f, 32767},       {-1.0f, -32768},
+        {1.5f, 32767},       {-7.0f, -32768},
+        {1e30f, 32767},      {-1e30f, -32768},
+        {0.25f / 32768, 0},  {0.5f / 32768, 1},
+        {-0.5f / 32768, -1}, {1.5f / 32768, 2},
+        {0.123456f, 4045},   {-0.987654f, -32363},
+        {1e-40f, 0},         {inf, 32767},
+        {-inf, -32768},      {std::numeric_limits<float>::quiet_NaN(), 0}};
+    std::vector<uint8_t> bytes;
+    for (const auto& c : cases) {
+        uint8_t raw[4];
+        std::memcpy(raw, &c.first, 4);
+        bytes.insert(bytes.end(), raw, raw + 4);
     }
+    const auto samples = DecodeAll(Format(WAVE_FORMAT_IEEE_FLOAT, 1, 44100, 4, 32), bytes);
+    ASSERT_EQ(samples.size(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(samples[i], cases[i].second) << "value " << cases[i].first;
 }
 
 TEST(Acm, PcmConvertsBetweenEightAndSixteenBits) {
@@ -439,91 +345,185 @@ TEST(Acm, PcmConvertsBetweenEightAndSixteenBits) {
     std::vector<uint8_t> src;
     for (int v : {-32768, -256, -1, 0, 255, 256, 32767})
         Put16(src, v);
-    std::vector<uint8_t> dst(7, 0);
-    TACMStreamHeader header;
-    header.pbSrc = src.data();
-    header.cbSrcLength = uint32_t(src.size());
-    header.pbDst = dst.data();
-    header.cbDstLength = uint32_t(dst.size());
-    ASSERT_EQ(acmStreamPrepareHeader(stream, &header, 0), MMSYSERR_NOERROR);
-    ASSERT_EQ(acmStreamConvert(stream, &header, 0), MMSYSERR_NOERROR);
-    EXPECT_EQ(dst, (std::vector<uint8_t>{0, 127, 127, 128, 128, 129, 255}));
-    EXPECT_EQ(header.cbSrcLengthUsed, 14u);
-    EXPECT_EQ(header.cbDstLengthUsed, 7u);
-    EXPECT_EQ(acmStreamUnprepareHeader(stream, &header, 0), MMSYSERR_NOERROR);
+    const TConversion down = ConvertOn(stream, src, 7, 0);
+    ASSERT_EQ(down.Result, MMSYSERR_NOERROR);
+    EXPECT_EQ(down.Out, (std::vector<uint8_t>{0, 127, 127, 128, 128, 129, 255}));
+    EXPECT_EQ(down.SrcUsed, 14u);
     EXPECT_EQ(acmStreamClose(stream, 0), MMSYSERR_NOERROR);
 }
 
-TEST(Acm, ImaAdpcmMonoDecodesWhatTheEncoderReconstructed) {
-    const auto input = Signal(505 * 3);
-    const TImaEncoded encoded = EncodeIma(input, 1, 256, 3);
-    ASSERT_EQ(encoded.Bytes.size(), 3u * 256);
-    const TConversion c =
-        ConvertAll(ImaFormat(1, 256), encoded.Bytes, ACM_STREAMCONVERTF_BLOCKALIGN);
-    ASSERT_EQ(c.Result, MMSYSERR_NOERROR);
-    ASSERT_EQ(c.Out.size(), encoded.Decoded.size() * 2);
-    EXPECT_EQ(AsSamples(c.Out, encoded.Decoded.size()), encoded.Decoded);
-    // And the codec really follows the signal.
-    EXPECT_LT(RelativeError(input, c.Out), 0.1);
+// Worked by hand from the IMA ADPCM description: a nibble adds an eighth of the current step,
+// and the step itself, a half and a quarter of it for its bits 4, 2 and 1; bit 8 subtracts
+// instead. The sample stays within 16 bits, and the step index moves by -1, -1, -1, -1, 2, 4,
+// 6, 8 for the nibble's low three bits, staying within the table's 0..88.
+TEST(Acm, ImaAdpcmDecodesHandWorkedBlocks) {
+    // Blocks of 17 samples: the header's, then two groups of eight nibbles, the low one first.
+    const auto rising = Join({ImaHeader(0, 0), {0x00, 0x00, 0x00, 0x00}, {0x40, 0x7C, 0x1F, 0xA2}});
+    const auto top =
+        Join({ImaHeader(32000, 88), {0x44, 0x44, 0x44, 0x44}, {0xC7, 0x0F, 0x84, 0x00}});
+    const auto pastTheTable = Join({ImaHeader(0, 0xFF), std::vector<uint8_t>(8, 0)});
+    const auto samples = DecodeAll(ImaFormat(1, 12), Join({rising, top, pastTheTable}));
+    ASSERT_EQ(samples.size(), 3u * 17);
+    // Step 7 at the bottom: nibbles 0 add 7 >> 3 = 0 and keep the index at 0. Then
+    // 4: +7 (index 2, step 9), C: -(9 + 1) (index 4, step 11), 7: +(11 + 5 + 2 + 1) (index 12,
+    // step 23), F: -(23 + 11 + 5 + 2) (index 20, step 50), 1: +(12 + 6) (index 19, step 45),
+    // 2: +(22 + 5) (index 18, step 41), A: -(20 + 5).
+    EXPECT_EQ(Slice(samples, 0, 17),
+              (std::vector<int16_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7, -3, 16, -25, -7, 20, -5}));
+    // Step 32767 at the top: nibbles 4 saturate and keep the index at 88. Then 7: saturates,
+    // C: -(32767 + 4095), F: -61436 saturates, 0: +4095 (index 87, step 29794),
+    // 4: +(29794 + 3724) (index 88), 8: -4095 (index 87), 0: +3724 (index 86, step 27086),
+    // 0: +3385.
+    EXPECT_EQ(Slice(samples, 17, 17),
+              (std::vector<int16_t>{32000, 32767, 32767, 32767, 32767, 32767, 32767, 32767, 32767,
+                                    32767, -4095, -32768, -28673, 4845, 750, 4474, 7859}));
+    // A damaged header's index past the table counts as its last: +4095, then +3724.
+    EXPECT_EQ(Slice(samples, 34, 3), (std::vector<int16_t>{0, 4095, 7819}));
 }
 
-TEST(Acm, ImaAdpcmStereoInterleavesFourBytesPerChannel) {
-    const auto input = Signal(505 * 2 * 2);
-    const TImaEncoded encoded = EncodeIma(input, 2, 512, 2);
-    const TConversion c =
-        ConvertAll(ImaFormat(2, 512), encoded.Bytes, ACM_STREAMCONVERTF_BLOCKALIGN);
-    ASSERT_EQ(c.Result, MMSYSERR_NOERROR);
-    EXPECT_EQ(AsSamples(c.Out, c.Out.size() / 2), encoded.Decoded);
+TEST(Acm, ImaAdpcmStepsAreThePublishedTable) {
+    // The step sizes of the IMA ADPCM reference algorithm (IMA compatibility project, 1992).
+    const int steps[89] = {
+        7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
+        25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
+        88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
+        307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
+        1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
+        3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
+        12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+    // A block per index, from the bottom of the range: its first nibble, 4, adds the step
+    // and an eighth of it.
+    std::vector<uint8_t> blocks;
+    for (int index = 0; index < 89; ++index)
+        blocks = Join({blocks, ImaHeader(-32768, uint8_t(index)), {0x04, 0, 0, 0}});
+    const auto samples = DecodeAll(ImaFormat(1, 8), blocks);
+    ASSERT_EQ(samples.size(), 89u * 9);
+    for (int index = 0; index < 89; ++index)
+        EXPECT_EQ(samples[9 * index + 1], -32768 + steps[index] + steps[index] / 8) << index;
+}
+
+TEST(Acm, ImaAdpcmStereoTakesFourBytesOfEachChannelInTurn) {
+    // Two blocks of 65 samples a channel; each channel decodes as its own mono block would.
+    std::vector<uint8_t> left, right, stereo;
+    for (int b = 0; b < 2; ++b) {
+        const auto l =
+            Join({ImaHeader(int16_t(1000 * b - 500), uint8_t(10 + 30 * b)), Noise(32, 1 + b)});
+        const auto r =
+            Join({ImaHeader(int16_t(300 - 700 * b), uint8_t(50 - 20 * b)), Noise(32, 7 + b)});
+        left = Join({left, l});
+        right = Join({right, r});
+        for (size_t at = 0; at < l.size(); at += 4)
+            stereo = Join({stereo,
+                           {l.begin() + at, l.begin() + at + 4},
+                           {r.begin() + at, r.begin() + at + 4}});
+    }
+    const auto l = DecodeAll(ImaFormat(1, 36), left);
+    const auto r = DecodeAll(ImaFormat(1, 36), right);
+    ASSERT_EQ(l.size(), 2u * 65);
+    ASSERT_EQ(r.size(), l.size());
+    std::vector<int16_t> interleaved;
+    for (size_t i = 0; i < l.size(); ++i)
+        interleaved.insert(interleaved.end(), {l[i], r[i]});
+    EXPECT_EQ(DecodeAll(ImaFormat(2, 72), stereo), interleaved);
 }
 
 TEST(Acm, BlockAlignLeavesAPartialBlockForLaterWithoutItThePartIsDecoded) {
-    const auto input = Signal(505 * 3);
-    TImaEncoded encoded = EncodeIma(input, 1, 256, 3);
-    // Two blocks and the header plus ten whole groups and three bytes of the third.
-    const uint32_t tail = 4 + 4 * 10 + 3;
-    encoded.Bytes.resize(2 * 256 + tail);
+    std::vector<uint8_t> blocks;
+    for (int b = 0; b < 3; ++b)
+        blocks = Join({blocks, ImaHeader(int16_t(100 * b), uint8_t(20 * b)), Noise(32, 3 + b)});
+    const auto all = DecodeAll(ImaFormat(1, 36), blocks);
+    ASSERT_EQ(all.size(), 3u * 65);
+    // Two blocks and the third's header, two whole groups and three bytes of the next.
+    const uint32_t tail = 4 + 4 * 2 + 3;
+    blocks.resize(2 * 36 + tail);
 
-    const TConversion aligned =
-        ConvertAll(ImaFormat(1, 256), encoded.Bytes, ACM_STREAMCONVERTF_BLOCKALIGN);
+    const TConversion aligned = ConvertAll(ImaFormat(1, 36), blocks, ACM_STREAMCONVERTF_BLOCKALIGN);
     ASSERT_EQ(aligned.Result, MMSYSERR_NOERROR);
-    EXPECT_EQ(aligned.SrcUsed, 512u);
-    EXPECT_EQ(aligned.Out.size(), 2u * 505 * 2);
+    EXPECT_EQ(aligned.SrcUsed, 72u);
+    EXPECT_EQ(aligned.Out.size(), 2u * 65 * 2);
 
-    const TConversion whole = ConvertAll(ImaFormat(1, 256), encoded.Bytes, 0);
+    const TConversion whole = ConvertAll(ImaFormat(1, 36), blocks, 0);
     ASSERT_EQ(whole.Result, MMSYSERR_NOERROR);
-    EXPECT_EQ(whole.SrcUsed, 512u + tail);
-    const size_t frames = 2 * 505 + 1 + 80;
+    EXPECT_EQ(whole.SrcUsed, 72u + tail);
+    const size_t frames = 2 * 65 + 1 + 16;
     ASSERT_EQ(whole.Out.size(), frames * 2);
-    EXPECT_EQ(AsSamples(whole.Out, frames),
-              std::vector<int16_t>(encoded.Decoded.begin(), encoded.Decoded.begin() + frames));
+    EXPECT_EQ(AsSamples(whole.Out, frames), Slice(all, 0, frames));
 }
 
-TEST(Acm, MsAdpcmDecodesWithTheStandardCoefficients) {
-    for (uint16_t channels : {1, 2}) {
-        const uint16_t blockAlign = channels == 1 ? 256 : 512;
-        const auto input = Signal(500 * 4 * channels, channels);
-        const TMsEncoded encoded = EncodeMs(input, channels, blockAlign, 4, StandardCoefs());
-        ASSERT_EQ(encoded.Bytes.size(), 4u * blockAlign);
-        const TConversion c = ConvertAll(MsFormat(channels, blockAlign, StandardCoefs()),
-                                         encoded.Bytes, ACM_STREAMCONVERTF_BLOCKALIGN);
-        ASSERT_EQ(c.Result, MMSYSERR_NOERROR);
-        ASSERT_EQ(c.Out.size(), encoded.Decoded.size() * 2) << channels;
-        EXPECT_EQ(AsSamples(c.Out, encoded.Decoded.size()), encoded.Decoded) << channels;
-        // Loose: the encoder takes each predictor in turn, not the best one.
-        EXPECT_LT(RelativeError(input, c.Out), 0.25) << channels;
+// Worked by hand from the MS ADPCM description: a block starts with two samples; each further
+// one is the prediction from the last two, (s1 * c1 + s2 * c2) / 256 truncated towards zero,
+// plus the signed nibble times delta; delta then becomes delta * adaptation[nibble] / 256, at
+// least 16.
+TEST(Acm, MsAdpcmAdaptsItsDeltaByThePublishedTable) {
+    // Pair 2, (0, 0), predicts nothing: with delta 256 a nibble gives itself times 256, and a
+    // nibble 1 after it shows the delta it left.
+    std::vector<uint8_t> blocks;
+    for (uint8_t nibble = 0; nibble < 16; ++nibble)
+        blocks = Join({blocks, MsBlock(2, 256, 11, -22, {nibble, 1})});
+    // 230 * 16 / 256 would be 14.
+    blocks = Join({blocks, MsBlock(2, 16, 0, 0, {0, 1})});
+    const auto samples = DecodeAll(MsFormat(1, 8, StandardCoefs()), blocks);
+    ASSERT_EQ(samples.size(), 17u * 4);
+    const int16_t signedTimes256[16] = {0,     256,   512,   768,   1024,  1280, 1536, 1792,
+                                        -2048, -1792, -1536, -1280, -1024, -768, -512, -256};
+    const int16_t adaptation[16] = {230, 230, 230, 230, 307, 409, 512, 614,
+                                    768, 614, 512, 409, 307, 230, 230, 230};
+    for (int n = 0; n < 16; ++n)
+        EXPECT_EQ(Slice(samples, 4 * n, 4),
+                  (std::vector<int16_t>{11, -22, signedTimes256[n], adaptation[n]}))
+            << n;
+    EXPECT_EQ(Slice(samples, 64, 4), (std::vector<int16_t>{0, 0, 0, 16}));
+}
+
+TEST(Acm, MsAdpcmPredictsWithEachStandardPairTruncatingTowardsZero) {
+    // From -600 and 1000, with nibbles 0: the prediction alone, twice; and all of it negated.
+    std::vector<uint8_t> blocks;
+    for (uint8_t predictor = 0; predictor < 7; ++predictor)
+        blocks = Join({blocks, MsBlock(predictor, 16, -600, 1000, {0, 0}),
+                       MsBlock(predictor, 16, 600, -1000, {0, 0})});
+    EXPECT_EQ(DecodeAll(MsFormat(1, 8, StandardCoefs()), blocks),
+              (std::vector<int16_t>{
+                  -600, 1000, 1000, 1000, 600, -1000, -1000, -1000, // (256, 0)
+                  -600, 1000, 2600, 4200, 600, -1000, -2600, -4200, // (512, -256)
+                  -600, 1000, 0,    0,    600, -1000, 0,     0,     // (0, 0)
+                  -600, 1000, 600,  700,  600, -1000, -600,  -700,  // (192, 64)
+                  -600, 1000, 937,  878,  600, -1000, -937,  -878,  // (240, 0): 937.5, 878.4
+                  -600, 1000, 2284, 3291, 600, -1000, -2284, -3291, // (460, -208): 2284.4, 3291.6
+                  -600, 1000, 2075, 2271, 600, -1000, -2075, -2271, // (392, -232): 2075, 2271.1
+              }));
+}
+
+TEST(Acm, MsAdpcmTakesItsPairsFromTheFormat) {
+    // A file's own pairs, (300, -100) and (0, 0); a predictor number past them takes the last.
+    const auto pairs = MsFormat(1, 8, {{300, -100}, {0, 0}});
+    EXPECT_EQ(DecodeAll(pairs, Join({MsBlock(0, 16, -600, 1000, {0, 0}),
+                                     MsBlock(7, 16, -600, 1000, {0, 0})})),
+              (std::vector<int16_t>{-600, 1000, 1406, 1257, -600, 1000, 0, 0}));
+}
+
+TEST(Acm, MsAdpcmStereoTakesTurnsNibbleByNibble) {
+    // 34 samples a channel. Stereo interleaves each header field and puts the left nibble in
+    // the high half of each byte; each channel decodes as its own mono block would.
+    std::vector<uint8_t> nl(32), nr(32);
+    const auto noise = Noise(64, 11);
+    for (size_t i = 0; i < 32; ++i) {
+        nl[i] = noise[i] & 15;
+        nr[i] = noise[32 + i] & 15;
     }
-}
-
-TEST(Acm, MsAdpcmTakesItsCoefficientsFromTheFormat) {
-    // Predictors in another order and one of our own: decoding with the standard table would
-    // give other samples.
-    std::vector<std::array<int, 2>> coefs = {{460, -208}, {300, -100}, {0, 0}, {512, -256}};
-    const auto input = Signal(500 * 4);
-    const TMsEncoded encoded = EncodeMs(input, 1, 256, 4, coefs);
-    const TConversion c =
-        ConvertAll(MsFormat(1, 256, coefs), encoded.Bytes, ACM_STREAMCONVERTF_BLOCKALIGN);
-    ASSERT_EQ(c.Result, MMSYSERR_NOERROR);
-    EXPECT_EQ(AsSamples(c.Out, c.Out.size() / 2), encoded.Decoded);
+    const auto l = MsBlock(5, 40, -300, 200, nl);
+    const auto r = MsBlock(1, 90, 1200, 1100, nr);
+    std::vector<uint8_t> stereo = {l[0], r[0]};
+    for (size_t field = 1; field < 7; field += 2)
+        stereo = Join({stereo, {l[field], l[field + 1], r[field], r[field + 1]}});
+    for (size_t i = 0; i < 32; ++i)
+        stereo.push_back(uint8_t(nl[i] << 4 | nr[i]));
+    const auto left = DecodeAll(MsFormat(1, 23, StandardCoefs()), l);
+    const auto right = DecodeAll(MsFormat(1, 23, StandardCoefs()), r);
+    ASSERT_EQ(left.size(), 34u);
+    std::vector<int16_t> interleaved;
+    for (size_t i = 0; i < left.size(); ++i)
+        interleaved.insert(interleaved.end(), {left[i], right[i]});
+    EXPECT_EQ(DecodeAll(MsFormat(2, 46, StandardCoefs()), stereo), interleaved);
 }
 
 TEST(Acm, StreamSizesCountWholeBlocksBothWays) {
@@ -748,20 +748,7 @@ TEST_F(AcmDriver, StreamOnARegisteredDriverChosenByAcmKeepsItBusy) {
     HACMSTREAM stream = nullptr;
     ASSERT_EQ(acmStreamOpen(&stream, nullptr, F(delta), &pcm, nullptr, 0, 0, 0), MMSYSERR_NOERROR);
     EXPECT_EQ(acmDriverRemove(id, 0), ACMERR_BUSY);
-    const TConversion c = [&] {
-        TConversion out;
-        std::vector<uint8_t> src = {5, 5, 0xF6};
-        out.Out.resize(6);
-        TACMStreamHeader header;
-        header.pbSrc = src.data();
-        header.cbSrcLength = 3;
-        header.pbDst = out.Out.data();
-        header.cbDstLength = 6;
-        EXPECT_EQ(acmStreamPrepareHeader(stream, &header, 0), MMSYSERR_NOERROR);
-        out.Result = acmStreamConvert(stream, &header, ACM_STREAMCONVERTF_START);
-        EXPECT_EQ(acmStreamUnprepareHeader(stream, &header, 0), MMSYSERR_NOERROR);
-        return out;
-    }();
+    const TConversion c = ConvertOn(stream, {5, 5, 0xF6}, 6, ACM_STREAMCONVERTF_START);
     ASSERT_EQ(c.Result, MMSYSERR_NOERROR);
     EXPECT_EQ(AsSamples(c.Out, 3), (std::vector<int16_t>{5, 10, 0}));
     ASSERT_EQ(acmStreamClose(stream, 0), MMSYSERR_NOERROR);
