@@ -35,9 +35,9 @@ constexpr int32_t MaxUpdatesPerFrame = 10;
 constexpr uint32_t LoaderMinimumMs = 5000;
 constexpr uint32_t PauseGuardMs = 200;
 constexpr int32_t PauseCost = 1000;
-constexpr int32_t BeginUpdates = 100; // 2 s of "begin" before play
-constexpr int32_t InfoUpdates = 9000; // 3 min of the information picture
-constexpr int32_t EnemySlots = 50; // and 100 pieces, 300 bubbles, 100 pop-ups
+constexpr int32_t BeginUpdates = 100;              // 2 s of "begin" before play
+constexpr int32_t InfoUpdates = 9000;              // 3 min of the information picture
+constexpr int32_t EnemySlots = 50;                 // and 100 pieces, 300 bubbles, 100 pop-ups
 constexpr double SwayStep = 0.0031415926535897933; // pi / 1000 per update: 40 s a period
 constexpr double TwoPi = 2 * std::numbers::pi;
 
@@ -494,15 +494,20 @@ void TDDFullScreenForm1::AnzeigeStartGame() {}
 void TDDFullScreenForm1::AnzeigeHideHelp() {}
 // Subtracted from the score without redrawing it.
 void TDDFullScreenForm1::AnzeigeLosePoints(int32_t) {}
-bool TDDFullScreenForm1::AnzeigeTakingName() const { return false; }
+bool TDDFullScreenForm1::AnzeigeTakingName() const {
+    return false;
+}
 void TDDFullScreenForm1::AnzeigeKeyPress(char) {}
 
 // The enemies: the level file is loaded afresh for every game.
 void TDDFullScreenForm1::SpermienCreate() {
     Spermien = std::make_unique<TSpermien>();
-    for (int32_t i = 0; i < EnemySlots; ++i) Spermien->AddSperm();
+    for (int32_t i = 0; i < EnemySlots; ++i)
+        Spermien->AddSperm();
 }
-void TDDFullScreenForm1::SpermienFree() { Spermien.reset(); }
+void TDDFullScreenForm1::SpermienFree() {
+    Spermien.reset();
+}
 void TDDFullScreenForm1::SpermienMove() {
     if (Spermien) Spermien->Move();
 }

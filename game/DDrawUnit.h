@@ -37,7 +37,7 @@ extern const std::array<const char*, 2> GfxSetNames;
 extern std::function<void()> SystemInfoLogger;
 
 class TDDFullScreenForm1 : public TDDFullScreenForm {
-public:
+  public:
     using TStateProc = void (TDDFullScreenForm1::*)();
 
     explicit TDDFullScreenForm1(QWidget* owner = nullptr);
@@ -89,10 +89,10 @@ public:
     uint32_t PausedTime = 0;
     int32_t PauseCount = 0;
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* e) override;
 
-private:
+  private:
     // The frame's steps; FStage names the one running for the error message.
     void Frame(int32_t frames);
     // A failed frame: logged, the window heads for the exit. A failure while it is already

@@ -9,7 +9,7 @@
 class TDDFullScreenForm;
 
 class TLoopThread : public QThread {
-public:
+  public:
     // Creates the thread for the window and starts it; with start false the thread is made
     // (and logged) the same way but never runs: its caller ticks it and finishes it.
     static std::unique_ptr<TLoopThread> Create(TDDFullScreenForm* form, bool start = true);
@@ -36,10 +36,10 @@ public:
     static constexpr uint32_t Period = 20;
     static constexpr int32_t MaxFrames = 50;
 
-protected:
+  protected:
     void run() override;
 
-private:
+  private:
     std::atomic<bool> FDone{false};
     // Also for a thread that never started, which requestInterruption ignores.
     std::atomic<bool> FTerminate{false};

@@ -168,8 +168,8 @@ void DecodeMsBlock(const uint8_t* block, uint32_t channels, uint32_t frames,
         sample2[ch] = sample1[ch];
         sample1[ch] = sample;
         // The step only grows on loud input; capped so that it cannot overflow.
-        delta[ch] = int32_t(std::clamp<int64_t>(
-            int64_t(MsAdaptationTable[code]) * delta[ch] / 256, 16, MsMaxDelta));
+        delta[ch] = int32_t(std::clamp<int64_t>(int64_t(MsAdaptationTable[code]) * delta[ch] / 256,
+                                                16, MsMaxDelta));
         PutS16(out + 2 * (2 * channels + j), sample);
     }
 }

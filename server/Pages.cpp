@@ -52,7 +52,8 @@ constexpr std::string_view Crosshair =
     R"(<path d="M17 1v10M17 23v10M1 17h10M23 17h10" stroke="#FFD21E" stroke-width="3"/>)"
     R"(<circle cx="17" cy="17" r="2.5" fill="#FFFFFF"/></svg>)";
 
-std::string Document(std::string_view title, std::string_view body, std::string_view extraStyle = {}) {
+std::string Document(std::string_view title, std::string_view body,
+                     std::string_view extraStyle = {}) {
     std::string html = "<!DOCTYPE html>\n<html lang=\"de\"><head><meta charset=\"utf-8\">"
                        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
                        "<title>";
@@ -112,12 +113,11 @@ std::string ListTable(const std::vector<TListEntry>& list, std::string_view empt
                        "<th class=\"wide num\">Trefferquote</th></tr>";
     for (const TListEntry& entry : list) {
         html += "<tr><td class=\"num\">" + std::to_string(entry.Rank) + ".</td><td>" +
-                HtmlEscape(entry.Name) + "</td><td class=\"wide\">" +
-                HtmlEscape(entry.Residence) + "</td><td class=\"wide\">" +
-                HtmlEscape(entry.Country) + "</td><td class=\"wide num\">" +
-                (entry.Age > 0 ? std::to_string(entry.Age) : "") + "</td><td class=\"wide\">" +
-                SexText(entry.Sex) + "</td><td class=\"num\">" + std::to_string(entry.Score) +
-                "</td>";
+                HtmlEscape(entry.Name) + "</td><td class=\"wide\">" + HtmlEscape(entry.Residence) +
+                "</td><td class=\"wide\">" + HtmlEscape(entry.Country) +
+                "</td><td class=\"wide num\">" + (entry.Age > 0 ? std::to_string(entry.Age) : "") +
+                "</td><td class=\"wide\">" + SexText(entry.Sex) + "</td><td class=\"num\">" +
+                std::to_string(entry.Score) + "</td>";
         if (entry.Record) {
             html += "<td class=\"wide num\">" + PlayTimeText(*entry.Record) +
                     "</td><td class=\"wide num\">" + HitRateText(*entry.Record) + "</td></tr>";
@@ -134,7 +134,8 @@ std::string WeekLabel(std::string_view weekKey) {
     const size_t w = weekKey.find("-W");
     if (w == std::string_view::npos) return std::string(weekKey);
     std::string week(weekKey.substr(w + 2));
-    while (week.size() > 1 && week[0] == '0') week.erase(0, 1);
+    while (week.size() > 1 && week[0] == '0')
+        week.erase(0, 1);
     return "KW " + week + "/" + std::string(weekKey.substr(0, w));
 }
 
@@ -160,7 +161,8 @@ body{font-size:10px;line-height:12px;background:linear-gradient(#FFFCEE,#FFE7B0)
     std::string body = "<div class=\"top\"><b>Crumble Rush</b><span>";
     body += HtmlEscape(WeekLabel(weekKey));
     body += "</span></div><div class=\"news\">";
-    for (size_t i = 0; i < news.size() && i < 2; ++i) body += "<p>" + HtmlEscape(news[i]) + "</p>";
+    for (size_t i = 0; i < news.size() && i < 2; ++i)
+        body += "<p>" + HtmlEscape(news[i]) + "</p>";
     body += "</div>";
     if (weekTop.empty()) {
         body += "<p class=\"empty\">Diese Woche hat noch niemand einen Highscore "
@@ -170,12 +172,13 @@ body{font-size:10px;line-height:12px;background:linear-gradient(#FFFCEE,#FFE7B0)
         for (size_t i = 0; i < weekTop.size() && i < 5; ++i) {
             const TListEntry& entry = weekTop[i];
             body += "<tr><td class=\"r\">" + std::to_string(entry.Rank) + ".</td><td>" +
-                    HtmlEscape(entry.Name) + "</td><td class=\"s\">" +
-                    std::to_string(entry.Score) + "</td></tr>";
+                    HtmlEscape(entry.Name) + "</td><td class=\"s\">" + std::to_string(entry.Score) +
+                    "</td></tr>";
         }
         body += "</table>";
     }
-    body += "<a class=\"more\" href=\"/korvaldinternal/highscore.html\">Alle Highscores &raquo;</a>";
+    body +=
+        "<a class=\"more\" href=\"/korvaldinternal/highscore.html\">Alle Highscores &raquo;</a>";
     return Document("Crumble Rush", body, frameStyle);
 }
 
@@ -185,12 +188,13 @@ std::string HighscorePage(const std::vector<TListEntry>& allTime,
     content += ListTable(allTime, "Noch hat niemand einen Highscore ver&ouml;ffentlicht.");
     content += "</section><section><h2>Wochenhighscore " + HtmlEscape(WeekLabel(weekKey)) + "</h2>";
     content += ListTable(week, "Diese Woche hat noch niemand einen Highscore ver&ouml;ffentlicht.");
-    content += "</section></div><p>Ver&ouml;ffentlichen Sie Ihren besten Punktestand im Men&uuml; "
-               "<b>Internet &rarr; Highscore ver&ouml;ffentlichen</b>. Jede Spielerin und jeder "
-               "Spieler steht mit dem besten Ergebnis einmal in jeder Liste; die Wochenwertung "
-               "beginnt jeden Montag neu. Spielzeit und Trefferquote stammen aus dem Spielverlauf, den "
-               "das Spiel mit jedem Highscore speichert; ein Eintrag ohne Spielverlauf (von einer "
-               "&auml;lteren Version) steht als ungepr&uuml;ft in der Liste.</p>";
+    content +=
+        "</section></div><p>Ver&ouml;ffentlichen Sie Ihren besten Punktestand im Men&uuml; "
+        "<b>Internet &rarr; Highscore ver&ouml;ffentlichen</b>. Jede Spielerin und jeder "
+        "Spieler steht mit dem besten Ergebnis einmal in jeder Liste; die Wochenwertung "
+        "beginnt jeden Montag neu. Spielzeit und Trefferquote stammen aus dem Spielverlauf, den "
+        "das Spiel mit jedem Highscore speichert; ein Eintrag ohne Spielverlauf (von einer "
+        "&auml;lteren Version) steht als ungepr&uuml;ft in der Liste.</p>";
     return Framed("Crumble Rush Highscores", content);
 }
 
@@ -275,7 +279,8 @@ std::string NotFoundPage() {
 
 std::string SolutionPage(std::string_view title, const std::vector<std::string>& paragraphs) {
     std::string content = "<h2>" + HtmlEscape(title) + "</h2>";
-    for (const std::string& paragraph : paragraphs) content += "<p>" + paragraph + "</p>";
+    for (const std::string& paragraph : paragraphs)
+        content += "<p>" + paragraph + "</p>";
     content += "<p>Hilft das nicht, senden Sie uns bitte einen Fehlerreport (Men&uuml; "
                "<b>Internet &rarr; Fehlerreport senden</b>).</p>";
     return Framed("Crumble Rush Fehlerlösung", content);

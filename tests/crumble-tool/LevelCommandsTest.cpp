@@ -30,7 +30,8 @@ std::string ReadAll(const std::filesystem::path& path) {
 
 // Standard output and exit status of the tool.
 std::pair<std::string, int> RunTool(const std::string& arguments) {
-    const std::string command = std::string("'") + CRUMBLE_TOOL_PATH + "' " + arguments + " 2>/dev/null";
+    const std::string command =
+        std::string("'") + CRUMBLE_TOOL_PATH + "' " + arguments + " 2>/dev/null";
     std::FILE* pipe = popen(command.c_str(), "r");
     std::string out;
     std::array<char, 4096> buffer{};
@@ -61,7 +62,8 @@ TEST(LevelCommandsTest, TheBuiltLevelIsScrambledAndDecodesToItsSource) {
     const std::string built = ReadAll(GameDir / "SPS" / "Level1.txt");
     ASSERT_FALSE(source.empty());
     EXPECT_EQ(built.find("DefineFormation"), std::string::npos) << "not scrambled";
-    const auto [text, status] = RunTool("level decode '" + (GameDir / "SPS" / "Level1.txt").string() + "'");
+    const auto [text, status] =
+        RunTool("level decode '" + (GameDir / "SPS" / "Level1.txt").string() + "'");
     EXPECT_EQ(status, 0);
     EXPECT_EQ(text, source);
     // The game decodes every line on its own.
@@ -87,7 +89,8 @@ TEST(LevelCommandsTest, EncodeAndDecodeKeepEveryLineAndFailOnAMissingFile) {
 
 TEST(LevelCommandsTest, TheScriptIsWellFormed) {
     const std::vector<std::string> lines = Lines(ReadAll(CRUMBLE_LEVEL_SOURCE));
-    const std::set<std::string> kinds = {"chip1", "umdreh", "pepper1", "dauerfeuer", "doppelbreit", "explode"};
+    const std::set<std::string> kinds = {"chip1",      "umdreh",      "pepper1",
+                                         "dauerfeuer", "doppelbreit", "explode"};
     std::map<std::string, size_t> labels;
     for (size_t i = 0; i < lines.size(); ++i)
         if (Lower(lines[i]).rfind("defineformation", 0) == 0) labels[Lower(lines[i])] = i;
@@ -136,7 +139,8 @@ TEST(LevelCommandsTest, TheScriptIsWellFormed) {
                 const std::string cell = cells.substr(start, semi - start);
                 if (cell.size() >= 2) {
                     EXPECT_TRUE(std::regex_match(cell, std::regex("[a-z]\\d{1,2}"))) << cell;
-                    EXPECT_TRUE(letters.count(cell[0])) << "letter without a bob statement: " << cell;
+                    EXPECT_TRUE(letters.count(cell[0]))
+                        << "letter without a bob statement: " << cell;
                 }
                 start = semi + 1;
             }

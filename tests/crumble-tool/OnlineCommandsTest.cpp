@@ -167,8 +167,8 @@ TEST_F(OnlineCommandsTest, RecordDecodeNamesEveryField) {
     game.ShotsFired = 347;
     game.Hits = {0, 31, 1, 10, 2, 1, 1};
     game.PepperCaughtHigher = 4;
-    const std::string text = DisguiseGameRecord(GameRecordDigits(MakeGameRecord(game)),
-                                                [](int n) { return n - 1; });
+    const std::string text =
+        DisguiseGameRecord(GameRecordDigits(MakeGameRecord(game)), [](int n) { return n - 1; });
     const TRun run = RunTool("record decode " + text);
     EXPECT_EQ(run.Status, 0) << run.Out;
     EXPECT_NE(run.Out.find("Digits: 4230000000031000010010201010000000000000000000000000004\n"),
@@ -178,7 +178,8 @@ TEST_F(OnlineCommandsTest, RecordDecodeNamesEveryField) {
                              "Hits3: 10\n", "PepperCaughtHigher: 4\n", "SecondsPlayed: 92\n"})
         EXPECT_NE(run.Out.find(line), std::string::npos) << line << run.Out;
     size_t lines = 0;
-    for (const char c : run.Out) lines += c == '\n';
+    for (const char c : run.Out)
+        lines += c == '\n';
     EXPECT_EQ(lines, 1 + 24 + 3u);
     const TRun bad = RunTool("record decode " + text.substr(1));
     EXPECT_EQ(bad.Status, 1);
@@ -194,8 +195,8 @@ TEST_F(OnlineCommandsTest, TheServerTakesARecordThatAllowsTheScoreAndRefusesOneT
     Env = DefaultEnvData();
     Env.Highscores[0].Name.Set("Kalle");
     Env.Highscores[0].Score = 5000;
-    Env.GameRecords[0].Set(DisguiseGameRecord(GameRecordDigits(MakeGameRecord(game)),
-                                              [](int n) { return n / 2; }));
+    Env.GameRecords[0].Set(
+        DisguiseGameRecord(GameRecordDigits(MakeGameRecord(game)), [](int n) { return n / 2; }));
     SaveEnv();
     const std::string env = Folder.File("SPS/env.dat");
     const TRun run = RunTool("publish " + Quoted(env) + " --webserver " + server.WebServer());

@@ -11,13 +11,13 @@ namespace {
 
 // A window that only records the periods each frame carried.
 class TRecordingForm : public TDDFullScreenForm {
-public:
+  public:
     void ThreadNotify(int32_t frames) override { Calls.push_back(frames); }
     std::vector<int32_t> Calls;
 };
 
 class ThreadUnitTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { SetClock(&Clock); }
     void TearDown() override { SetClock(nullptr); }
     TTempProgramFolder Folder;
@@ -80,9 +80,9 @@ TEST_F(ThreadUnitTest, TheTickCounterWrapsWithoutAHugeJump) {
     Clock.Now = 0xFFFFFFF0u;
     TLoopThread thread(&Form);
     thread.LastTick = 0xFFFFFFF0u;
-    Clock.Advance(40);  // wraps past zero
+    Clock.Advance(40); // wraps past zero
     EXPECT_EQ(thread.Tick(), 2);
     EXPECT_EQ(thread.Elapsed, 0u);
 }
 
-}  // namespace
+} // namespace

@@ -14,8 +14,8 @@ namespace {
 
 std::string FmtChunk(uint16_t tag, uint16_t channels, uint32_t rate, uint32_t avg, uint16_t align,
                      uint16_t bits, const std::string& extra) {
-    return Chunk("fmt ",
-                 FmtBody(tag, channels, rate, avg, align, bits) + Le16(uint32_t(extra.size())) + extra);
+    return Chunk("fmt ", FmtBody(tag, channels, rate, avg, align, bits) +
+                             Le16(uint32_t(extra.size())) + extra);
 }
 
 std::vector<int16_t> ReadAllSamples(TWavePCMReader& reader) {
@@ -42,9 +42,8 @@ TEST(WaveRead, PcmWaveIsHandedOutUnchangedInWholeBlocks) {
     const std::string data = "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A";
     // A chunk of odd length with its pad byte before the format, and one after the data.
     const std::string wave =
-        Riff(Chunk("LIST", "abc") +
-             Chunk("fmt ", FmtBody(1, 2, 22050, 88200, 4, 16)) + Chunk("data", data) +
-             Chunk("junk", "trailing bytes that are not sound"));
+        Riff(Chunk("LIST", "abc") + Chunk("fmt ", FmtBody(1, 2, 22050, 88200, 4, 16)) +
+             Chunk("data", data) + Chunk("junk", "trailing bytes that are not sound"));
     TCustomMemoryWaveReadStream stream(wave.data(), uint32_t(wave.size()));
     EXPECT_EQ(stream.DataOffset(), 12u + 12 + 24 + 8);
     EXPECT_EQ(stream.Size(), 10u);

@@ -431,8 +431,9 @@ TEST(DSound, VoicesAtTheMixRateAddUpToTheReferenceMix) {
     ASSERT_EQ(mix.size(), 2u * Total);
 
     auto gain = [](int32_t attenuation) {
-        return attenuation <= DSBVOLUME_MIN ? 0.0
-                                            : std::round(65536 * std::pow(10.0, attenuation / 2000.0));
+        return attenuation <= DSBVOLUME_MIN
+                   ? 0.0
+                   : std::round(65536 * std::pow(10.0, attenuation / 2000.0));
     };
     size_t differences = 0;
     for (uint32_t i = 0; i < Total; ++i) {
@@ -442,8 +443,8 @@ TEST(DSound, VoicesAtTheMixRateAddUpToTheReferenceMix) {
                 uint32_t frame = v.Start + i;
                 if (frame >= v.Frames && !v.Looping) continue;
                 frame %= v.Frames;
-                const size_t at = (size_t(frame) * v.Channels + (v.Channels == 2 ? channel : 0)) *
-                                  v.Bits / 8;
+                const size_t at =
+                    (size_t(frame) * v.Channels + (v.Channels == 2 ? channel : 0)) * v.Bits / 8;
                 const double value = v.Bits == 16
                                          ? double(int16_t(v.Bytes[at] | v.Bytes[at + 1] << 8))
                                          : (double(v.Bytes[at]) - 128) * 256;

@@ -71,8 +71,7 @@ TEST_F(l3codecxTest, DecodesToTheEndWhateverTheBatchesHold) {
     ASSERT_FALSE(mp3.empty());
     // A header that understates the byte rate makes batches of 50 bytes, most of them too
     // short for a whole frame: they give nothing yet, and the data goes on.
-    const std::string wave =
-        Riff(Chunk("fmt ", Mp3Fmt(1, 44100, 12, 100)) + Chunk("data", mp3));
+    const std::string wave = Riff(Chunk("fmt ", Mp3Fmt(1, 44100, 12, 100)) + Chunk("data", mp3));
     TWaveFormatEx format{};
     const std::string pcm = Decode(wave, format);
     EXPECT_NEAR(double(pcm.size()) / 2, 3 * 44100, 1152);
@@ -120,7 +119,8 @@ TEST_F(l3codecxTest, RefusesWhatItCannotDecode) {
     // Noise declared as MP3 gives no sound and no crash.
     std::string noise;
     uint32_t x = 12345;
-    for (int i = 0; i < 20000; ++i) noise += char((x = x * 1103515245 + 12345) >> 24);
+    for (int i = 0; i < 20000; ++i)
+        noise += char((x = x * 1103515245 + 12345) >> 24);
     const std::string wave = Riff(Chunk("fmt ", Mp3Fmt(2, 44100)) + Chunk("data", noise));
     try {
         const std::string pcm = Decode(wave, format);

@@ -55,9 +55,12 @@ int32_t Number(const std::string& text, const std::string& what) {
 
 // The polled keys by their script names.
 const std::map<std::string, int>& PolledKeys() {
-    static const std::map<std::string, int> keys = {
-        {"enter", VK_RETURN},      {"button", VK_LBUTTON}, {"cursor-left", VK_LEFT},
-        {"cursor-right", VK_RIGHT}, {"x", 'X'},             {"y", 'Y'}};
+    static const std::map<std::string, int> keys = {{"enter", VK_RETURN},
+                                                    {"button", VK_LBUTTON},
+                                                    {"cursor-left", VK_LEFT},
+                                                    {"cursor-right", VK_RIGHT},
+                                                    {"x", 'X'},
+                                                    {"y", 'Y'}};
     return keys;
 }
 
@@ -101,7 +104,8 @@ std::vector<TEvent> ReadScript(const std::string& text) {
         if (const size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
         std::istringstream words(line);
         std::vector<std::string> parts;
-        for (std::string word; words >> word;) parts.push_back(word);
+        for (std::string word; words >> word;)
+            parts.push_back(word);
         if (parts.empty()) continue;
         const std::string where = "line " + std::to_string(lineNumber) + ": ";
         if (parts.size() < 3 || (parts[0] != "AT" && parts[0] != "at"))
@@ -112,15 +116,16 @@ std::vector<TEvent> ReadScript(const std::string& text) {
         event.Words.assign(parts.begin() + 2, parts.end());
         const std::string& kind = event.Words[0];
         const size_t count = event.Words.size();
-        const bool valid =
-            ((kind == "down" || kind == "up" || kind == "press" || kind == "key" ||
-              kind == "ctrl") &&
-             count == 2) ||
-            (kind == "mouse" && count == 3) || (kind == "click" && (count == 1 || count == 3)) ||
-            ((kind == "escape" || kind == "shot") && count == 1);
+        const bool valid = ((kind == "down" || kind == "up" || kind == "press" || kind == "key" ||
+                             kind == "ctrl") &&
+                            count == 2) ||
+                           (kind == "mouse" && count == 3) ||
+                           (kind == "click" && (count == 1 || count == 3)) ||
+                           ((kind == "escape" || kind == "shot") && count == 1);
         if (!valid) Fail(where + "unknown event: " + line);
         // Checked now, so a bad script fails before the game starts.
-        if (kind == "down" || kind == "up" || kind == "press") PolledKey(event.Words[1], lineNumber);
+        if (kind == "down" || kind == "up" || kind == "press")
+            PolledKey(event.Words[1], lineNumber);
         if (kind == "key" || kind == "ctrl") TypedKey(event.Words[1], kind == "ctrl", lineNumber);
         if (kind == "mouse" || count == 3) {
             Number(event.Words[1], where + "x");
@@ -134,9 +139,9 @@ std::vector<TEvent> ReadScript(const std::string& text) {
 std::string StateName(TDDFullScreenForm1::TStateProc state) {
     using F = TDDFullScreenForm1;
     const std::pair<F::TStateProc, const char*> names[] = {
-        {&F::glsInit, "glsInit"},   {&F::glsBegin, "glsBegin"}, {&F::glsBegin2, "glsBegin2"},
-        {&F::glsLoop, "glsLoop"},   {&F::glsExit, "glsExit"},   {&F::glsInfo, "glsInfo"},
-        {&F::glsEnd, "glsEnd"},     {&F::glsIdle, "glsIdle"}};
+        {&F::glsInit, "glsInit"}, {&F::glsBegin, "glsBegin"}, {&F::glsBegin2, "glsBegin2"},
+        {&F::glsLoop, "glsLoop"}, {&F::glsExit, "glsExit"},   {&F::glsInfo, "glsInfo"},
+        {&F::glsEnd, "glsEnd"},   {&F::glsIdle, "glsIdle"}};
     for (const auto& [proc, name] : names)
         if (proc == state) return name;
     return "none";
@@ -208,7 +213,8 @@ class TLogFollower {
 // Everything the headless game replaces, put back however the run ends.
 class THeadlessGame {
   public:
-    THeadlessGame() : Display(std::make_shared<THeadlessDisplay>(ScreenWidthPx, ScreenHeightPx, ScreenBits)) {
+    THeadlessGame()
+        : Display(std::make_shared<THeadlessDisplay>(ScreenWidthPx, ScreenHeightPx, ScreenBits)) {
         SetDefaultDisplay(Display);
         SetInputOverride(&Input);
         SetClock(&Clock);
@@ -330,7 +336,8 @@ int Play(const TArgs& args) {
     std::vector<int> releaseNext;
     int32_t step = 1;
     for (; step <= options.Updates && game.Form; ++step) {
-        for (const int key : releaseNext) game.Input.Keys[key] = false;
+        for (const int key : releaseNext)
+            game.Input.Keys[key] = false;
         releaseNext.clear();
         bool shot = options.Every > 0 && step % options.Every == 0;
         for (const TEvent& event : events) {
