@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "gamelib/DDUtil.h"
+#include "gamelib/EngineState.h"
 #include "gamelib/SpriteScriptBlocks.h"
 #include "gamelib/SpriteUnit.h"
 #include "shell/DecodeUnit.h"
@@ -25,21 +26,7 @@ using TLines = std::vector<std::string>;
 class SpermTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        DirectDrawObject =
-            std::make_shared<TDirectDraw>(std::make_shared<THeadlessDisplay>(800, 600, 32));
-        ScreenWidth = 800;
-        ScreenHeight = 600;
-        ClipRight = 799;
-        ClipBottom = 599;
-        BottomMargin = 0;
-        FocalLength = 800;
-        CenterX = 400;
-        CenterY = 300;
-        ViewOffsetX = ViewOffsetY = 0;
-        AlphaBlendEnabled = AlphaMapEnabled = true;
-        DisplaySurfaces = {CreateSurface(800, 600, true), CreateSurface(800, 600, true)};
-        ScratchSurface = CreateSurface(800, 600, true);
-        Bobs = std::make_unique<TBobs>();
+        Engine.OpenHeadless(32);
         const TLines animations = {"standard 001; (002/000)", "schnell  001; (002/000)"};
         LoadAllObjects(
             SplitLines(Block("chip1a", "CreateAnimation", 109, 94, 1, 1, 1, animations) +
@@ -52,14 +39,7 @@ class SpermTest : public ::testing::Test {
         Pepper = GetAnimation("pepper1a");
         RandSeed(20240607);
     }
-    void TearDown() override {
-        Spermien.reset();
-        Bobs.reset();
-        FreeAllSprites();
-        DisplaySurfaces.clear();
-        ScratchSurface.reset();
-        DirectDrawObject.reset();
-    }
+    void TearDown() override { Spermien.reset(); }
 
     // Writes the level scrambled as the game reads it and creates the pool of 50 on it.
     TSpermien& Make(const TLines& plain) {
@@ -107,6 +87,7 @@ class SpermTest : public ::testing::Test {
     }
 
     TTempProgramFolder Folder;
+    TEngineState Engine;
     int32_t Chip = 0, Pepper = 0;
     std::vector<std::string> Sounds;
     int Bonuses = 0;
