@@ -19,7 +19,7 @@ struct TResult {
 };
 
 class TPairReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
@@ -29,7 +29,8 @@ public:
             if (slash == std::string::npos) continue;
             TResult result{name.substr(slash + 1), run.GetAdjustedRealTime(),
                            benchmark::GetTimeUnitString(run.time_unit), 0};
-            if (const auto counter = run.counters.find("x_real_time"); counter != run.counters.end())
+            if (const auto counter = run.counters.find("x_real_time");
+                counter != run.counters.end())
                 result.RealTime = counter->second.value;
             Results[name.substr(0, slash)].push_back(result);
         }
@@ -37,7 +38,7 @@ public:
     std::map<std::string, std::vector<TResult>> Results;
 };
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -49,7 +50,8 @@ int main(int argc, char** argv) {
     for (const auto& [name, runs] : reporter.Results) {
         const TResult* ours = nullptr;
         const TResult* peer = nullptr;
-        for (const TResult& run : runs) (run.Who == "ours" ? ours : peer) = &run;
+        for (const TResult& run : runs)
+            (run.Who == "ours" ? ours : peer) = &run;
         if (!ours) continue;
         std::printf("%s: ours %.0f %s", name.c_str(), ours->Time, ours->Unit.c_str());
         if (peer && peer->Time > 0)

@@ -15,7 +15,8 @@ namespace {
 
 const std::vector<std::string>& MusicFiles() {
     static const std::vector<std::string> files = {std::string(CRUMBLE_GAME_DIR) + "/snd/back.mp3",
-                                                   std::string(CRUMBLE_GAME_DIR) + "/snd/Track 30.mp3"};
+                                                   std::string(CRUMBLE_GAME_DIR) +
+                                                       "/snd/Track 30.mp3"};
     return files;
 }
 
@@ -52,7 +53,8 @@ void Mp3Ours(benchmark::State& state) {
             player.SetStreamName(file);
             player.Open();
             player.Play();
-            while (!player.CheckDone()) std::this_thread::sleep_for(std::chrono::microseconds(100));
+            while (!player.CheckDone())
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
             player.Close();
         }
     }
@@ -84,11 +86,13 @@ void Mp3Library(benchmark::State& state) {
 }
 
 const bool Registered = [] {
-    benchmark::RegisterBenchmark("mp3-decode/ours", Mp3Ours)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("mp3-decode/ours", Mp3Ours)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     benchmark::RegisterBenchmark("mp3-decode/libmpg123", Mp3Library)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
     return true;
 }();
 
-}  // namespace
+} // namespace

@@ -84,7 +84,8 @@ struct TSdl {
         Sprite = SDL_CreateRGBSurfaceWithFormat(0, SpriteW, SpriteH, 16, SDL_PIXELFORMAT_RGB565);
         SpriteArgb =
             SDL_CreateRGBSurfaceWithFormat(0, SpriteW, SpriteH, 32, SDL_PIXELFORMAT_ARGB8888);
-        Background = SDL_CreateRGBSurfaceWithFormat(0, ScreenW, ScreenH, 16, SDL_PIXELFORMAT_RGB565);
+        Background =
+            SDL_CreateRGBSurfaceWithFormat(0, ScreenW, ScreenH, 16, SDL_PIXELFORMAT_RGB565);
         Back = SDL_CreateRGBSurfaceWithFormat(0, ScreenW, ScreenH, 16, SDL_PIXELFORMAT_RGB565);
         for (int y = 0; y < SpriteH; ++y) {
             std::memcpy(static_cast<uint8_t*>(Sprite->pixels) + y * Sprite->pitch,
@@ -168,8 +169,8 @@ void ConstantAlphaSdl(benchmark::State& state) {
 void AlphaMapOurs(benchmark::State& state) {
     TOurs& o = Ours();
     for (auto _ : state)
-        DrawImageScaled(o.Sprite, o.Map, 0, 0, SpriteW, SpriteH, o.Back, 100, 100, SpriteW,
-                        SpriteH, false, 255, 0, 0, ScreenW - 1, ScreenH - 1);
+        DrawImageScaled(o.Sprite, o.Map, 0, 0, SpriteW, SpriteH, o.Back, 100, 100, SpriteW, SpriteH,
+                        false, 255, 0, 0, ScreenW - 1, ScreenH - 1);
 }
 
 void AlphaMapSdl(benchmark::State& state) {

@@ -87,8 +87,8 @@ std::string ImaWave(uint32_t& seconds) {
     const std::string fmt = Le16(0x11) + Le16(channels) + Le32(44100) +
                             Le32(44100 * align / samplesPerBlock) + Le16(align) + Le16(4) +
                             Le16(2) + Le16(samplesPerBlock);
-    const std::string chunks = "fmt " + Le32(uint32_t(fmt.size())) + fmt + "data" +
-                               Le32(uint32_t(data.size())) + data;
+    const std::string chunks =
+        "fmt " + Le32(uint32_t(fmt.size())) + fmt + "data" + Le32(uint32_t(data.size())) + data;
     return "RIFF" + Le32(uint32_t(4 + chunks.size())) + "WAVE" + chunks;
 }
 
@@ -104,8 +104,8 @@ void AdpcmDecode(benchmark::State& state) {
         benchmark::DoNotOptimize(buffer.data());
     }
     // Seconds of sound decoded per second of work.
-    state.counters["times_real_time"] =
-        benchmark::Counter(double(seconds) * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["times_real_time"] = benchmark::Counter(
+        double(seconds) * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 } // namespace

@@ -30,7 +30,8 @@ struct TScene {
         Engine.OpenHeadless(16);
         LoadAllObjects(SplitLines(BuiltInSpriteScript()));
         // Blank sheets are all key colour; a filled sheet costs what artwork costs.
-        for (int32_t i = 1; i <= SurfaceCount; ++i) Colorfill(SurfaceTable[size_t(i)].Surface, 0x336699);
+        for (int32_t i = 1; i <= SurfaceCount; ++i)
+            Colorfill(SurfaceTable[size_t(i)].Surface, 0x336699);
     }
     // A bob placed at random in front of the camera.
     TBob* Add(const char* name, size_t slot, float zFrom, float zRange) {
@@ -45,7 +46,8 @@ struct TScene {
 
 void Fill(TScene& scene, bool invisible) {
     RandSeed(7);
-    for (size_t i = 0; i < MaxBobs; ++i) scene.Add("Partikel", i, -800, 3000)->Visible = !invisible;
+    for (size_t i = 0; i < MaxBobs; ++i)
+        scene.Add("Partikel", i, -800, 3000)->Visible = !invisible;
 }
 
 // The list's own cost: bobs that are invisible are sorted, not drawn.
@@ -55,7 +57,8 @@ void BM_BobsPaintAlmostSorted(benchmark::State& state) {
     Bobs->Paint();
     for (auto _ : state) {
         // A few neighbours swap depth, as moving bodies do between frames.
-        for (int32_t i = 0; i + 1 < Bobs->Count; i += 150) std::swap(Bobs->Item(i)->Z, Bobs->Item(i + 1)->Z);
+        for (int32_t i = 0; i + 1 < Bobs->Count; i += 150)
+            std::swap(Bobs->Item(i)->Z, Bobs->Item(i + 1)->Z);
         Bobs->Paint();
     }
 }
@@ -66,7 +69,8 @@ void BM_BobsPaintShuffled(benchmark::State& state) {
     Fill(scene, true);
     for (auto _ : state) {
         state.PauseTiming();
-        for (int32_t i = 0; i < Bobs->Count; ++i) Bobs->Item(i)->Z = -800.0f - float(Random(3000));
+        for (int32_t i = 0; i < Bobs->Count; ++i)
+            Bobs->Item(i)->Z = -800.0f - float(Random(3000));
         state.ResumeTiming();
         Bobs->Paint();
     }
@@ -79,13 +83,18 @@ void BM_GameFrame(benchmark::State& state) {
     RandSeed(11);
     size_t slot = 0;
     const char* enemies[] = {"chip1a", "pepper1a"};
-    for (int i = 0; i < 50; ++i) scene.Add(enemies[i % 2], slot++, -800, 1200);
+    for (int i = 0; i < 50; ++i)
+        scene.Add(enemies[i % 2], slot++, -800, 1200);
     const char* pieces[] = {"chip1b", "pepper1b", "chip1c", "pepper1c"};
-    for (int i = 0; i < 100; ++i) scene.Add(pieces[i % 4], slot++, -800, 400);
-    for (int i = 0; i < 300; ++i) scene.Add("Partikel", slot++, -800, 800);
-    for (int i = 0; i < 100; ++i) scene.Add("points", slot++, -800, 200)->Alpha = 160;
+    for (int i = 0; i < 100; ++i)
+        scene.Add(pieces[i % 4], slot++, -800, 400);
+    for (int i = 0; i < 300; ++i)
+        scene.Add("Partikel", slot++, -800, 800);
+    for (int i = 0; i < 100; ++i)
+        scene.Add("points", slot++, -800, 200)->Alpha = 160;
     for (auto _ : state) {
-        for (int32_t i = 0; i < Bobs->Count; ++i) Bobs->Item(i)->Animate();
+        for (int32_t i = 0; i < Bobs->Count; ++i)
+            Bobs->Item(i)->Animate();
         Bobs->Paint();
     }
 }

@@ -12,7 +12,8 @@
 namespace {
 
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        out.push_back(uint8_t(v >> (8 * i)));
 }
 
 struct TDriver {
@@ -27,7 +28,7 @@ struct TDriver {
     HACMDRIVER Driver = nullptr;
 };
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static TDriver driver;

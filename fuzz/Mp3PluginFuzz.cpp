@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         player.Play();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (!player.CheckDone()) {
-            if (std::chrono::steady_clock::now() > deadline) __builtin_trap();  // a hang is a find
+            if (std::chrono::steady_clock::now() > deadline) __builtin_trap(); // a hang is a find
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
         player.Close();

@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const std::string& line : lines) {
         (void)ParseFrameList(line, static_cast<int32_t>(line.size() % 1000));
         TSoundSlot slot;
-        for (int32_t k = 1; k <= SoundSlots; ++k) (void)ParseSoundSlot(line, k, slot);
+        for (int32_t k = 1; k <= SoundSlots; ++k)
+            (void)ParseSoundSlot(line, k, slot);
     }
     if (SmallSheets(lines)) {
         try {

@@ -6,16 +6,16 @@
 #include <string>
 
 class TDDFullScreenForm1 : public TDDFullScreenForm {
-public:
+  public:
     explicit TDDFullScreenForm1(QWidget* owner = nullptr);
 
     void InitDDraw() override;
     void ThreadNotify(int32_t frames) override;
 
-protected:
+  protected:
     void FormShow() override;
 
-private:
+  private:
     void Frame(int32_t frames);
     std::string FStage;
     bool FEscapeDown = false;

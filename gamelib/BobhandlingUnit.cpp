@@ -44,7 +44,9 @@ void TBob::TakeFirstImageSize() {
     Height = valid ? float(Sprites[size_t(first)].H) : 0.0f;
 }
 
-int32_t TBob::CurrentSprite() const { return GetSprite(Object, Animation, FramePos); }
+int32_t TBob::CurrentSprite() const {
+    return GetSprite(Object, Animation, FramePos);
+}
 
 void TBob::Animate() {
     if (Kind != -1) return;
@@ -70,8 +72,8 @@ void TBob::Animate() {
             FollowUp = followUp;
         }
     } catch (const std::exception&) {
-        WriteLog("*Exception raised in Bob.animate. Bob.hint=" + Hint + " w=" +
-                 FloatText(Width) + " h=" + FloatText(Height));
+        WriteLog("*Exception raised in Bob.animate. Bob.hint=" + Hint + " w=" + FloatText(Width) +
+                 " h=" + FloatText(Height));
         throw;
     }
 }
@@ -111,8 +113,7 @@ void TBob::SetFollowUp(int32_t animation) {
     FollowUp = animation;
 }
 
-void TBob::ScreenRect(int32_t& centreX, int32_t& centreY, int32_t& width,
-                      int32_t& height) const {
+void TBob::ScreenRect(int32_t& centreX, int32_t& centreY, int32_t& width, int32_t& height) const {
     double w = Width, h = Height;
     if (Kind == -1) {
         const int32_t sprite = CurrentSprite();
@@ -207,7 +208,8 @@ void TBobs::Paint() {
     int32_t i = -1; // -1 while sorting
     try {
         if (Count >= 2) Sortz();
-        for (i = 0; i < Count; ++i) FEntries[size_t(i)].Bob->Paint();
+        for (i = 0; i < Count; ++i)
+            FEntries[size_t(i)].Bob->Paint();
     } catch (const std::exception&) {
         WriteLog("TBobs.paint:" + (i < 0 ? std::string("sortz")
                                          : "bobarray[" + std::to_string(i) + "]^.paint " +
@@ -229,11 +231,12 @@ TRBob::TRBob() {
 
 TRBob::~TRBob() {
     if (!Bobs) return; // the list has gone with its window and freed the bobs
-    for (int32_t i = 0; i < MemberCount; ++i) Bobs->Delete(&Members[size_t(i)].Bob);
+    for (int32_t i = 0; i < MemberCount; ++i)
+        Bobs->Delete(&Members[size_t(i)].Bob);
 }
 
-int32_t TRBob::AddBob(int32_t object, int32_t animation, int32_t kind, float offsetX,
-                      float offsetY, float offsetZ) {
+int32_t TRBob::AddBob(int32_t object, int32_t animation, int32_t kind, float offsetX, float offsetY,
+                      float offsetZ) {
     if (MemberCount >= MaxMembers) throw std::runtime_error("TRBob.AddBob: Too many members");
     if (!Bobs) throw std::runtime_error("TRBob.AddBob: no bob list");
     TMember& member = Members[size_t(MemberCount)];
@@ -248,8 +251,8 @@ int32_t TRBob::AddBob(int32_t object, int32_t animation, int32_t kind, float off
     return ++MemberCount;
 }
 
-int32_t TRBob::AddBobByName(const std::string& name, int32_t animation, int32_t kind,
-                            float offsetX, float offsetY, float offsetZ) {
+int32_t TRBob::AddBobByName(const std::string& name, int32_t animation, int32_t kind, float offsetX,
+                            float offsetY, float offsetZ) {
     const int32_t object = GetAnimation(name);
     const int32_t number = AddBob(object, animation, kind, offsetX, offsetY, offsetZ);
     Members[size_t(number - 1)].Bob->Hint = name.substr(0, 30);
@@ -258,26 +261,31 @@ int32_t TRBob::AddBobByName(const std::string& name, int32_t animation, int32_t 
 
 void TRBob::SetX(float x) {
     X = x;
-    for (int32_t i = 0; i < MemberCount; ++i) Members[size_t(i)].Bob->X = x + Members[size_t(i)].OffsetX;
+    for (int32_t i = 0; i < MemberCount; ++i)
+        Members[size_t(i)].Bob->X = x + Members[size_t(i)].OffsetX;
 }
 
 void TRBob::SetY(float y) {
     Y = y;
-    for (int32_t i = 0; i < MemberCount; ++i) Members[size_t(i)].Bob->Y = y + Members[size_t(i)].OffsetY;
+    for (int32_t i = 0; i < MemberCount; ++i)
+        Members[size_t(i)].Bob->Y = y + Members[size_t(i)].OffsetY;
 }
 
 void TRBob::SetZ(float z) {
     Z = z;
-    for (int32_t i = 0; i < MemberCount; ++i) Members[size_t(i)].Bob->Z = z + Members[size_t(i)].OffsetZ;
+    for (int32_t i = 0; i < MemberCount; ++i)
+        Members[size_t(i)].Bob->Z = z + Members[size_t(i)].OffsetZ;
 }
 
 void TRBob::SetVisible(bool visible) {
     Visible = visible;
-    for (int32_t i = 0; i < MemberCount; ++i) Members[size_t(i)].Bob->Visible = visible;
+    for (int32_t i = 0; i < MemberCount; ++i)
+        Members[size_t(i)].Bob->Visible = visible;
 }
 
 void TRBob::Animate() {
-    for (int32_t i = 0; i < MemberCount; ++i) Members[size_t(i)].Bob->Animate();
+    for (int32_t i = 0; i < MemberCount; ++i)
+        Members[size_t(i)].Bob->Animate();
 }
 
 void TRBob::Home() {

@@ -136,8 +136,7 @@ void ReplaceColor(const PDirectDrawSurface& surface, uint32_t oldColor, uint32_t
 
 // The mask image (resource or file) turns the surface's pixels under its non-black pixels
 // into the key colour; nothing happens when no mask is found.
-void ApplyMaskImage(const PDirectDrawSurface& surface, const std::string& path,
-                    uint32_t keyColor);
+void ApplyMaskImage(const PDirectDrawSurface& surface, const std::string& path, uint32_t keyColor);
 // The palette indices of an 8-bit image as an alpha map; none when alpha maps are off or no
 // image is found.
 PAlphaMap LoadAlphaMap(const std::string& path);
@@ -145,8 +144,8 @@ PAlphaMap LoadAlphaMap(const std::string& path);
 // Scaled copy of (sx, sy, sw, sh) onto (x, y, w, h) cut to the inclusive clip rectangle,
 // with colour key, constant alpha (below 255, when enabled) or else the alpha map.
 void DrawImageScaled(const PDirectDrawSurface& src, const PAlphaMap& alphaMap, int32_t sx,
-                     int32_t sy, int32_t sw, int32_t sh, const PDirectDrawSurface& dest,
-                     int32_t x, int32_t y, int32_t w, int32_t h, bool transparent, int32_t alpha,
+                     int32_t sy, int32_t sw, int32_t sh, const PDirectDrawSurface& dest, int32_t x,
+                     int32_t y, int32_t w, int32_t h, bool transparent, int32_t alpha,
                      int32_t clipLeft, int32_t clipTop, int32_t clipRight, int32_t clipBottom);
 // front (frontRect, scaled to backRect's size) over back (backRect) with weight alpha,
 // written to output's top-left corner. Colour-keyed front pixels leave back's pixel.
@@ -155,8 +154,8 @@ void AlphaBlendScaled(const PDirectDrawSurface& back, const PDirectDrawSurface& 
                       const TRect& backRect, int32_t alpha, bool useColorKey);
 // The same with the alpha map's byte at each front pixel as the weight.
 void AlphaMapBlend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
-                   const PDirectDrawSurface& output, const TRect& frontRect,
-                   const TRect& backRect, const PAlphaMap& alphaMap, bool useColorKey);
+                   const PDirectDrawSurface& output, const TRect& frontRect, const TRect& backRect,
+                   const PAlphaMap& alphaMap, bool useColorKey);
 
 // The status line in the bottom strip of BottomMargin rows, on the screen at once.
 void ShowStatusText(const std::string& text);

@@ -94,7 +94,9 @@ void TMPEGPlayer::UpdateTimerInterval() {
     if (FTimer) FTimer->setInterval(FUseTimer ? FTimerFreq : 0);
 }
 
-bool TMPEGPlayer::Done() const { return std::atomic_ref<uint8_t>(const_cast<uint8_t&>(FDone)) != 0; }
+bool TMPEGPlayer::Done() const {
+    return std::atomic_ref<uint8_t>(const_cast<uint8_t&>(FDone)) != 0;
+}
 
 std::string TMPEGPlayer::LibraryPath() const {
     std::string path = PathToDLL;
@@ -213,7 +215,8 @@ void TMPEGPlayer::Play() {
     Check();
     const int32_t result = F->Play(StartPos, EndPos, &FDone);
     FLastError = F->LastError();
-    if (result != 0 || FLastError > 0) throw TMPEGError(TMPEGError::MessageOf(FLastError), FLastError);
+    if (result != 0 || FLastError > 0)
+        throw TMPEGError(TMPEGError::MessageOf(FLastError), FLastError);
     StartedPlaying();
 }
 

@@ -15,7 +15,8 @@ class QTimer;
 
 class TMPEGError : public std::runtime_error {
   public:
-    TMPEGError(const std::string& message, uint8_t code) : std::runtime_error(message), Code(code) {}
+    TMPEGError(const std::string& message, uint8_t code)
+        : std::runtime_error(message), Code(code) {}
     // The message of a library error code.
     static std::string MessageOf(uint8_t code);
     uint8_t Code;

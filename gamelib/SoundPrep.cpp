@@ -98,10 +98,16 @@ void ReleasePlayer() {
     Loaded = false;
 }
 
-bool PlayerLoaded() { return Loaded; }
-TMPEGPlayer* SoundPlayer() { return Player.get(); }
+bool PlayerLoaded() {
+    return Loaded;
+}
+TMPEGPlayer* SoundPlayer() {
+    return Player.get();
+}
 
-void SetFreeSpaceFunction(TFreeSpaceFunction function) { FreeSpaceOf = std::move(function); }
+void SetFreeSpaceFunction(TFreeSpaceFunction function) {
+    FreeSpaceOf = std::move(function);
+}
 
 void ResetSoundPreparation() {
     FailedFiles.clear();

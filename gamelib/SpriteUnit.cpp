@@ -30,8 +30,10 @@ std::string Upper(std::string s) {
 // Control characters and blanks go at both ends.
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+    while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
+        ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
+        --e;
     return s.substr(b, e - b);
 }
 
@@ -45,7 +47,8 @@ std::string Columns(const std::string& s, size_t from, size_t count) {
 // message the script's authors know.
 int32_t StrToInt(const std::string& s) {
     size_t i = 0;
-    while (i < s.size() && s[i] == ' ') ++i;
+    while (i < s.size() && s[i] == ' ')
+        ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
     const size_t digits = i;
@@ -131,7 +134,8 @@ int32_t ReadAnimations(const std::vector<std::string>& lines, const std::string&
         AppendFrameData(object, static_cast<uint16_t>(frames.size()));
         AppendFrameData(object, static_cast<uint16_t>(flipSpeed));
         AppendFrameData(object, static_cast<uint16_t>(secondValue));
-        for (uint16_t frame : frames) AppendFrameData(object, frame);
+        for (uint16_t frame : frames)
+            AppendFrameData(object, frame);
 
         const std::string label = Trim(Columns(line, 1, 9));
         for (int32_t slot = 1; slot <= SoundSlots; ++slot) {
@@ -147,8 +151,8 @@ int32_t ReadAnimations(const std::vector<std::string>& lines, const std::string&
     return number;
 }
 
-[[noreturn]] void SheetError(const std::string& name, int32_t sheet, int32_t image,
-                            int32_t count, bool horizontal) {
+[[noreturn]] void SheetError(const std::string& name, int32_t sheet, int32_t image, int32_t count,
+                             bool horizontal) {
     throw std::runtime_error(
         "LoadGO: Maße von " + name + " nicht stimmig: " +
         (horizontal ? "Gesamtbreite(" : "Gesamthoehe(") + std::to_string(sheet) +
@@ -197,8 +201,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-size_t FindKeyword(const std::vector<std::string>& lines, const std::string& keyword,
-                   size_t from) {
+size_t FindKeyword(const std::vector<std::string>& lines, const std::string& keyword, size_t from) {
     const std::string key = Upper(keyword.substr(0, keyword.find(',')));
     for (size_t i = from; i < lines.size(); ++i)
         if (Upper(Trim(lines[i])).compare(0, key.size(), key) == 0 &&
@@ -367,7 +370,8 @@ int32_t LoadGO(const std::vector<std::string>& script, const std::string& name) 
     CheckSheet(name, sheetW, imageW, across, true);
     CheckSheet(name, sheetH, imageH, down, false);
     const std::string arrangement = Line(script, first + 5);
-    const bool downColumns = !arrangement.empty() && (arrangement[0] == 'V' || arrangement[0] == 'v');
+    const bool downColumns =
+        !arrangement.empty() && (arrangement[0] == 'V' || arrangement[0] == 'v');
 
     const int32_t number = ReadAnimations(script, name, count);
     for (int32_t n = 0; n < count; ++n) {
@@ -425,13 +429,13 @@ void Stretchblit(const PDirectDrawSurface& dest, int32_t centreX, int32_t centre
     if (!s) return;
     const TSurfaceEntry& entry = SurfaceTable[size_t(s->Surface)];
     try {
-        DrawImageScaled(entry.Surface, s->UseAlphaMap ? entry.AlphaMap : nullptr, s->X, s->Y,
-                        s->W, s->H, dest, centreX - width / 2, centreY - height / 2, width,
-                        height, transparent, alpha, clipLeft, clipTop, clipRight, clipBottom);
+        DrawImageScaled(entry.Surface, s->UseAlphaMap ? entry.AlphaMap : nullptr, s->X, s->Y, s->W,
+                        s->H, dest, centreX - width / 2, centreY - height / 2, width, height,
+                        transparent, alpha, clipLeft, clipTop, clipRight, clipBottom);
     } catch (const std::exception& e) {
-        WriteLog("Error in Stretchblit: " + std::string(e.what()) + " (" +
-                 std::to_string(s->X) + "," + std::to_string(s->Y) + "," + std::to_string(s->W) +
-                 "," + std::to_string(s->H) + "," + std::to_string(centreX) + "," +
+        WriteLog("Error in Stretchblit: " + std::string(e.what()) + " (" + std::to_string(s->X) +
+                 "," + std::to_string(s->Y) + "," + std::to_string(s->W) + "," +
+                 std::to_string(s->H) + "," + std::to_string(centreX) + "," +
                  std::to_string(centreY) + "," + std::to_string(width) + "," +
                  std::to_string(height) + ")");
         throw;
@@ -459,7 +463,8 @@ void PlayFrameSounds(int32_t object, int32_t animation, int32_t pos) {
 
 void FreeAllSprites() {
     FreeSurfaceTable();
-    for (int32_t i = 1; i <= ObjectCount; ++i) Objects[size_t(i)] = TSpriteObject{};
+    for (int32_t i = 1; i <= ObjectCount; ++i)
+        Objects[size_t(i)] = TSpriteObject{};
     SpriteCount = 0;
     ObjectCount = 0;
 }

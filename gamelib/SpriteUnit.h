@@ -24,8 +24,8 @@ constexpr int32_t MaxSoundGroups = 100;
 // One image: a rectangle of a surface-table entry. The entry is referred to by number, so a
 // surface re-created in that entry after a loss is seen.
 struct TSprite {
-    int32_t Surface = 0;       // entry of SurfaceTable
-    bool UseAlphaMap = false;  // Picture sprites draw without the sheet's alpha map
+    int32_t Surface = 0;      // entry of SurfaceTable
+    bool UseAlphaMap = false; // Picture sprites draw without the sheet's alpha map
     int32_t X = 0, Y = 0, W = 0, H = 0;
 };
 
@@ -81,8 +81,7 @@ int32_t LoadGO(const std::vector<std::string>& script, const std::string& name);
 
 // The line after the first line from `from` on whose trimmed, upper-cased text begins with
 // the keyword (cut before a ","); throws "Keyword "..." not found".
-size_t FindKeyword(const std::vector<std::string>& lines, const std::string& keyword,
-                   size_t from);
+size_t FindKeyword(const std::vector<std::string>& lines, const std::string& keyword, size_t from);
 // The image numbers of a frame list, each clamped to 1..imageCount.
 std::vector<uint16_t> ParseFrameList(const std::string& list, int32_t imageCount);
 // Flip speed and second value from the three digits after the first "(" and after the "/".

@@ -58,7 +58,7 @@ class TThreadedTimer {
     uint64_t FTicks = 0;
     std::mutex FEventLock;
     std::condition_variable FEvent;
-    bool FSignalled = false; // the auto-reset event
+    bool FSignalled = false;           // the auto-reset event
     std::unique_ptr<QObject> FContext; // receives the handed-over ticks on the owning thread
     std::unique_ptr<TTimerThread> FThread;
 };

@@ -9,7 +9,7 @@
 class TDDFullScreenForm;
 
 class TLoopThread : public QThread {
-public:
+  public:
     // Creates the thread for the window and starts it.
     static std::unique_ptr<TLoopThread> Create(TDDFullScreenForm* form);
     // Not started: Tick can be driven by hand.
@@ -31,10 +31,10 @@ public:
     static constexpr uint32_t Period = 20;
     static constexpr int32_t MaxFrames = 50;
 
-protected:
+  protected:
     void run() override;
 
-private:
+  private:
     std::atomic<bool> FDone{false};
     uint32_t FIdentifier;
 };

@@ -135,8 +135,7 @@ TFileWaveReadStream::TFileWaveReadStream(const std::string& fileName) : FFileNam
     Open();
 }
 
-bool TFileWaveReadStream::SourceRead(uint64_t offset, void* buffer, uint32_t count,
-                                     uint32_t& got) {
+bool TFileWaveReadStream::SourceRead(uint64_t offset, void* buffer, uint32_t count, uint32_t& got) {
     got = 0;
     if (offset >= FFileSize) return true;
     if (offset != FFilePosition) {
@@ -219,8 +218,8 @@ TWavePCMReader::TWavePCMReader(TWaveReadStream& source, HACMDRIVER driver) : FSo
             (uint64_t(sourceFormat.nAvgBytesPerSec) * 500 - 1) / (uint64_t(sourceBlock) * 1000) + 1;
         // Never more than the whole data in one batch, nor absurdly much for a bad header.
         const uint64_t dataBlocks = (uint64_t(source.Size()) + sourceBlock - 1) / sourceBlock;
-        blocks = std::max<uint64_t>(
-            1, std::min({blocks, dataBlocks, MaxSourceBatch / sourceBlock}));
+        blocks =
+            std::max<uint64_t>(1, std::min({blocks, dataBlocks, MaxSourceBatch / sourceBlock}));
         FSourceBufferLength = static_cast<uint32_t>(blocks * sourceBlock);
         FSourceBuffer.assign(FSourceBufferLength, 0);
         if (acmStreamSize(FStream, FSourceBufferLength, &FDestBufferLength,
@@ -237,8 +236,7 @@ TWavePCMReader::TWavePCMReader(TWaveReadStream& source, HACMDRIVER driver) : FSo
         FHeader.dwDstUser = FDestBufferLength;
         if (acmStreamPrepareHeader(FStream, &FHeader, 0) != MMSYSERR_NOERROR)
             throw EWaveError("Can't prepare headers.");
-        const uint64_t estimate =
-            uint64_t(FDestBufferLength) * source.Size() / FSourceBufferLength;
+        const uint64_t estimate = uint64_t(FDestBufferLength) * source.Size() / FSourceBufferLength;
         FSize = static_cast<uint32_t>(
             std::min<uint64_t>(estimate, std::numeric_limits<uint32_t>::max()));
     } catch (...) {

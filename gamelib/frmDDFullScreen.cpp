@@ -45,26 +45,37 @@ void FillBlack(const PDirectDrawSurface& surface) {
 
 int VirtualKey(int qtKey) {
     switch (qtKey) {
-    case Qt::Key_Escape: return VK_ESCAPE;
+    case Qt::Key_Escape:
+        return VK_ESCAPE;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return VK_RETURN;
-    case Qt::Key_Space: return VK_SPACE;
-    case Qt::Key_Left: return VK_LEFT;
-    case Qt::Key_Right: return VK_RIGHT;
-    case Qt::Key_Up: return VK_UP;
-    case Qt::Key_Down: return VK_DOWN;
-    case Qt::Key_Shift: return VK_SHIFT;
-    default: break;
+    case Qt::Key_Enter:
+        return VK_RETURN;
+    case Qt::Key_Space:
+        return VK_SPACE;
+    case Qt::Key_Left:
+        return VK_LEFT;
+    case Qt::Key_Right:
+        return VK_RIGHT;
+    case Qt::Key_Up:
+        return VK_UP;
+    case Qt::Key_Down:
+        return VK_DOWN;
+    case Qt::Key_Shift:
+        return VK_SHIFT;
+    default:
+        break;
     }
     if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F12) return VK_F1 + (qtKey - Qt::Key_F1);
     if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9))
-        return qtKey;  // letters and digits share their codes
+        return qtKey; // letters and digits share their codes
     return 0;
 }
 
-const char* ResultText(bool errorOccurred) { return errorOccurred ? "ERROR" : "OK"; }
+const char* ResultText(bool errorOccurred) {
+    return errorOccurred ? "ERROR" : "OK";
+}
 
-}  // namespace
+} // namespace
 
 TDDFullScreenForm::TDDFullScreenForm(QWidget* owner) : QWidget(owner, Qt::Window) {
     setWindowTitle("DDFullScreenForm");
@@ -96,8 +107,7 @@ TDDFullScreenForm::~TDDFullScreenForm() {
 void TDDFullScreenForm::SetDisplayMode(uint8_t mode) {
     if (DirectDrawObject && DirectDraw1) return;
     DisplayMode = mode;
-    if (mode == 2)
-        setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
+    if (mode == 2) setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint);
 }
 
 void TDDFullScreenForm::ShowModal() {
@@ -107,7 +117,8 @@ void TDDFullScreenForm::ShowModal() {
     setWindowModality(Qt::ApplicationModal);
     if (DisplayMode == 2) {
         if (const QScreen* screen = QGuiApplication::primaryScreen())
-            move(screen->availableGeometry().center() - QPoint(DisplayWidth / 2, DisplayHeight / 2));
+            move(screen->availableGeometry().center() -
+                 QPoint(DisplayWidth / 2, DisplayHeight / 2));
         show();
     } else
         showFullScreen();
@@ -161,7 +172,9 @@ void TDDFullScreenForm::closeEvent(QCloseEvent* e) {
     QMetaObject::invokeMethod(this, &TDDFullScreenForm::Release, Qt::QueuedConnection);
 }
 
-void TDDFullScreenForm::paintEvent(QPaintEvent*) { FormPaint(); }
+void TDDFullScreenForm::paintEvent(QPaintEvent*) {
+    FormPaint();
+}
 
 void TDDFullScreenForm::keyPressEvent(QKeyEvent* e) {
     if (const int vk = VirtualKey(e->key()); vk != 0 && !e->isAutoRepeat()) NoteKeyDown(vk);
@@ -285,7 +298,8 @@ void TDDFullScreenForm::InitDDraw() {
             break;
         }
 
-        Engine->SetBackgroundSurface(NewSurface(DisplayWidth, DisplayHeight, DDSCAPS_OFFSCREENPLAIN));
+        Engine->SetBackgroundSurface(
+            NewSurface(DisplayWidth, DisplayHeight, DDSCAPS_OFFSCREENPLAIN));
         WriteLog("16");
         Colorfill(BackgroundSurface, 0, 0, DisplayWidth, DisplayHeight, 0);
         WriteLog("17");
@@ -351,7 +365,8 @@ void TDDFullScreenForm::InitDesktop() {
     WriteLog("9");
     CreateFlippingChain();
     WriteLog("14");
-    for (const PDirectDrawSurface& surface : DisplaySurfaces) FillBlack(surface);
+    for (const PDirectDrawSurface& surface : DisplaySurfaces)
+        FillBlack(surface);
     WriteLog("15");
 }
 
@@ -425,7 +440,8 @@ bool TDDFullScreenForm::RestoreSurfaces() {
         if (!entry.FileName.empty()) LoadSheetToSurface(entry.FileName, entry.Surface);
     }
     if (DisplayMode == 1)
-        for (const PDirectDrawSurface& surface : DisplaySurfaces) FillBlack(surface);
+        for (const PDirectDrawSurface& surface : DisplaySurfaces)
+            FillBlack(surface);
     SurfaceLost = false;
     return true;
 }
@@ -440,7 +456,7 @@ void TDDFullScreenForm::SetFlipping(bool on) {
         Flipping = on;
         if (on) {
             WriteLog("SetFlipping CreateThread");
-            LoopThread.reset();  // a previous loop has ended already; joins its thread
+            LoopThread.reset(); // a previous loop has ended already; joins its thread
             LoopThread = TLoopThread::Create(this);
             FLoopThreadId = LoopThread->Identifier();
             LoopRunning = true;
@@ -526,7 +542,8 @@ void TDDFullScreenForm::ShowLoader() {
     FlipPage(1);
     const std::string folder = ProgDir();
     bool shown = false;
-    if (FileExists(folder + "/sp/loading.jpg") && LoadImageToSurface("sp\\loading", BackgroundSurface))
+    if (FileExists(folder + "/sp/loading.jpg") &&
+        LoadImageToSurface("sp\\loading", BackgroundSurface))
         shown = true;
     else if (FileExists(folder + "/sps/loaderpic.jpg") &&
              LoadImageToSurface("sps\\loaderpic", BackgroundSurface))

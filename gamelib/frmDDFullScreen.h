@@ -22,14 +22,14 @@ constexpr int WM_LOOPDONE = WM_USER + 8;
 
 // The loop thread's notice that it has ended; WParam is the thread's identifier.
 class TLoopDoneEvent : public QEvent {
-public:
+  public:
     static constexpr QEvent::Type EventType = static_cast<QEvent::Type>(QEvent::User + WM_LOOPDONE);
     explicit TLoopDoneEvent(uint32_t wParam) : QEvent(EventType), WParam(wParam) {}
     uint32_t WParam;
 };
 
 class TDDFullScreenForm : public QWidget {
-public:
+  public:
     explicit TDDFullScreenForm(QWidget* owner = nullptr);
     ~TDDFullScreenForm() override;
 
@@ -82,7 +82,7 @@ public:
     uint32_t LoaderShownAt = 0;
     int32_t StepCount = 0;
 
-protected:
+  protected:
     // The form's events, in the order the window system raises them.
     virtual void FormShow();
     virtual void FormActivate();
@@ -100,7 +100,7 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
 
-private:
+  private:
     // The set-up of each display mode, between the device and the background surface.
     void InitWindowed();
     void InitFullscreen();

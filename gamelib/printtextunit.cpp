@@ -152,8 +152,8 @@ void PrintNumber(int32_t value, int32_t width, int32_t targetObject, int32_t tar
     for (size_t i = 0; i < digits.size(); ++i) {
         const char c = digits[i];
         const int32_t animation = c >= '0' && c <= '9' ? c - '0' : c == '-' ? 10 : 0;
-        DrawSprite(surface, start + int32_t(i) * digitWidth, 0, GetSprite(digitObject, animation, 0),
-                   0, 0, ClipRight, ClipBottom);
+        DrawSprite(surface, start + int32_t(i) * digitWidth, 0,
+                   GetSprite(digitObject, animation, 0), 0, 0, ClipRight, ClipBottom);
     }
 }
 

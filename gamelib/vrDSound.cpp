@@ -66,9 +66,9 @@ TvrDSound::TvrDSound(QWidget* window, bool effectsEnabled, bool deviceWanted,
         primary.Flags = DSBCAPS_PRIMARYBUFFER;
         DSCheck(DirectSound->CreateSoundBuffer(primary, PrimaryBuffer));
         const uint16_t blockAlign = static_cast<uint16_t>(bitsPerSample * channels / 8);
-        const TWaveFormatEx format{WAVE_FORMAT_PCM, channels,      samplesPerSec,
-                                   blockAlign * samplesPerSec,     blockAlign,
-                                   bitsPerSample,                  0};
+        const TWaveFormatEx format{
+            WAVE_FORMAT_PCM, channels, samplesPerSec, blockAlign * samplesPerSec, blockAlign,
+            bitsPerSample,   0};
         DSCheck(PrimaryBuffer->SetFormat(&format));
         NotReady = false;
         Timer = std::make_unique<TThreadedTimer>();
@@ -136,13 +136,20 @@ int32_t TvrDSound::LoadFolder(const std::string& folder, uint32_t streamThreshol
             // Unreadable: the sound itself reports it below.
         }
         WriteLog("Loading Sound " + fileName + " (" + std::to_string(size) + " bytes");
-        const TvrDSoundFile& sound = TvrDSoundFile::CreateFromFile(
-            *this, streamThresholdMs, smAuto, WithoutExtension(fileName));
+        const TvrDSoundFile& sound = TvrDSoundFile::CreateFromFile(*this, streamThresholdMs, smAuto,
+                                                                   WithoutExtension(fileName));
         switch (sound.Status) {
-        case ssUnsupportedFormat: WriteLog("unsupported wave format: " + sound.LastError); break;
-        case ssGenericError: WriteLog("generic error: " + sound.LastError); break;
-        case ssDisabled: WriteLog("disabled: " + sound.LastError); break;
-        case ssOK: break;
+        case ssUnsupportedFormat:
+            WriteLog("unsupported wave format: " + sound.LastError);
+            break;
+        case ssGenericError:
+            WriteLog("generic error: " + sound.LastError);
+            break;
+        case ssDisabled:
+            WriteLog("disabled: " + sound.LastError);
+            break;
+        case ssOK:
+            break;
         }
     }
     return static_cast<int32_t>(names.size());
@@ -212,8 +219,8 @@ TvrDSoundFile& TvrDSoundFile::CreateWithFallback(TvrDSound& owner, uint32_t stre
     return Create(owner, streamThresholdMs, mode, fileName, true);
 }
 
-TvrDSoundFile& TvrDSoundFile::Create(TvrDSound& owner, uint32_t streamThresholdMs,
-                                     TSoundMode mode, const std::string& fileName, bool fallback) {
+TvrDSoundFile& TvrDSoundFile::Create(TvrDSound& owner, uint32_t streamThresholdMs, TSoundMode mode,
+                                     const std::string& fileName, bool fallback) {
     auto sound = std::make_unique<TvrDSoundFile>(owner, TKey{});
     sound->Name = LowerCase(BaseName(fileName));
     sound->SourceInfo.SourceKind = srcFile;
@@ -275,10 +282,17 @@ void TvrDSoundFile::Load(uint32_t streamThresholdMs) {
         TDSBufferDesc desc;
         desc.Flags = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
         switch (Mode) {
-        case smStaticSoftware: desc.Flags |= DSBCAPS_STATIC | DSBCAPS_LOCSOFTWARE; break;
-        case smStatic: desc.Flags |= DSBCAPS_STATIC; break;
-        case smStaticHardware: desc.Flags |= DSBCAPS_STATIC | DSBCAPS_LOCHARDWARE; break;
-        default: break;
+        case smStaticSoftware:
+            desc.Flags |= DSBCAPS_STATIC | DSBCAPS_LOCSOFTWARE;
+            break;
+        case smStatic:
+            desc.Flags |= DSBCAPS_STATIC;
+            break;
+        case smStaticHardware:
+            desc.Flags |= DSBCAPS_STATIC | DSBCAPS_LOCHARDWARE;
+            break;
+        default:
+            break;
         }
         desc.Format = &format;
         if (Mode != smStreamed) {

@@ -66,8 +66,8 @@ class TvrDSoundFile {
     // Each does nothing unless Status is ssOK.
     void Play();
     void Stop();
-    void SetVolume(int32_t volume);     // -10000 .. 0
-    void SetPan(int32_t pan);           // -10000 left .. 10000 right
+    void SetVolume(int32_t volume); // -10000 .. 0
+    void SetPan(int32_t pan);       // -10000 left .. 10000 right
     void SetFrequency(uint32_t hertz);
     void SetPosition(uint32_t byteOffset);
     bool CheckLost();

@@ -35,5 +35,4 @@ QString ShownReplyValue(const TReplyPairs& reply, const char* key);
 QString WithReplyValue(const QString& designText, const TReplyPairs& reply, const char* key,
                        const QString& after = QString());
 // The same for a value that only some replies carry: the design text alone without it.
-QString WithPresentReplyValue(const QString& designText, const TReplyPairs& reply,
-                              const char* key);
+QString WithPresentReplyValue(const QString& designText, const TReplyPairs& reply, const char* key);

@@ -57,7 +57,8 @@ std::string BuildRecord(const TPublishRecord& record) {
         std::string(RecordMark),
     };
     std::string text;
-    for (const std::string& field : fields) text += field + "|";
+    for (const std::string& field : fields)
+        text += field + "|";
     // Every empty field becomes one blank, so the receiver never sees two bars together.
     for (size_t at = text.find("||"); at != std::string::npos; at = text.find("||", at))
         text.insert(at + 1, " ");
@@ -65,7 +66,8 @@ std::string BuildRecord(const TPublishRecord& record) {
 }
 
 std::optional<TPublishRecord> ParseRecord(std::string_view text) {
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
     const std::string head = std::string(RecordMark) + "|";
     const std::string tail = "|" + std::string(RecordMark) + "|";
     if (text.size() < head.size() + tail.size() - 1 || !text.starts_with(head) ||
@@ -112,11 +114,10 @@ std::optional<TPublishRecord> ParseRecord(std::string_view text) {
     else
         return std::nullopt;
 
-    if (record.PublishID.size() > MaxPublishIDLength ||
-        record.PublishName.size() > MaxNameLength ||
-        record.Residence.size() > MaxResidenceLength ||
-        record.Country.size() > MaxCountryLength || record.Email.size() > MaxEmailLength ||
-        record.Comment.size() > MaxCommentLength || record.GameRecord.size() > MaxGameRecordLength)
+    if (record.PublishID.size() > MaxPublishIDLength || record.PublishName.size() > MaxNameLength ||
+        record.Residence.size() > MaxResidenceLength || record.Country.size() > MaxCountryLength ||
+        record.Email.size() > MaxEmailLength || record.Comment.size() > MaxCommentLength ||
+        record.GameRecord.size() > MaxGameRecordLength)
         return std::nullopt;
     // The dialog refuses a name of blanks only.
     if (record.PublishName.find_first_not_of(' ') == std::string::npos) return std::nullopt;
@@ -125,19 +126,22 @@ std::optional<TPublishRecord> ParseRecord(std::string_view text) {
 
 std::string EncodeRecord(std::string_view record, const TRandomIndex& random) {
     std::string padded(record);
-    while (padded.size() % RecordBlockSize != 0) padded += ' ';
+    while (padded.size() % RecordBlockSize != 0)
+        padded += ' ';
 
     std::string scrambled;
     scrambled.reserve(padded.size() * 2);
     for (size_t blockStart = 0; blockStart < padded.size(); blockStart += RecordBlockSize) {
         std::array<int, RecordBlockSize> p{};
-        for (size_t k = 0; k < RecordBlockSize; ++k) p[k] = static_cast<int>(k);
+        for (size_t k = 0; k < RecordBlockSize; ++k)
+            p[k] = static_cast<int>(k);
         for (int swap = 0; swap < 1000; ++swap) {
             const int a = random(static_cast<int>(RecordBlockSize));
             const int b = random(static_cast<int>(RecordBlockSize));
             std::swap(p[static_cast<size_t>(a)], p[static_cast<size_t>(b)]);
         }
-        for (int index : p) scrambled += KeyAlphabet[static_cast<size_t>(index)];
+        for (int index : p)
+            scrambled += KeyAlphabet[static_cast<size_t>(index)];
         std::string block(RecordBlockSize, ' ');
         for (size_t k = 0; k < RecordBlockSize; ++k)
             block[static_cast<size_t>(p[k])] = padded[blockStart + k];
@@ -191,7 +195,8 @@ std::optional<std::string> DecodeRecord(std::string_view cs) {
             p[k] = index;
         }
         const size_t data = blockStart + RecordBlockSize;
-        for (size_t k = 0; k < RecordBlockSize; ++k) record += bytes[data + p[k]];
+        for (size_t k = 0; k < RecordBlockSize; ++k)
+            record += bytes[data + p[k]];
     }
     return record;
 }

@@ -374,8 +374,7 @@ std::string FitErrorMail(const std::string& from, const std::string& body,
         const size_t lineEnd = tail.find('\n');
         tail = lineEnd == std::string::npos ? std::string() : tail.substr(lineEnd + 1);
     }
-    mail = BuildErrorMail(from, text, attachmentName,
-                          note(attachment.size() - tail.size()) + tail);
+    mail = BuildErrorMail(from, text, attachmentName, note(attachment.size() - tail.size()) + tail);
     if (mail.size() > maxBytes) throw EInetError("Der Fehlerreport ist zu groß");
     return mail;
 }

@@ -20,9 +20,9 @@ enum class TPicturePixels { None, Bits1, Bits4, Bits8, Bits15, Bits16, Bits24, B
 // A decoded picture: rows top to bottom, each Stride bytes (padded to 4, as in the file).
 struct TBitmapImage {
     int32_t Width = 0, Height = 0;
-    int32_t BitCount = 0;                 // 1, 4, 8, 16, 24 or 32
+    int32_t BitCount = 0;                     // 1, 4, 8, 16, 24 or 32
     uint32_t RMask = 0, GMask = 0, BMask = 0; // 16 and 32 bits
-    std::vector<uint32_t> Palette;        // 0xRRGGBB per entry, up to 256
+    std::vector<uint32_t> Palette;            // 0xRRGGBB per entry, up to 256
     int32_t Stride = 0;
     std::vector<uint8_t> Bits;
 

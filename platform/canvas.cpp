@@ -11,9 +11,7 @@ QColor FromColorRef(uint32_t colorRef) {
 } // namespace
 
 QImage::Format SurfaceImageFormat(const TDDPixelFormat& format) {
-    const auto is = [&format](int bits) {
-        return SameFormat(format, PixelFormatForDepth(bits));
-    };
+    const auto is = [&format](int bits) { return SameFormat(format, PixelFormatForDepth(bits)); };
     if (is(16)) return QImage::Format_RGB16;
     if (is(24)) return QImage::Format_BGR888;
     if (is(32)) return QImage::Format_RGB32;

@@ -5,16 +5,16 @@
 // The tick counter, sleeping and the beep. The source is injectable so tests run on a
 // clock they advance themselves.
 class TClock {
-public:
+  public:
     virtual ~TClock() = default;
-    virtual uint32_t Ticks() = 0;            // milliseconds, wraps at 2^32
+    virtual uint32_t Ticks() = 0; // milliseconds, wraps at 2^32
     virtual void Sleep(uint32_t ms) = 0;
     virtual void Beep() {}
 };
 
 // A clock that only moves when told; Sleep advances it.
 class TManualClock : public TClock {
-public:
+  public:
     explicit TManualClock(uint32_t start = 0) : Now(start) {}
     uint32_t Ticks() override { return Now; }
     void Sleep(uint32_t ms) override { Now += ms; }

@@ -53,8 +53,8 @@ template <int Bytes, bool Keyed> void CopyRows(const TCopyJob& job) {
     thread_local std::vector<int32_t> columns;
     columns.resize(size_t(width));
     for (int32_t i = 0; i < width; ++i)
-        columns[size_t(i)] = static_cast<int32_t>(
-            int64_t(job.Clip.Left + i - job.DestRect.Left) * srcW / destW * Bytes);
+        columns[size_t(i)] = static_cast<int32_t>(int64_t(job.Clip.Left + i - job.DestRect.Left) *
+                                                  srcW / destW * Bytes);
     const int32_t* column = columns.data();
     for (int32_t dy = job.Clip.Top; dy < job.Clip.Bottom; ++dy) {
         const int32_t sy =
@@ -102,7 +102,7 @@ void KeyedRowOverlapping(uint8_t* d, const uint8_t* s, int32_t width, uint32_t m
 // destination within one surface, so that every source row is read before it is overwritten.
 inline int32_t RowAt(const TCopyJob& job, int32_t i) {
     return job.SameSurface && job.SrcRect.Top < job.DestRect.Top ? job.Clip.Bottom - 1 - i
-                                                                  : job.Clip.Top + i;
+                                                                 : job.Clip.Top + i;
 }
 
 // Unscaled keyed copy: contiguous rows, a select per pixel instead of a jump.
@@ -351,7 +351,8 @@ HRESULT TDirectDrawSurface::Blt(const TRect* destRect, TDirectDrawSurface* src,
             // Within one surface an unscaled copy orders its rows and pixels as memmove does.
             // A stretch has no such order; where its rectangles overlap (nothing the game draws)
             // it reads from a copy of its source rectangle.
-            const bool sameSize = dest.Width() == source.Width() && dest.Height() == source.Height();
+            const bool sameSize =
+                dest.Width() == source.Width() && dest.Height() == source.Height();
             if (src == this && !sameSize && !ClipRect(source, clip).Empty()) {
                 thread_local std::vector<uint8_t> aside;
                 const size_t rowBytes = size_t(source.Width()) * size_t(bytes);

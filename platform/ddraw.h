@@ -13,7 +13,9 @@ class QWidget;
 
 using HRESULT = int32_t;
 
-constexpr HRESULT MakeDDHResult(uint32_t code) { return static_cast<HRESULT>(0x88760000u | code); }
+constexpr HRESULT MakeDDHResult(uint32_t code) {
+    return static_cast<HRESULT>(0x88760000u | code);
+}
 
 constexpr HRESULT DD_OK = 0;
 constexpr HRESULT DDERR_GENERIC = static_cast<HRESULT>(0x80004005u);
@@ -162,13 +164,13 @@ struct TDDPixelFormat {
 };
 
 struct TDDSurfaceDesc {
-    uint32_t Flags = 0;  // DDSD_*
-    uint32_t Caps = 0;   // DDSCAPS_*
+    uint32_t Flags = 0; // DDSD_*
+    uint32_t Caps = 0;  // DDSCAPS_*
     int32_t Width = 0, Height = 0;
     int32_t Pitch = 0;
     uint32_t BackBufferCount = 0;
-    TDDPixelFormat PixelFormat;  // zero: the display's format
-    uint8_t* Surface = nullptr;  // first byte of the locked rectangle
+    TDDPixelFormat PixelFormat; // zero: the display's format
+    uint8_t* Surface = nullptr; // first byte of the locked rectangle
 };
 
 struct TDDColorKey {
@@ -176,7 +178,7 @@ struct TDDColorKey {
 };
 
 struct TDDBltFx {
-    uint32_t FillColor = 0;  // pixel value for DDBLT_COLORFILL
+    uint32_t FillColor = 0; // pixel value for DDBLT_COLORFILL
 };
 
 // The device's published text for a result code; nullptr for a code it never returned.
@@ -196,16 +198,16 @@ class TDirectDraw;
 // A clipper bound to a window: copies into the primary surface land in the window's client
 // area (screen coordinates of the primary are mapped to the window).
 class TDirectDrawClipper {
-public:
+  public:
     HRESULT SetHWnd(uint32_t flags, QWidget* window);
     QWidget* Window() const { return FWindow; }
 
-private:
+  private:
     QWidget* FWindow = nullptr;
 };
 
 class TDirectDrawSurface {
-public:
+  public:
     TDirectDrawSurface(TDirectDraw* owner, const TDDSurfaceDesc& desc);
     ~TDirectDrawSurface();
     TDirectDrawSurface(const TDirectDrawSurface&) = delete;
@@ -227,7 +229,7 @@ public:
     HRESULT GetAttachedSurface(uint32_t caps, std::shared_ptr<TDirectDrawSurface>& out);
     HRESULT GetSurfaceDesc(TDDSurfaceDesc& desc) const;
     HRESULT GetPixelFormat(TDDPixelFormat& format) const;
-    HRESULT SetColorKey(uint32_t flags, const TDDColorKey* key);  // key nullptr removes it
+    HRESULT SetColorKey(uint32_t flags, const TDDColorKey* key); // key nullptr removes it
     HRESULT GetColorKey(uint32_t flags, TDDColorKey& key) const;
     HRESULT SetClipper(std::shared_ptr<TDirectDrawClipper> clipper);
     HRESULT IsLost() const;
@@ -243,9 +245,12 @@ public:
     int32_t Pitch() const { return FPitch; }
     const TDDPixelFormat& Format() const { return FFormat; }
     // Called by the owner when it goes away, so a surface kept by someone else reports lost.
-    void Detach() { FOwner = nullptr; FLost = true; }
+    void Detach() {
+        FOwner = nullptr;
+        FLost = true;
+    }
 
-private:
+  private:
     friend class TDirectDraw;
     TDirectDraw* FOwner;
     int32_t FWidth, FHeight, FPitch;
@@ -257,7 +262,7 @@ private:
     bool FHasColorKey = false;
     TDDColorKey FColorKey;
     std::shared_ptr<TDirectDrawClipper> FClipper;
-    std::shared_ptr<TDirectDrawSurface> FBackBuffer;  // of a flipping chain's front
+    std::shared_ptr<TDirectDrawSurface> FBackBuffer; // of a flipping chain's front
 };
 
 using PDirectDrawSurface = std::shared_ptr<TDirectDrawSurface>;
@@ -266,7 +271,7 @@ using PDirectDrawSurface = std::shared_ptr<TDirectDrawSurface>;
 // rectangle), the destructor unlocks. A refused lock leaves the guard empty with the device's
 // answer in Result, so each caller turns it into its own error.
 class TSurfaceLock {
-public:
+  public:
     explicit TSurfaceLock(TDirectDrawSurface& surface, const TRect* rect = nullptr);
     ~TSurfaceLock();
     TSurfaceLock(const TSurfaceLock&) = delete;
@@ -280,7 +285,7 @@ public:
     int32_t Pitch() const { return FDesc.Pitch; }
     uint8_t* Row(int32_t y) const { return FDesc.Surface + ptrdiff_t(y) * FDesc.Pitch; }
 
-private:
+  private:
     TDirectDrawSurface& FSurface;
     TDDSurfaceDesc FDesc;
     HRESULT FResult;
@@ -288,7 +293,7 @@ private:
 
 // Where the front surface goes. Implementations: the headless display below, the Qt window.
 class TDisplay {
-public:
+  public:
     virtual ~TDisplay() = default;
     virtual int32_t DesktopWidth() const = 0;
     virtual int32_t DesktopHeight() const = 0;
@@ -312,7 +317,7 @@ public:
 
 // Memory only: remembers the presented frames' count and the last one's pixels.
 class THeadlessDisplay : public TDisplay {
-public:
+  public:
     THeadlessDisplay(int32_t width = 1024, int32_t height = 768, int32_t bits = 32)
         : Width(width), Height(height), Bits(bits) {}
     int32_t DesktopWidth() const override { return Width; }
@@ -330,12 +335,12 @@ public:
     bool ModeSet = false;
     int32_t ModeWidth = 0, ModeHeight = 0, ModeBits = 0;
     int Presented = 0;
-    std::vector<uint8_t> LastFrame;  // rows of the primary, packed without padding
+    std::vector<uint8_t> LastFrame; // rows of the primary, packed without padding
     int32_t FrameWidth = 0, FrameHeight = 0, FrameBits = 0;
 };
 
 class TDirectDraw {
-public:
+  public:
     explicit TDirectDraw(std::shared_ptr<TDisplay> display);
     ~TDirectDraw();
     TDirectDraw(const TDirectDraw&) = delete;
@@ -358,7 +363,7 @@ public:
     TDisplay& Display() { return *FDisplay; }
     int32_t ModeBits() const;
 
-private:
+  private:
     friend class TDirectDrawSurface;
     void Forget(TDirectDrawSurface* surface);
     std::shared_ptr<TDisplay> FDisplay;

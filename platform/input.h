@@ -25,12 +25,12 @@ struct TPoint {
 
 // Replaces the real devices while set (tests, the headless game).
 class TInputState {
-public:
+  public:
     bool Keys[256] = {};
     TPoint Cursor;
-    TPoint ClientOrigin;  // screen position of any window's client area
+    TPoint ClientOrigin; // screen position of any window's client area
 };
-void SetInputOverride(TInputState* state);  // nullptr: the real devices
+void SetInputOverride(TInputState* state); // nullptr: the real devices
 
 // Bit 15 set while the key is down (as the game tests it: result < 0).
 int16_t GetAsyncKeyState(int vk);

@@ -44,7 +44,8 @@ const char* DecodeInto(const uint8_t* data, size_t size, QImage* picture, TError
     jpeg_read_header(&info, TRUE);
     // A damaged header must not make the library reserve its working memory for a giant.
     if (uint64_t(info.image_width) * info.image_height > uint64_t(MaxPicturePixels) ||
-        info.image_width > uint32_t(MaxPictureSide) || info.image_height > uint32_t(MaxPictureSide)) {
+        info.image_width > uint32_t(MaxPictureSide) ||
+        info.image_height > uint32_t(MaxPictureSide)) {
         jpeg_destroy_decompress(&info);
         std::snprintf(errors->Message, sizeof errors->Message, "picture too large");
         return errors->Message;

@@ -10,17 +10,17 @@
 
 // The POSIX path the Windows-style path names now.
 std::string ResolvePath(const std::string& path);
-bool FileExists(const std::string& path);       // a regular file
+bool FileExists(const std::string& path); // a regular file
 bool DirectoryExists(const std::string& path);
-bool CreateDir(const std::string& path);         // false when it exists or cannot be made
+bool CreateDir(const std::string& path); // false when it exists or cannot be made
 bool DeleteFileAt(const std::string& path);
-bool RenameFile(const std::string& from, const std::string& to);  // replaces the target
+bool RenameFile(const std::string& from, const std::string& to); // replaces the target
 std::string GetCurrentDir();
 bool SetCurrentDir(const std::string& path);
 // The folder of the running executable, absolute, without trailing slash.
 std::string ProgramFolder();
-void SetProgramFolder(const std::string& folder);  // tests: pretend the program lies there;
-                                                   // "" returns to the real folder
+void SetProgramFolder(const std::string& folder); // tests: pretend the program lies there;
+                                                  // "" returns to the real folder
 // Names (without folder) of the files matching a pattern like "snd\*.wav", case-insensitive.
 std::vector<std::string> FindFiles(const std::string& pattern);
 int64_t FreeSpace(const std::string& path);      // bytes available to us, -1 on error

@@ -79,8 +79,8 @@ int ListReports(const TDataFolder& data) {
                                                    : report.Sender)
                   << "  " << OneLine(report.Subject);
         if (report.HasAttachment)
-            std::cout << "  [" << OneLine(report.AttachmentName) << ", "
-                      << report.AttachmentSize << " bytes]";
+            std::cout << "  [" << OneLine(report.AttachmentName) << ", " << report.AttachmentSize
+                      << " bytes]";
         std::cout << "\n";
     }
     return 0;
@@ -130,8 +130,8 @@ int Serve(const TOptions& options) {
 
     TSmtpReceiver smtp([&reports](const TSmtpEnvelope& envelope) {
         const long long number = reports.Add(envelope, std::time(nullptr));
-        std::cout << "report " << number << " received from <" << OneLine(envelope.MailFrom)
-                  << ">" << std::endl;
+        std::cout << "report " << number << " received from <" << OneLine(envelope.MailFrom) << ">"
+                  << std::endl;
         return number;
     });
     const int smtpPort = smtp.Start(options.Host, options.SmtpPort);
@@ -166,7 +166,8 @@ int main(int argc, char** argv) {
         const TOptions options = ParseArguments(argc, argv);
         const std::vector<std::string>& words = options.Words;
         if (words.empty()) return Serve(options);
-        if (words[0] == "reports" && words.size() == 1) return ListReports(TDataFolder(options.Data));
+        if (words[0] == "reports" && words.size() == 1)
+            return ListReports(TDataFolder(options.Data));
         if (words[0] == "reports" && words.size() == 3 && words[1] == "show")
             return ShowReport(TDataFolder(options.Data), words[2]);
         std::cerr << Usage;

@@ -27,8 +27,8 @@ Dateien, die fehlen, legt der Server beim Start mit seinem Standardinhalt neu an
 )";
 
 constexpr std::string_view NewsTxt = "Willkommen beim Crumble Rush Server! Die Wochenwertung "
-                                  "beginnt jeden Montag neu.\n"
-                                  "Tipp: Das rote Dreieck lässt alles auf einmal platzen.\n";
+                                     "beginnt jeden Montag neu.\n"
+                                     "Tipp: Das rote Dreieck lässt alles auf einmal platzen.\n";
 
 // Ordered from the specific to the general: the first matching line wins.
 constexpr std::string_view ErrorsTxt =

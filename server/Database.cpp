@@ -73,14 +73,15 @@ bool TStatement::IsNull(int column) const {
     return sqlite3_column_type(FStatement.get(), column) == SQLITE_NULL;
 }
 
-void TDatabase::TClose::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+void TDatabase::TClose::operator()(sqlite3* db) const {
+    sqlite3_close_v2(db);
+}
 
 TDatabase::TDatabase(const std::string& fileName) {
     sqlite3* db = nullptr;
-    const int result = sqlite3_open_v2(fileName.c_str(), &db,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
-                                           SQLITE_OPEN_FULLMUTEX,
-                                       nullptr);
+    const int result = sqlite3_open_v2(
+        fileName.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+        nullptr);
     FDb.reset(db);
     if (result != SQLITE_OK) Fail(db, "open " + fileName);
     // A second process (the reports command) may read while the server writes.
@@ -97,9 +98,13 @@ void TDatabase::Execute(std::string_view sql) {
     }
 }
 
-int64_t TDatabase::LastInsertId() const { return sqlite3_last_insert_rowid(FDb.get()); }
+int64_t TDatabase::LastInsertId() const {
+    return sqlite3_last_insert_rowid(FDb.get());
+}
 
-TTransaction::TTransaction(TDatabase& db) : FDb(db) { FDb.Execute("BEGIN IMMEDIATE"); }
+TTransaction::TTransaction(TDatabase& db) : FDb(db) {
+    FDb.Execute("BEGIN IMMEDIATE");
+}
 
 TTransaction::~TTransaction() {
     if (FDone) return;

@@ -22,8 +22,7 @@ int HexDigit(char c) {
 
 std::string ToUtf8(std::string_view bytes, std::string_view charset) {
     const std::string name = ToLower(charset);
-    if (name == "iso-8859-1" || name == "latin1" || name == "iso8859-1")
-        return Latin1ToUtf8(bytes);
+    if (name == "iso-8859-1" || name == "latin1" || name == "iso8859-1") return Latin1ToUtf8(bytes);
     if (name == "windows-1252" || name == "cp1252" || name == "iso-8859-15")
         return AnsiToUtf8(bytes);
     return SanitizeUtf8(bytes);
@@ -69,7 +68,8 @@ THeaderValue ParseHeaderValue(std::string_view text) {
         if (equals == std::string_view::npos) break;
         const std::string key = ToLower(Trim(text.substr(at, equals - at)));
         size_t pos = equals + 1;
-        while (pos < text.size() && text[pos] == ' ') ++pos;
+        while (pos < text.size() && text[pos] == ' ')
+            ++pos;
         std::string value;
         if (pos < text.size() && text[pos] == '"') {
             ++pos;
@@ -160,8 +160,8 @@ void ParsePart(std::string_view part, TMailMessage& message, int depth) {
     }
 
     const auto dispositionHeader = headers.find("content-disposition");
-    const THeaderValue disposition = ParseHeaderValue(
-        dispositionHeader == headers.end() ? "" : dispositionHeader->second);
+    const THeaderValue disposition =
+        ParseHeaderValue(dispositionHeader == headers.end() ? "" : dispositionHeader->second);
     std::string fileName;
     if (disposition.Params.contains("filename*"))
         fileName = DecodeExtendedParam(disposition.Params.at("filename*"));
@@ -172,8 +172,7 @@ void ParsePart(std::string_view part, TMailMessage& message, int depth) {
 
     std::string data = DecodeBody(body, headers);
     const bool isText = type.Value.empty() || type.Value.starts_with("text/");
-    if (isText && disposition.Value != "attachment" && fileName.empty() &&
-        message.Text.empty()) {
+    if (isText && disposition.Value != "attachment" && fileName.empty() && message.Text.empty()) {
         const auto charset = type.Params.find("charset");
         message.Text = ToUtf8(data, charset == type.Params.end() ? "" : charset->second);
         return;
@@ -189,13 +188,20 @@ std::string DecodeBase64(std::string_view text) {
     int bits = 0;
     for (char c : text) {
         int value;
-        if (c >= 'A' && c <= 'Z') value = c - 'A';
-        else if (c >= 'a' && c <= 'z') value = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') value = c - '0' + 52;
-        else if (c == '+') value = 62;
-        else if (c == '/') value = 63;
-        else if (c == '=') break;
-        else continue;
+        if (c >= 'A' && c <= 'Z')
+            value = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            value = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            value = c - '0' + 52;
+        else if (c == '+')
+            value = 62;
+        else if (c == '/')
+            value = 63;
+        else if (c == '=')
+            break;
+        else
+            continue;
         buffer = (buffer << 6) | static_cast<uint32_t>(value);
         bits += 6;
         if (bits >= 8) {

@@ -11,11 +11,11 @@ struct TMailAttachment {
 };
 
 struct TMailMessage {
-    std::string From;    // UTF-8, as the header reads after decoding
+    std::string From; // UTF-8, as the header reads after decoding
     std::string To;
     std::string Subject;
     std::string Date;
-    std::string Text;    // the first text part, decoded to UTF-8
+    std::string Text; // the first text part, decoded to UTF-8
     std::vector<TMailAttachment> Attachments;
 };
 
@@ -23,6 +23,6 @@ struct TMailMessage {
 TMailMessage ParseMailMessage(std::string_view raw);
 
 // Helpers, also for tests.
-std::string DecodeBase64(std::string_view text);         // skips what is not base64
+std::string DecodeBase64(std::string_view text); // skips what is not base64
 std::string DecodeQuotedPrintable(std::string_view text);
-std::string DecodeHeaderWords(std::string_view header);  // "=?charset?B|Q?...?=" words
+std::string DecodeHeaderWords(std::string_view header); // "=?charset?B|Q?...?=" words

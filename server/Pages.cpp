@@ -49,7 +49,8 @@ constexpr std::string_view Crosshair =
     R"(<path d="M17 1v10M17 23v10M1 17h10M23 17h10" stroke="#FFD21E" stroke-width="3"/>)"
     R"(<circle cx="17" cy="17" r="2.5" fill="#FFFFFF"/></svg>)";
 
-std::string Document(std::string_view title, std::string_view body, std::string_view extraStyle = {}) {
+std::string Document(std::string_view title, std::string_view body,
+                     std::string_view extraStyle = {}) {
     std::string html = "<!DOCTYPE html>\n<html lang=\"de\"><head><meta charset=\"utf-8\">"
                        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
                        "<title>";
@@ -90,12 +91,11 @@ std::string ListTable(const std::vector<TListEntry>& list, std::string_view empt
                        "<th class=\"num\">Punkte</th></tr>";
     for (const TListEntry& entry : list) {
         html += "<tr><td class=\"num\">" + std::to_string(entry.Rank) + ".</td><td>" +
-                HtmlEscape(entry.Name) + "</td><td class=\"wide\">" +
-                HtmlEscape(entry.Residence) + "</td><td class=\"wide\">" +
-                HtmlEscape(entry.Country) + "</td><td class=\"wide num\">" +
-                (entry.Age > 0 ? std::to_string(entry.Age) : "") + "</td><td class=\"wide\">" +
-                SexText(entry.Sex) + "</td><td class=\"num\">" + std::to_string(entry.Score) +
-                "</td></tr>";
+                HtmlEscape(entry.Name) + "</td><td class=\"wide\">" + HtmlEscape(entry.Residence) +
+                "</td><td class=\"wide\">" + HtmlEscape(entry.Country) +
+                "</td><td class=\"wide num\">" + (entry.Age > 0 ? std::to_string(entry.Age) : "") +
+                "</td><td class=\"wide\">" + SexText(entry.Sex) + "</td><td class=\"num\">" +
+                std::to_string(entry.Score) + "</td></tr>";
     }
     return html + "</table>";
 }
@@ -106,7 +106,8 @@ std::string WeekLabel(std::string_view weekKey) {
     const size_t w = weekKey.find("-W");
     if (w == std::string_view::npos) return std::string(weekKey);
     std::string week(weekKey.substr(w + 2));
-    while (week.size() > 1 && week[0] == '0') week.erase(0, 1);
+    while (week.size() > 1 && week[0] == '0')
+        week.erase(0, 1);
     return "KW " + week + "/" + std::string(weekKey.substr(0, w));
 }
 
@@ -132,7 +133,8 @@ body{font-size:10px;line-height:12px;background:linear-gradient(#FFFCEE,#FFE7B0)
     std::string body = "<div class=\"top\"><b>Crumble Rush</b><span>";
     body += HtmlEscape(WeekLabel(weekKey));
     body += "</span></div><div class=\"news\">";
-    for (size_t i = 0; i < news.size() && i < 2; ++i) body += "<p>" + HtmlEscape(news[i]) + "</p>";
+    for (size_t i = 0; i < news.size() && i < 2; ++i)
+        body += "<p>" + HtmlEscape(news[i]) + "</p>";
     body += "</div>";
     if (weekTop.empty()) {
         body += "<p class=\"empty\">Diese Woche hat noch niemand einen Highscore "
@@ -142,12 +144,13 @@ body{font-size:10px;line-height:12px;background:linear-gradient(#FFFCEE,#FFE7B0)
         for (size_t i = 0; i < weekTop.size() && i < 5; ++i) {
             const TListEntry& entry = weekTop[i];
             body += "<tr><td class=\"r\">" + std::to_string(entry.Rank) + ".</td><td>" +
-                    HtmlEscape(entry.Name) + "</td><td class=\"s\">" +
-                    std::to_string(entry.Score) + "</td></tr>";
+                    HtmlEscape(entry.Name) + "</td><td class=\"s\">" + std::to_string(entry.Score) +
+                    "</td></tr>";
         }
         body += "</table>";
     }
-    body += "<a class=\"more\" href=\"/korvaldinternal/highscore.html\">Alle Highscores &raquo;</a>";
+    body +=
+        "<a class=\"more\" href=\"/korvaldinternal/highscore.html\">Alle Highscores &raquo;</a>";
     return Document("Crumble Rush", body, frameStyle);
 }
 
@@ -245,7 +248,8 @@ std::string NotFoundPage() {
 
 std::string SolutionPage(std::string_view title, const std::vector<std::string>& paragraphs) {
     std::string content = "<h2>" + HtmlEscape(title) + "</h2>";
-    for (const std::string& paragraph : paragraphs) content += "<p>" + paragraph + "</p>";
+    for (const std::string& paragraph : paragraphs)
+        content += "<p>" + paragraph + "</p>";
     content += "<p>Hilft das nicht, senden Sie uns bitte einen Fehlerreport (Men&uuml; "
                "<b>Internet &rarr; Fehlerreport senden</b>).</p>";
     return Framed("Crumble Rush Fehlerlösung", content);

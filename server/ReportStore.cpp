@@ -45,9 +45,9 @@ int64_t TReportStore::Add(const TSmtpEnvelope& envelope, int64_t receivedAt) {
 
 std::vector<TReport> TReportStore::List() {
     const std::lock_guard guard(FLock);
-    TStatement query = FDb.Prepare(
-        "SELECT id, received, envelope_from, sender, subject, attachment_name,"
-        " attachment IS NOT NULL, length(attachment) FROM reports ORDER BY id");
+    TStatement query =
+        FDb.Prepare("SELECT id, received, envelope_from, sender, subject, attachment_name,"
+                    " attachment IS NOT NULL, length(attachment) FROM reports ORDER BY id");
     std::vector<TReport> reports;
     while (query.Step()) {
         TReport report;
@@ -66,9 +66,9 @@ std::vector<TReport> TReportStore::List() {
 
 std::optional<TReport> TReportStore::Get(int64_t number) {
     const std::lock_guard guard(FLock);
-    TStatement query = FDb.Prepare(
-        "SELECT id, received, envelope_from, sender, subject, body, attachment_name,"
-        " attachment, attachment IS NOT NULL FROM reports WHERE id = ?1");
+    TStatement query =
+        FDb.Prepare("SELECT id, received, envelope_from, sender, subject, body, attachment_name,"
+                    " attachment, attachment IS NOT NULL FROM reports WHERE id = ?1");
     query.Bind(1, number);
     if (!query.Step()) return std::nullopt;
     TReport report;

@@ -8,7 +8,9 @@
 namespace {
 
 // Monday 1 .. Sunday 7.
-int IsoWeekday(int tmWeekday) { return (tmWeekday + 6) % 7 + 1; }
+int IsoWeekday(int tmWeekday) {
+    return (tmWeekday + 6) % 7 + 1;
+}
 
 int WeeksInIsoYear(int year) {
     const auto p = [](int y) { return (y + y / 4 - y / 100 + y / 400) % 7; };
@@ -79,7 +81,8 @@ std::string TScoreStore::NewPlayerID() {
     std::random_device device;
     for (;;) {
         std::string id;
-        for (int i = 0; i < 32; ++i) id += Hex[device() % 16];
+        for (int i = 0; i < 32; ++i)
+            id += Hex[device() % 16];
         if (!KnownPlayer(id)) return id;
     }
 }

@@ -284,7 +284,9 @@ int TSocket::Release() {
 TSmtpReceiver::TSmtpReceiver(THandler handler, TSmtpOptions options)
     : FHandler(std::move(handler)), FOptions(std::move(options)) {}
 
-TSmtpReceiver::~TSmtpReceiver() { Stop(); }
+TSmtpReceiver::~TSmtpReceiver() {
+    Stop();
+}
 
 int TSmtpReceiver::Start(const std::string& host, int port) {
     addrinfo hints{};
@@ -318,10 +320,9 @@ int TSmtpReceiver::Start(const std::string& host, int port) {
     sockaddr_storage bound{};
     socklen_t length = sizeof bound;
     getsockname(FListener.Fd(), reinterpret_cast<sockaddr*>(&bound), &length);
-    const int boundPort =
-        bound.ss_family == AF_INET6
-            ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
-            : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    const int boundPort = bound.ss_family == AF_INET6
+                              ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
+                              : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
 
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("SMTP: no pipe");
@@ -345,7 +346,8 @@ void TSmtpReceiver::Stop() {
             if (connection->Fd >= 0) shutdown(connection->Fd, SHUT_RDWR);
         connections.swap(FConnections);
     }
-    for (auto& connection : connections) connection->Thread.join();
+    for (auto& connection : connections)
+        connection->Thread.join();
     FListener = TSocket();
     FWakeRead = TSocket();
     FWakeWrite = TSocket();
@@ -364,7 +366,8 @@ void TSmtpReceiver::ReapFinished() {
             }
         }
     }
-    for (auto& connection : finished) connection->Thread.join();
+    for (auto& connection : finished)
+        connection->Thread.join();
 }
 
 void TSmtpReceiver::AcceptLoop() {

@@ -31,12 +31,23 @@ std::string HtmlEscape(std::string_view text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -58,7 +69,8 @@ std::string AnsiToUtf8(std::string_view ansi) {
 std::string Latin1ToUtf8(std::string_view latin1) {
     std::string out;
     out.reserve(latin1.size());
-    for (char c : latin1) AppendUtf8(out, static_cast<unsigned char>(c));
+    for (char c : latin1)
+        AppendUtf8(out, static_cast<unsigned char>(c));
     return out;
 }
 
@@ -105,7 +117,8 @@ std::string SanitizeUtf8(std::string_view text) {
 
 std::string ToLower(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
 

@@ -50,7 +50,9 @@ TWebServer::TWebServer(const TDataFolder& data, TScoreStore& scores, TNow now, b
     AddRoutes();
 }
 
-TWebServer::~TWebServer() { Stop(); }
+TWebServer::~TWebServer() {
+    Stop();
+}
 
 TScoreAnswer TWebServer::AnswerScore(std::optional<std::string_view> rawCs) {
     if (!rawCs) return {400, "Fehler=Kein Datensatz\r\n"};
@@ -92,13 +94,12 @@ void TWebServer::AddRoutes() {
     };
     server.Get("/korvaldinternal/?", start);
     server.Get("/korvaldinternal/index.html", start);
-    server.Get("/korvaldinternal/highscore.html",
-               [this](const httplib::Request&, httplib::Response& response) {
-                   const auto now = FNow();
-                   SendPage(response, HighscorePage(FScores.AllTime(ListLength),
-                                                    FScores.Week(now, ListLength),
-                                                    IsoWeekKey(now)));
-               });
+    server.Get("/korvaldinternal/highscore.html", [this](const httplib::Request&,
+                                                         httplib::Response& response) {
+        const auto now = FNow();
+        SendPage(response, HighscorePage(FScores.AllTime(ListLength), FScores.Week(now, ListLength),
+                                         IsoWeekKey(now)));
+    });
     server.Get("/korvaldinternal/errors.txt",
                [this](const httplib::Request&, httplib::Response& response) {
                    response.set_header("Cache-Control", "no-store");
@@ -129,10 +130,10 @@ void TWebServer::AddRoutes() {
     };
     server.Get("/crumblerush/hilfe/?", help);
     server.Get("/crumblerush/hilfe/index.html", help);
-    server.Get("/crumblerush/download.html",
-               [this](const httplib::Request&, httplib::Response& response) {
-                   SendPage(response, DownloadPage(FirstLine(FData.Read("version.txt").value_or(""))));
-               });
+    server.Get(
+        "/crumblerush/download.html", [this](const httplib::Request&, httplib::Response& response) {
+            SendPage(response, DownloadPage(FirstLine(FData.Read("version.txt").value_or(""))));
+        });
 
     server.Get("/score.php", [this](const httplib::Request& request, httplib::Response& response) {
         const TScoreAnswer answer = AnswerScore(RawQueryValue(request.target, "cs"));
@@ -172,8 +173,8 @@ void TWebServer::AddRoutes() {
         server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
             static std::mutex lock;
             const std::lock_guard guard(lock);
-            std::cout << request.remote_addr << " " << request.method << " " << request.path
-                      << " " << response.status << std::endl;
+            std::cout << request.remote_addr << " " << request.method << " " << request.path << " "
+                      << response.status << std::endl;
         });
     }
 }

@@ -113,7 +113,7 @@ std::string Padded(const char* label) {
     return text;
 }
 
-}  // namespace
+} // namespace
 
 void LogSystemInfo() {
     WriteLog("Retreiving system information...");
@@ -124,14 +124,14 @@ void LogSystemInfo() {
     WriteLog(Padded("DirectXvs:") + info.DirectXVersion);
     WriteLog(Padded("BitsPixel:") + info.BitsPerPixel);
     WriteLog(Padded("CPUvendor:") + info.CPUVendor);
-    static const char* const memoryLabels[] = {"MemoryLoad:",    "TotalPhys:",    "AvailPhys:",
-                                               "TotalPageFile:", "AvailPageFile:", "TotalVirtual:",
-                                               "AvailVirtual:"};
+    static const char* const memoryLabels[] = {
+        "MemoryLoad:",    "TotalPhys:",    "AvailPhys:",   "TotalPageFile:",
+        "AvailPageFile:", "TotalVirtual:", "AvailVirtual:"};
     for (int i = 0; i < 7; ++i)
         WriteLog(Padded(memoryLabels[i]) + std::to_string(info.MemoryValue(i + 1)));
-    static const char* const systemLabels[] = {"PageSize:", "AtiveProcessorMask:",
-                                               "NumberOfProcessors:", "ProcessorType:",
-                                               "AllocationGranularity:"};
+    static const char* const systemLabels[] = {
+        "PageSize:", "AtiveProcessorMask:", "NumberOfProcessors:", "ProcessorType:",
+        "AllocationGranularity:"};
     for (int i = 0; i < 5; ++i)
         WriteLog(Padded(systemLabels[i]) + std::to_string(info.SystemValue(i + 1)));
     FreeMemoryKB = SumFreeMemoryKB(info.MemoryValue(3), info.MemoryValue(7));
@@ -464,7 +464,8 @@ void TForm1::LookUpKnownError() {
             ActionPublishErrorreportExecute();
         return;
     }
-    const std::string solution = WebPageAddress("korvaldinternal/errors/" + AnsiToUtf8(known->Page));
+    const std::string solution =
+        WebPageAddress("korvaldinternal/errors/" + AnsiToUtf8(known->Page));
     if (FBrowserVisible) {
         FHoldPage = true;
         Navigate(solution);

@@ -32,7 +32,7 @@ bool EnoughFreeMemory(int32_t freeKB);
 void PrepareEmbeddedBrowser();
 
 class TForm1 : public QMainWindow {
-public:
+  public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -94,12 +94,12 @@ public:
     bool SoundsReady = false;
     bool ReturnToHome = false;
 
-protected:
+  protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
-private:
+  private:
     // The constructor's parts.
     void CreatePicture(QWidget* client);
     void CreateProgressPanel(QWidget* client);

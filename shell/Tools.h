@@ -82,7 +82,7 @@ double RandomFloat();         // uniform in [0, 1), one step of the same generat
 // The picture of the program resource of type "JPEG" with that name; a missing resource
 // throws EResNotFound. The caller puts it into its picture control.
 class EResNotFound : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 QImage LoadJpegResource(const std::string& name);

@@ -24,7 +24,8 @@
 class TTempFolder {
   public:
     explicit TTempFolder(const std::string& prefix = "crumble") {
-        std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
         if (!mkdtemp(pattern.data()))
             throw std::runtime_error("cannot create a temporary folder " + pattern + ": " +
                                      std::strerror(errno));

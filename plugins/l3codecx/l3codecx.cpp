@@ -103,7 +103,8 @@ intptr_t Size(const TACMDrvStreamInstance& instance, TACMDrvStreamSize& size) {
     const uint64_t frameBytes = 2u * instance.pwfxSrc->nChannels;
     if (size.fdwSize == ACM_STREAMSIZEF_SOURCE) {
         if (size.cbSrcLength == 0) return ACMERR_NOTPOSSIBLE;
-        const uint64_t dst = (uint64_t(size.cbSrcLength) * SamplesPerByte + SlackSamples) * frameBytes;
+        const uint64_t dst =
+            (uint64_t(size.cbSrcLength) * SamplesPerByte + SlackSamples) * frameBytes;
         if (dst > UINT32_MAX) return ACMERR_NOTPOSSIBLE;
         size.cbDstLength = uint32_t(dst);
     } else {
@@ -138,7 +139,8 @@ intptr_t Convert(const TACMDrvStreamInstance& instance, TACMDrvStreamHeader& hea
             int channels = 0, encoding = 0;
             mpg123_getformat(decoder->Handle, &rate, &channels, &encoding);
             // A stream that is not what its wave header says cannot be played as declared.
-            if (rate != decoder->Rate || uint32_t(channels) != decoder->Channels) return MMSYSERR_ERROR;
+            if (rate != decoder->Rate || uint32_t(channels) != decoder->Channels)
+                return MMSYSERR_ERROR;
             continue;
         }
         if (result != MPG123_OK) {

@@ -56,7 +56,8 @@ struct TState {
 TState State;
 
 void PutLE(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(value >> (8 * i)));
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(uint8_t(value >> (8 * i)));
 }
 
 std::vector<uint8_t> WaveHeader(long rate, int channels, uint32_t dataBytes) {
@@ -111,8 +112,8 @@ void Decode() {
             const int64_t position = s.Position;
             int64_t frames = int64_t(got) / frameBytes;
             if (position + frames >= endPos) frames = endPos - position;
-            if (frames > 0 &&
-                std::fwrite(buffer.data(), frameBytes, size_t(frames), file.get()) != size_t(frames))
+            if (frames > 0 && std::fwrite(buffer.data(), frameBytes, size_t(frames), file.get()) !=
+                                  size_t(frames))
                 error = ecOutput;
             dataBytes += uint64_t(frames) * frameBytes;
             s.Position = int32_t(position + frames);
@@ -326,7 +327,9 @@ MPEG_EXPORT int32_t GetCurrentPos() {
     return State.Position;
 }
 
-MPEG_EXPORT uint8_t LastError() { return State.LastError; }
+MPEG_EXPORT uint8_t LastError() {
+    return State.LastError;
+}
 
 MPEG_EXPORT void Stop() {
     StopWorker();

@@ -34,8 +34,8 @@ std::vector<TDeclared> DeclaredSheets() {
         const std::string kind = line.substr(colon + 1);
         if (kind.rfind("Animation", 0) != 0) continue;
         auto number = [&](size_t k) { return std::stoi(lines[i + k].substr(0, 3)); };
-        result.push_back({line.substr(7, colon - 7), number(1), number(2), number(3), number(4),
-                          number(5)});
+        result.push_back(
+            {line.substr(7, colon - 7), number(1), number(2), number(3), number(4), number(5)});
     }
     return result;
 }
@@ -94,8 +94,8 @@ TEST(SheetsTest, EveryAnimationOfTheBuiltInScriptHasItsSheetMaskAndAlphaMap) {
                         continue;
                     }
                     ++shown;
-                    const bool border = x == left || y == top || x == left + d.Width - 1 ||
-                                        y == top + d.Height - 1;
+                    const bool border =
+                        x == left || y == top || x == left + d.Width - 1 || y == top + d.Height - 1;
                     if (border && !opaque) onBorder = true;
                 }
             if (d.Name == "Partikel" && n == d.Count - 1) {
@@ -118,10 +118,10 @@ TEST(SheetsTest, EveryAnimationOfTheBuiltInScriptHasItsSheetMaskAndAlphaMap) {
 TEST(SheetsTest, NeighbouringImagesDiffer) {
     // Animated sheets must move: two images in a row that are the same would stutter. The bag's
     // flashing and the lettering are different by nature; the check covers the figures.
-    for (const char* name : {"snackortanz01", "snackortanz02", "snackortanz03", "snackortanz04",
-                             "snackorwartlr", "snackorwalklr", "snackorpushrl", "chip1a",
-                             "pepper1a", "chip1b", "pepper1b", "chip1c", "pepper1c", "intro",
-                             "Partikel", "points", "Korvald_font"}) {
+    for (const char* name :
+         {"snackortanz01", "snackortanz02", "snackortanz03", "snackortanz04", "snackorwartlr",
+          "snackorwalklr", "snackorpushrl", "chip1a", "pepper1a", "chip1b", "pepper1b", "chip1c",
+          "pepper1c", "intro", "Partikel", "points", "Korvald_font"}) {
         SCOPED_TRACE(name);
         const TBitmapImage sheet = Read(SheetFolder / (std::string(name) + ".bmp"), false);
         ASSERT_FALSE(sheet.Empty());

@@ -16,10 +16,10 @@ namespace {
 const std::filesystem::path GameDir = std::filesystem::path(CRUMBLE_TOOL_PATH).parent_path();
 
 // The effects the game asks for by name.
-const char* const EffectNames[] = {
-    "begin",   "verloren",   "tipp",     "tapp",       "bigtime",   "highscore", "catched",
-    "wavedone", "treffer",   "gun",      "machinegun", "schmaler",  "breiter",   "richtigrum",
-    "falschrum", "explosion", "leer",    "schussab",   "extraweg",  "extrada"};
+const char* const EffectNames[] = {"begin",      "verloren", "tipp",     "tapp",       "bigtime",
+                                   "highscore",  "catched",  "wavedone", "treffer",    "gun",
+                                   "machinegun", "schmaler", "breiter",  "richtigrum", "falschrum",
+                                   "explosion",  "leer",     "schussab", "extraweg",   "extrada"};
 
 std::vector<int16_t> ReadSamples(const std::string& fileName, TWaveFormatEx& format) {
     TFileWaveReadStream stream(fileName);

@@ -77,8 +77,8 @@ TEST_F(FileCommandsTest, GameDataDumpFailuresAndUsage) {
     const TToolRun missingEnv = Run({"env", "dump", "none.dat"});
     EXPECT_NE(missingEnv.ExitCode, 0);
     EXPECT_NE(missingEnv.Err.find("none.dat"), std::string::npos);
-    for (const QStringList& args : {QStringList{}, QStringList{"env", "load", "x"},
-                                    QStringList{"env", "dump", "a", "b"}}) {
+    for (const QStringList& args :
+         {QStringList{}, QStringList{"env", "load", "x"}, QStringList{"env", "dump", "a", "b"}}) {
         const TToolRun usage = Run(args);
         EXPECT_EQ(usage.ExitCode, 2);
         EXPECT_NE(usage.Err.find("crumble-tool env dump FILE"), std::string::npos) << usage.Err;
@@ -90,9 +90,12 @@ TEST_F(FileCommandsTest, ImageLoadAndAlphaMap) {
                 [](int32_t x, int32_t y) { return y == 0 ? 0xFF0000u >> (8 * x) : 0x081018u; });
     WriteBitmap(Folder.File("sheetm.bmp"), 3, 2, 1, {0, 0xFFFFFF},
                 [](int32_t x, int32_t y) { return x == 2 && y == 1 ? 1u : 0u; });
-    ASSERT_EQ(Run({"image", "load", "sheet.bmp", "--mask", "sheetm.bmp", "--bits", "16", "out.bmp"}).ExitCode, 0);
+    ASSERT_EQ(Run({"image", "load", "sheet.bmp", "--mask", "sheetm.bmp", "--bits", "16", "out.bmp"})
+                  .ExitCode,
+              0);
     const std::string out = Folder.Get("out.bmp");
-    const TBitmapImage picture = DecodeBitmap(reinterpret_cast<const uint8_t*>(out.data()), out.size());
+    const TBitmapImage picture =
+        DecodeBitmap(reinterpret_cast<const uint8_t*>(out.data()), out.size());
     ASSERT_EQ(picture.Pixels(), TPicturePixels::Bits16);
     const auto raw = [&](int32_t x, int32_t y) {
         return uint32_t(picture.Row(y)[2 * x] | picture.Row(y)[2 * x + 1] << 8);
@@ -102,7 +105,8 @@ TEST_F(FileCommandsTest, ImageLoadAndAlphaMap) {
     EXPECT_EQ(raw(0, 1), 0x0883u);
     EXPECT_EQ(raw(2, 1), 0u); // masked: the key colour
 
-    WriteBitmap(Folder.File("sheet_mask.bmp"), 3, 1, 8, {0}, [](int32_t x, int32_t) { return uint32_t(7 * x); });
+    WriteBitmap(Folder.File("sheet_mask.bmp"), 3, 1, 8, {0},
+                [](int32_t x, int32_t) { return uint32_t(7 * x); });
     ASSERT_EQ(Run({"image", "alphamap", "sheet_mask.bmp", "map.raw"}).ExitCode, 0);
     EXPECT_EQ(Folder.Get("map.raw"), std::string("\0\7\16\0", 4));
 

@@ -27,7 +27,8 @@ TEST(LevelCommandsTest, TheBuiltLevelIsScrambledAndDecodesToItsSource) {
     const std::string built = ReadWholeFile((GameDir / "SPS" / "Level1.txt").string());
     ASSERT_FALSE(source.empty());
     EXPECT_EQ(built.find("DefineFormation"), std::string::npos) << "not scrambled";
-    const TToolRun decoded = RunTool({"level", "decode", QString::fromStdString((GameDir / "SPS" / "Level1.txt").string())});
+    const TToolRun decoded = RunTool(
+        {"level", "decode", QString::fromStdString((GameDir / "SPS" / "Level1.txt").string())});
     EXPECT_EQ(decoded.ExitCode, 0);
     EXPECT_EQ(decoded.Out, source);
     // The game decodes every line on its own.
@@ -43,14 +44,20 @@ TEST(LevelCommandsTest, EncodeAndDecodeKeepEveryLineAndFailOnAMissingFile) {
     const std::string plain = "bobA=Chip1\r\n\r\nbobspeed=2,5 ;x\r\nend\r\n";
     folder.Put("in.txt", plain);
     const std::string in = folder.Path + "/in.txt", out = folder.Path + "/out.txt";
-    EXPECT_EQ(RunTool({"level", "encode", QString::fromStdString(in), QString::fromStdString(out)}).ExitCode, 0);
-    EXPECT_EQ(RunTool({"level", "decode", QString::fromStdString(out)}).Out, "bobA=Chip1\n\nbobspeed=2,5 ;x\nend\n");
-    EXPECT_NE(RunTool({"level", "decode", QString::fromStdString(folder.Path + "/missing.txt")}).ExitCode, 0);
+    EXPECT_EQ(RunTool({"level", "encode", QString::fromStdString(in), QString::fromStdString(out)})
+                  .ExitCode,
+              0);
+    EXPECT_EQ(RunTool({"level", "decode", QString::fromStdString(out)}).Out,
+              "bobA=Chip1\n\nbobspeed=2,5 ;x\nend\n");
+    EXPECT_NE(
+        RunTool({"level", "decode", QString::fromStdString(folder.Path + "/missing.txt")}).ExitCode,
+        0);
 }
 
 TEST(LevelCommandsTest, TheScriptIsWellFormed) {
     const std::vector<std::string> lines = TextLines(ReadWholeFile(CRUMBLE_LEVEL_SOURCE));
-    const std::set<std::string> kinds = {"chip1", "umdreh", "pepper1", "dauerfeuer", "doppelbreit", "explode"};
+    const std::set<std::string> kinds = {"chip1",      "umdreh",      "pepper1",
+                                         "dauerfeuer", "doppelbreit", "explode"};
     std::map<std::string, size_t> labels;
     for (size_t i = 0; i < lines.size(); ++i)
         if (Lower(lines[i]).rfind("defineformation", 0) == 0) labels[Lower(lines[i])] = i;
@@ -99,7 +106,8 @@ TEST(LevelCommandsTest, TheScriptIsWellFormed) {
                 const std::string cell = cells.substr(start, semi - start);
                 if (cell.size() >= 2) {
                     EXPECT_TRUE(std::regex_match(cell, std::regex("[a-z]\\d{1,2}"))) << cell;
-                    EXPECT_TRUE(letters.count(cell[0])) << "letter without a bob statement: " << cell;
+                    EXPECT_TRUE(letters.count(cell[0]))
+                        << "letter without a bob statement: " << cell;
                 }
                 start = semi + 1;
             }

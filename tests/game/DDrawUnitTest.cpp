@@ -14,7 +14,7 @@
 namespace {
 
 class GameWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SetDefaultDisplay(Display);
         SetInputOverride(&Input);
@@ -42,10 +42,12 @@ class GameWindowModes : public GameWindowTest, public ::testing::WithParamInterf
 
 TEST_P(GameWindowModes, EscapeLeadsThroughBackToOK) {
     int presentedBefore = 0;
-    Play([&](TDDFullScreenForm1*) {
-        presentedBefore = Display->Presented;
-        Input.Keys[VK_ESCAPE] = true;
-    }, GetParam());
+    Play(
+        [&](TDDFullScreenForm1*) {
+            presentedBefore = Display->Presented;
+            Input.Keys[VK_ESCAPE] = true;
+        },
+        GetParam());
     EXPECT_EQ(Caption, "Crumble Rush");
     // The loader and some frames reached the screen before Escape.
     EXPECT_GT(presentedBefore, 1);
@@ -128,4 +130,4 @@ TEST_F(GameWindowTest, SetUpLoadsTheSoundFolderAndSetsTheVolumes) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, GameWindowModes, ::testing::Values(0, 1, 2));
 
-}  // namespace
+} // namespace

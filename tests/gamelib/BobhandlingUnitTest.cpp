@@ -15,11 +15,11 @@ class BobTest : public ::testing::Test {
   protected:
     void SetUp() override {
         Engine.OpenHeadless(32);
-        LoadAllObjects(SplitLines(
-            Block("tuete", "CreateAnimation", 20, 10, 11, 11, 1,
-                  {"hinten   001; (002/000)", "vorne    002; (002/000)", "aufblink 011-003; (001/000)"}) +
-            Block("tanz", "CreateAnimation", 4, 4, 16, 16, 1,
-                  {"standard 1-16; (002/000)", "frozen   1-16; (000/000)"})));
+        LoadAllObjects(SplitLines(Block("tuete", "CreateAnimation", 20, 10, 11, 11, 1,
+                                        {"hinten   001; (002/000)", "vorne    002; (002/000)",
+                                         "aufblink 011-003; (001/000)"}) +
+                                  Block("tanz", "CreateAnimation", 4, 4, 16, 16, 1,
+                                        {"standard 1-16; (002/000)", "frozen   1-16; (000/000)"})));
         Tuete = GetAnimation("tuete");
         Tanz = GetAnimation("tanz");
     }
@@ -42,11 +42,13 @@ TEST_F(BobTest, AnimationsStepByTheirFlipSpeed) {
     EXPECT_EQ(Image(*bob), 1);
     bob->Animate();
     EXPECT_EQ(Image(*bob), 2);
-    for (int i = 2; i < 32; ++i) bob->Animate();
+    for (int i = 2; i < 32; ++i)
+        bob->Animate();
     EXPECT_EQ(Image(*bob), 1); // a bob whose follow-up is its own animation loops
 
     bob->SetObjectAnimation(Tanz, 1);
-    for (int i = 0; i < 50; ++i) bob->Animate();
+    for (int i = 0; i < 50; ++i)
+        bob->Animate();
     EXPECT_EQ(Image(*bob), 1);
     EXPECT_EQ(bob->FlipCounter, 0);
 
@@ -70,7 +72,8 @@ TEST_F(BobTest, LoopsCountPassesBeforeTheFollowUp) {
     bag->Loops = 3;
     int calls = 0;
     bag->OnAnimationSet = [&calls] { ++calls; };
-    for (int i = 0; i < 26; ++i) bag->Animate();
+    for (int i = 0; i < 26; ++i)
+        bag->Animate();
     EXPECT_EQ(bag->Animation, 2);
     EXPECT_EQ(bag->Loops, 1);
     bag->Animate();
@@ -81,7 +84,8 @@ TEST_F(BobTest, LoopsCountPassesBeforeTheFollowUp) {
 
     bag->Loops = static_cast<int32_t>(0x99999999u); // never runs out
     bag->SetFollowUp(1);
-    for (int i = 0; i < 40; ++i) bag->Animate();
+    for (int i = 0; i < 40; ++i)
+        bag->Animate();
     EXPECT_EQ(bag->Animation, 0);
 
     bag->SetAnimation(TQueuedAnimation{Tanz, -1, 3, 4}, -1);
@@ -111,7 +115,8 @@ TEST_F(BobTest, TheListPaintsByLayerThenDepthAndKeepsTies) {
     twinA->Z = twinB->Z = -600;
     Bobs->Paint();
     std::vector<TBob*> order;
-    for (int32_t i = 0; i < Bobs->Count; ++i) order.push_back(Bobs->Item(i));
+    for (int32_t i = 0; i < Bobs->Count; ++i)
+        order.push_back(Bobs->Item(i));
     EXPECT_EQ(order, (std::vector<TBob*>{far, twinA, twinB, near, top}));
     EXPECT_EQ(*Bobs->Owner(0), far);
 

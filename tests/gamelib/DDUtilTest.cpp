@@ -313,7 +313,8 @@ TEST_F(DDUtilTest, ImagesComeFromResourcesThenBitmapsThenJpegsThenPictures) {
     green.fill(QColor(0, 255, 0));
     const std::vector<uint8_t> jpeg = EncodeJpeg(green, 100);
     WriteWholeFile(Folder.File("GFX/Both.jpg"), std::string(jpeg.begin(), jpeg.end()));
-    WriteBitmap(Folder.File("GFX/both.BMP"), 5, 3, 24, {}, [](int32_t, int32_t) { return 0xFF0000; });
+    WriteBitmap(Folder.File("GFX/both.BMP"), 5, 3, 24, {},
+                [](int32_t, int32_t) { return 0xFF0000; });
     PDirectDrawSurface s;
     int32_t w = 0, h = 0;
     ASSERT_TRUE(LoadImageToSurface("gfx\\both.jpg", s, w, h));
@@ -339,7 +340,8 @@ TEST_F(DDUtilTest, ImagesComeFromResourcesThenBitmapsThenJpegsThenPictures) {
     EXPECT_FALSE(LoadSheetToSurface("gfx\\loaderpic", sheet));
     EXPECT_FALSE(sheet);
     EXPECT_EQ(LogLines(Folder).back(), "gfx\\loaderpic not found!");
-    WriteBitmap(Folder.File("GFX/loaderpic.bmp"), 2, 2, 24, {}, [](int32_t, int32_t) { return 0x0000FF; });
+    WriteBitmap(Folder.File("GFX/loaderpic.bmp"), 2, 2, 24, {},
+                [](int32_t, int32_t) { return 0x0000FF; });
     PDirectDrawSurface file;
     ASSERT_TRUE(LoadImageToSurface("gfx\\loaderpic", file));
     EXPECT_EQ(file->Width(), 2);
@@ -358,7 +360,8 @@ TEST_F(DDUtilTest, MasksTurnPixelsIntoTheKeyColour) {
         SetPixel(s, 1, 0, bits == 32 ? 0xAA000000 : 0);
         SetPixel(s, 2, 0, 0x77);
         SetPixel(s, 3, 0, 0);
-        WriteBitmap(Folder.File("m.bmp"), 4, 1, 24, {}, [](int32_t x, int32_t) { return x == 0 || x == 2 ? 0xFFFFFF : 0; });
+        WriteBitmap(Folder.File("m.bmp"), 4, 1, 24, {},
+                    [](int32_t x, int32_t) { return x == 0 || x == 2 ? 0xFFFFFF : 0; });
         ApplyMaskImage(s, "m.bmp", 0);
         EXPECT_EQ(PixelAt(*s, 0, 0), bits == 32 ? 0xAA000000u : 0u) << bits;
         EXPECT_EQ(PixelAt(*s, 1, 0), bits == 32 ? 0xAA000001u : 1u) << bits;
@@ -378,12 +381,22 @@ TEST_F(DDUtilTest, MasksTurnPixelsIntoTheKeyColour) {
             set += PixelAt(*s, x, 0) == 0 ? '1' : '0';
         return set;
     };
-    EXPECT_EQ(apply(1, {0, 0xFFFFFF}, [](int32_t x, int32_t) { return x == 0 || x == 8 ? 1u : 0u; }), "100000001");
+    EXPECT_EQ(
+        apply(1, {0, 0xFFFFFF}, [](int32_t x, int32_t) { return x == 0 || x == 8 ? 1u : 0u; }),
+        "100000001");
     // Eight bits: by the palette; indices beyond it are not set.
-    EXPECT_EQ(apply(8, {0, 0x010000, 0}, [](int32_t x, int32_t) { return uint32_t(x); }), "010000000");
+    EXPECT_EQ(apply(8, {0, 0x010000, 0}, [](int32_t x, int32_t) { return uint32_t(x); }),
+              "010000000");
     // Fifteen bits: the top bit is no colour.
-    EXPECT_EQ(apply(16, {}, [](int32_t x, int32_t) { return x == 0 ? 0x8000u : x == 1 ? 1u : 0u; }), "010000000");
-    EXPECT_EQ(apply(32, {}, [](int32_t x, int32_t) { return x == 0 ? 0xFF000000u : x == 1 ? 0x100u : 0u; }), "010000000");
+    EXPECT_EQ(apply(16, {}, [](int32_t x, int32_t) { return x == 0   ? 0x8000u
+                                                            : x == 1 ? 1u
+                                                                     : 0u; }),
+              "010000000");
+    EXPECT_EQ(apply(32, {},
+                    [](int32_t x, int32_t) { return x == 0   ? 0xFF000000u
+                                                    : x == 1 ? 0x100u
+                                                             : 0u; }),
+              "010000000");
     const auto message = [&](const std::function<void()>& call) {
         try {
             call();
@@ -392,9 +405,13 @@ TEST_F(DDUtilTest, MasksTurnPixelsIntoTheKeyColour) {
         }
         return std::string();
     };
-    EXPECT_EQ(message([&] { apply(4, {0, 0xFFFFFF}, [](int32_t, int32_t) { return 1u; }); }), "Invalid pixel format");
+    EXPECT_EQ(message([&] {
+                  apply(4, {0, 0xFFFFFF}, [](int32_t, int32_t) { return 1u; });
+              }),
+              "Invalid pixel format");
     WriteBitmap(Folder.File("m.bmp"), 8, 1, 24, {}, [](int32_t, int32_t) { return 0u; });
-    EXPECT_EQ(message([&] { ApplyMaskImage(s, "m.bmp", 0); }), "Surface and mask image have different dimensions");
+    EXPECT_EQ(message([&] { ApplyMaskImage(s, "m.bmp", 0); }),
+              "Surface and mask image have different dimensions");
     WriteWholeFile(Folder.File("bad.png"), "not a picture");
     EXPECT_EQ(message([&] { ApplyMaskImage(s, "bad.png", 0); }), "invalid image format of bad.png");
     SetPixel(s, 0, 0, 0x1234);
@@ -407,7 +424,8 @@ TEST_F(DDUtilTest, AlphaMapsAreThePaletteIndicesInPaddedRows) {
                 [](int32_t x, int32_t y) { return uint32_t(y * 100 + x); });
     const PAlphaMap map = LoadAlphaMap("a_mask.bmp");
     ASSERT_TRUE(map);
-    EXPECT_EQ(map->Bytes, (std::vector<uint8_t>{0, 1, 2, 3, 4, 0, 0, 0, 100, 101, 102, 103, 104, 0, 0, 0}));
+    EXPECT_EQ(map->Bytes,
+              (std::vector<uint8_t>{0, 1, 2, 3, 4, 0, 0, 0, 100, 101, 102, 103, 104, 0, 0, 0}));
     WriteBitmap(Folder.File("b_mask.bmp"), 5, 2, 24, {}, [](int32_t, int32_t) { return 0u; });
     try {
         LoadAlphaMap("b_mask.bmp");
@@ -428,7 +446,8 @@ TEST_F(DDUtilTest, BlendFormulasPixelByPixelInEveryFormat) {
             // A 5 x 3 front scaled onto a 7 x 5 back, and an unscaled 7 x 5 one.
             for (const int frontW : {5, 7}) {
                 const int frontH = frontW == 7 ? 5 : 3;
-                const PDirectDrawSurface back = MakeSurface(bits, 9, 6), front = MakeSurface(bits, 8, 6);
+                const PDirectDrawSurface back = MakeSurface(bits, 9, 6),
+                                         front = MakeSurface(bits, 8, 6);
                 const PDirectDrawSurface out = MakeSurface(bits, 7, 5);
                 Scatter(back, 1);
                 Scatter(front, 2);
@@ -449,8 +468,10 @@ TEST_F(DDUtilTest, BlendFormulasPixelByPixelInEveryFormat) {
                     for (int x = 0; x < 7; ++x) {
                         const int fx = 1 + x * frontW / 7;
                         const int fy = 1 + y * frontH / 5;
-                        const uint32_t k = PixelAt(*back, 2 + x, 1 + y), f = PixelAt(*front, fx, fy);
-                        const uint32_t a = mapped ? map->Bytes[size_t(fy * 8 + fx)] : uint32_t(alpha);
+                        const uint32_t k = PixelAt(*back, 2 + x, 1 + y),
+                                       f = PixelAt(*front, fx, fy);
+                        const uint32_t a =
+                            mapped ? map->Bytes[size_t(fy * 8 + fx)] : uint32_t(alpha);
                         uint32_t expected = 0;
                         if ((f & colorMask) == 0 || (mapped && a == 0)) {
                             expected = k;
@@ -466,14 +487,16 @@ TEST_F(DDUtilTest, BlendFormulasPixelByPixelInEveryFormat) {
                             }
                         }
                         ASSERT_EQ(PixelAt(*out, x, y), expected)
-                            << bits << " bits, map " << mapped << ", front " << frontW << " at " << x << "," << y;
+                            << bits << " bits, map " << mapped << ", front " << frontW << " at "
+                            << x << "," << y;
                     }
             }
         }
 }
 
 TEST_F(DDUtilTest, BlendsRefuseMismatchedFormatsAndRectangles) {
-    const PDirectDrawSurface b16 = MakeSurface(16, 8, 8), f16 = MakeSurface(16, 8, 8), o16 = MakeSurface(16, 4, 4);
+    const PDirectDrawSurface b16 = MakeSurface(16, 8, 8), f16 = MakeSurface(16, 8, 8),
+                             o16 = MakeSurface(16, 4, 4);
     const auto message = [&](const PDirectDrawSurface& back, const PDirectDrawSurface& front,
                              const PDirectDrawSurface& out, TRect frontRect, TRect backRect) {
         try {
@@ -484,13 +507,19 @@ TEST_F(DDUtilTest, BlendsRefuseMismatchedFormatsAndRectangles) {
         return std::string("none");
     };
     const TRect r{0, 0, 4, 4};
-    EXPECT_EQ(message(b16, MakeSurface(32, 8, 8), o16, r, r), "Back and front surface pixel formats don't match");
-    EXPECT_EQ(message(b16, f16, MakeSurface(24, 8, 8), r, r), "Back and destination surface pixel formats don't match");
+    EXPECT_EQ(message(b16, MakeSurface(32, 8, 8), o16, r, r),
+              "Back and front surface pixel formats don't match");
+    EXPECT_EQ(message(b16, f16, MakeSurface(24, 8, 8), r, r),
+              "Back and destination surface pixel formats don't match");
     EXPECT_EQ(message(MakeSurface(32, 2, 2, {32, 0, 0, 0}), f16, o16, r, r), "Not on RGB format");
-    EXPECT_EQ(message(MakeSurface(32, 2, 2, {32, 0xFF000000, 0xFF00, 0xFF}), f16, o16, r, r), "Pixel format not supported");
-    EXPECT_EQ(message(b16, f16, o16, r, TRect{-1, 0, 3, 4}), "Back rectangle outside surface boundaries");
-    EXPECT_EQ(message(b16, f16, o16, TRect{5, 5, 9, 8}, r), "Front rectangle outside surface boundaries");
-    EXPECT_EQ(message(b16, f16, o16, r, TRect{0, 0, 5, 4}), "Dest rectangle outside surface boundaries");
+    EXPECT_EQ(message(MakeSurface(32, 2, 2, {32, 0xFF000000, 0xFF00, 0xFF}), f16, o16, r, r),
+              "Pixel format not supported");
+    EXPECT_EQ(message(b16, f16, o16, r, TRect{-1, 0, 3, 4}),
+              "Back rectangle outside surface boundaries");
+    EXPECT_EQ(message(b16, f16, o16, TRect{5, 5, 9, 8}, r),
+              "Front rectangle outside surface boundaries");
+    EXPECT_EQ(message(b16, f16, o16, r, TRect{0, 0, 5, 4}),
+              "Dest rectangle outside surface boundaries");
     EXPECT_EQ(message(b16, f16, o16, r, r), "none");
     // Nothing stays locked after a failure.
     for (const PDirectDrawSurface& s : {b16, f16, o16})

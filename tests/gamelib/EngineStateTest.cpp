@@ -28,12 +28,27 @@ struct TSnapshot {
 };
 
 TSnapshot Snapshot() {
-    return TSnapshot{DirectDrawObject.get(), DisplaySurfaces.size(), BackgroundSurface.get(),
-                     Bobs.get(),      ScreenWidth,  ScreenHeight,  ClipRight,
-                     ClipBottom,      BottomMargin, ViewOffsetX,   ViewOffsetY,
-                     FocalLength,     CenterX,      CenterY,       AlphaBlendEnabled,
-                     AlphaMapEnabled, SurfaceLost,  ColorKeyValue, SurfaceCount,
-                     SpriteCount,     ObjectCount};
+    return TSnapshot{DirectDrawObject.get(),
+                     DisplaySurfaces.size(),
+                     BackgroundSurface.get(),
+                     Bobs.get(),
+                     ScreenWidth,
+                     ScreenHeight,
+                     ClipRight,
+                     ClipBottom,
+                     BottomMargin,
+                     ViewOffsetX,
+                     ViewOffsetY,
+                     FocalLength,
+                     CenterX,
+                     CenterY,
+                     AlphaBlendEnabled,
+                     AlphaMapEnabled,
+                     SurfaceLost,
+                     ColorKeyValue,
+                     SurfaceCount,
+                     SpriteCount,
+                     ObjectCount};
 }
 
 } // namespace
@@ -68,8 +83,8 @@ TEST(EngineState, SetsTheScreenAndPutsEverythingBackHoweverItEnds) {
         EXPECT_EQ(BottomMargin, 12);
         EXPECT_FALSE(AlphaBlendEnabled);
         engine.OpenHeadless(16);
-        LoadAllObjects(SplitLines(Block("feld", "CreateAnimation", 10, 10, 2, 2, 1,
-                                        {"standard 1-2; (002/000)"})));
+        LoadAllObjects(SplitLines(
+            Block("feld", "CreateAnimation", 10, 10, 2, 2, 1, {"standard 1-2; (002/000)"})));
         EXPECT_EQ(SurfaceCount, 1);
         engine.LoseSurfaces();
         EXPECT_TRUE(SurfaceLost);

@@ -26,7 +26,8 @@ void ExpectError(const std::function<void()>& action, const std::string& message
 }
 
 void WaitDone(TMPEGPlayer& player) {
-    while (!player.CheckDone()) Sleep(5);
+    while (!player.CheckDone())
+        Sleep(5);
 }
 
 TEST(MPEGPlayTest, PropertiesAndLibraryPath) {

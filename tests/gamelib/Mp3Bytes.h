@@ -9,14 +9,17 @@
 #include <iterator>
 #include <string>
 
-inline bool LameAvailable() { return std::system("command -v lame >/dev/null 2>&1") == 0; }
+inline bool LameAvailable() {
+    return std::system("command -v lame >/dev/null 2>&1") == 0;
+}
 
 // 16-bit PCM samples of a sine at three quarters of full scale, the channels alike.
 inline std::string SineSamples(double frequency, uint32_t rate, uint32_t frames, int channels) {
     std::string data;
     for (uint32_t i = 0; i < frames; ++i) {
         const auto v = int16_t(std::lround(24000 * std::sin(2 * M_PI * frequency * i / rate)));
-        for (int c = 0; c < channels; ++c) data += Le16(uint16_t(v));
+        for (int c = 0; c < channels; ++c)
+            data += Le16(uint16_t(v));
     }
     return data;
 }

@@ -33,8 +33,8 @@ class SoundPrepTest : public ::testing::Test {
     }
     void SetTime(const std::string& relative, int secondsAgo) {
         const auto path = std::filesystem::path(Folder.Path) / relative;
-        std::filesystem::last_write_time(
-            path, std::filesystem::file_time_type::clock::now() - std::chrono::seconds(secondsAgo));
+        std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() -
+                                                   std::chrono::seconds(secondsAgo));
     }
     void InstallLibrary() {
         std::filesystem::copy_file(CRUMBLE_MPEGDLL, Folder.Path + "/mpegdll.so");
@@ -66,12 +66,14 @@ TEST_F(SoundPrepTest, WorkListTakesMissingAndOlderWaves) {
         EXPECT_EQ(pair.Mp3FileName.substr(0, pair.Mp3FileName.size() - 3) + "wav",
                   pair.WaveFileName);
         EXPECT_EQ(pair.Mp3FileName.rfind(Folder.Path + "\\snd\\", 0), 0u);
-        names.push_back(std::filesystem::path(pair.Mp3FileName.substr(Folder.Path.size() + 5)).string());
+        names.push_back(
+            std::filesystem::path(pair.Mp3FileName.substr(Folder.Path.size() + 5)).string());
     }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"new.mp3", "older.mp3"}));
 
-    for (int i = 0; i < 101; ++i) Folder.Put("snd/many" + std::to_string(i) + ".mp3", "x");
+    for (int i = 0; i < 101; ++i)
+        Folder.Put("snd/many" + std::to_string(i) + ".mp3", "x");
     EXPECT_EQ(SoundWorkList().size(), MaxSoundPairs);
 }
 

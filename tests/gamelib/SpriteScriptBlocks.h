@@ -17,6 +17,7 @@ inline std::string Block(const std::string& name, const std::string& kind, int w
                        Header(h, "Punkte hoch") + Header(count, "Image") +
                        Header(across, "horizontal") + Header(down, "vertikal") + arrangement +
                        "\n\nANI\n";
-    for (const std::string& a : animations) text += a + "\n";
+    for (const std::string& a : animations)
+        text += a + "\n";
     return text + "ANIEND\n" + std::string(74, '-') + "\n";
 }

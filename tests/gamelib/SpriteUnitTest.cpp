@@ -111,7 +111,9 @@ TEST_F(SpriteUnitTest, TheBuiltInScriptLoadsEveryObject) {
                             ProgDir() + "\\gfx\\sb\\" + name + ".bmp/.jpg not found, created"),
                   log.end());
     const TDirectDrawSurface& intro =
-        *SurfaceTable[size_t(Sprites[size_t(Objects[size_t(GetAnimation("intro"))].FirstSprite + 1)].Surface)].Surface;
+        *SurfaceTable[size_t(Sprites[size_t(Objects[size_t(GetAnimation("intro"))].FirstSprite + 1)]
+                                 .Surface)]
+             .Surface;
     EXPECT_EQ(intro.Width(), 800);
     EXPECT_EQ(intro.Height(), 412 * 7);
     EXPECT_EQ(SurfaceTable[size_t(Sprites[size_t(SpriteCount)].Surface)].Surface->Width(), 56);
@@ -142,7 +144,8 @@ TEST_F(SpriteUnitTest, ObjectLinesAndBlankSheets) {
 
 TEST_F(SpriteUnitTest, SheetsAreCutAlongRowsOrDownColumns) {
     Sheet("tanz", 173, 2080);
-    LoadAllObjects(SplitLines(Block("tanz", "Animation", 1, 1, 16, 1, 16, {"s        1-16; (002/000)"})));
+    LoadAllObjects(
+        SplitLines(Block("tanz", "Animation", 1, 1, 16, 1, 16, {"s        1-16; (002/000)"})));
     ASSERT_EQ(SpriteCount, 16);
     EXPECT_EQ(Sprites[16].Y, 15 * 130);
     EXPECT_EQ(Sprites[16].W, 173);
@@ -150,9 +153,10 @@ TEST_F(SpriteUnitTest, SheetsAreCutAlongRowsOrDownColumns) {
     FreeAllSprites();
     Sheet("grid", 20, 30);
     Sheet("gridv", 20, 30);
-    LoadAllObjects(SplitLines(Block("grid", "Animation", 10, 10, 6, 2, 3, {"s        1-6; (002/000)"}) +
-                              Block("gridv", "Animation", 10, 10, 6, 2, 3, {"s        1-6; (002/000)"},
-                                    "vertikale Anordnung")));
+    LoadAllObjects(
+        SplitLines(Block("grid", "Animation", 10, 10, 6, 2, 3, {"s        1-6; (002/000)"}) +
+                   Block("gridv", "Animation", 10, 10, 6, 2, 3, {"s        1-6; (002/000)"},
+                         "vertikale Anordnung")));
     // Image 2 (0-based 1): along the rows the next column; down the columns the next row.
     EXPECT_EQ(Sprites[2].X, 10);
     EXPECT_EQ(Sprites[2].Y, 0);
@@ -208,7 +212,8 @@ TEST_F(SpriteUnitTest, BadScriptsEndTheLoadWithAMessage) {
     EXPECT_EQ(LoadError(dashes), "'---' is not a valid integer value");
     EXPECT_EQ(LoadError(Block("d", "CreateAnimation", 10, 10, 1, 1, 1, {""})),
               "'' is not a valid integer value");
-    EXPECT_EQ(LoadError(Block("e", "CreateAnimation", 10, 10, 1, 1, 1, {"standard abc; (002/000)"})), "");
+    EXPECT_EQ(
+        LoadError(Block("e", "CreateAnimation", 10, 10, 1, 1, 1, {"standard abc; (002/000)"})), "");
     EXPECT_EQ(FrameCount(GetAnimation("e"), 0), 0);
     std::string notNumber = Block("f", "CreateAnimation", 10, 10, 1, 1, 1, one);
     notNumber.replace(notNumber.find("10  Punkte breit"), 2, "zz");
@@ -234,8 +239,8 @@ TEST_F(SpriteUnitTest, BadScriptsEndTheLoadWithAMessage) {
 }
 
 TEST_F(SpriteUnitTest, DrawingBySpriteNumber) {
-    LoadAllObjects(SplitLines(Block("feld", "CreateAnimation", 10, 10, 2, 2, 1,
-                                    {"standard 1-2; (002/000)"})));
+    LoadAllObjects(
+        SplitLines(Block("feld", "CreateAnimation", 10, 10, 2, 2, 1, {"standard 1-2; (002/000)"})));
     const PDirectDrawSurface sheet = SurfaceTable[1].Surface;
     Colorfill(sheet, 0, 0, 10, 10, 0xFF0000);
     const PDirectDrawSurface dest = CreateSurface(40, 40, true);
@@ -254,7 +259,8 @@ TEST_F(SpriteUnitTest, DrawingBySpriteNumber) {
     EXPECT_EQ(GetPixelColor(dest, 19, 30), 0x0000FFu);
 
     dest->MarkLost();
-    EXPECT_THROW(Stretchblit(dest, 7, 7, 5, 5, 1, 0, 0, 39, 39, true, 255), EDirectXSurfaceLostError);
+    EXPECT_THROW(Stretchblit(dest, 7, 7, 5, 5, 1, 0, 0, 39, 39, true, 255),
+                 EDirectXSurfaceLostError);
     EXPECT_EQ(LogLines(Folder).back(), "Error in Stretchblit: Surface Lost (0,0,10,10,7,7,5,5)");
     PlayFrameSounds(1, 0, 0); // no slots, no engine: nothing to play
 }

@@ -11,13 +11,13 @@ namespace {
 
 // A window that only records the periods each frame carried.
 class TRecordingForm : public TDDFullScreenForm {
-public:
+  public:
     void ThreadNotify(int32_t frames) override { Calls.push_back(frames); }
     std::vector<int32_t> Calls;
 };
 
 class ThreadUnitTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { SetClock(&Clock); }
     void TearDown() override { SetClock(nullptr); }
     TTempProgramFolder Folder;
@@ -70,4 +70,4 @@ TEST_F(ThreadUnitTest, SteadyFramesLoseNothingAndTheCounterWraps) {
     EXPECT_EQ(thread.Elapsed, 0u);
 }
 
-}  // namespace
+} // namespace

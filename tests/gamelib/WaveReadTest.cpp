@@ -13,8 +13,8 @@ namespace {
 
 std::string FmtChunk(uint16_t tag, uint16_t channels, uint32_t rate, uint32_t avg, uint16_t align,
                      uint16_t bits, const std::string& extra) {
-    return Chunk("fmt ",
-                 FmtBody(tag, channels, rate, avg, align, bits) + Le16(uint32_t(extra.size())) + extra);
+    return Chunk("fmt ", FmtBody(tag, channels, rate, avg, align, bits) +
+                             Le16(uint32_t(extra.size())) + extra);
 }
 
 std::vector<int16_t> ReadAllSamples(TWavePCMReader& reader) {
@@ -41,9 +41,8 @@ TEST(WaveRead, PcmWaveIsHandedOutUnchangedInWholeBlocks) {
     const std::string data = "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A";
     // A chunk of odd length with its pad byte before the format, and one after the data.
     const std::string wave =
-        Riff(Chunk("LIST", "abc") +
-             Chunk("fmt ", FmtBody(1, 2, 22050, 88200, 4, 16)) + Chunk("data", data) +
-             Chunk("junk", "trailing bytes that are not sound"));
+        Riff(Chunk("LIST", "abc") + Chunk("fmt ", FmtBody(1, 2, 22050, 88200, 4, 16)) +
+             Chunk("data", data) + Chunk("junk", "trailing bytes that are not sound"));
     TCustomMemoryWaveReadStream stream(wave.data(), uint32_t(wave.size()));
     EXPECT_EQ(stream.DataOffset(), 12u + 12 + 24 + 8);
     EXPECT_EQ(stream.Size(), 10u);
@@ -160,7 +159,8 @@ TEST(WavePCMReader, ImaAdpcmBlockDecodesAsTheStandardDescribes) {
     std::string block = Le16(1000) + std::string("\0\0", 2);
     for (int i = 0; i < 8; i += 2)
         block += char(nibbles[i] | nibbles[i + 1] << 4);
-    const std::string wave = Riff(FmtChunk(0x11, 1, 8000, 7112, 8, 4, Le16(9)) + Chunk("data", block));
+    const std::string wave =
+        Riff(FmtChunk(0x11, 1, 8000, 7112, 8, 4, Le16(9)) + Chunk("data", block));
     TCustomMemoryWaveReadStream stream(wave.data(), uint32_t(wave.size()));
     TWavePCMReader reader(stream, nullptr);
     EXPECT_EQ(ReadAllSamples(reader), expected);
@@ -173,8 +173,8 @@ TEST(WavePCMReader, MsAdpcmUsesTheHeaderCoefficientsAndRefusesTooFew) {
                                      Le16(-232 & 0xFFFF);
     // Predictor 0 (256, 0), delta 16, sample1 100, sample2 50; nibbles 1, 2, -1, 0.
     const std::string block = std::string("\0", 1) + Le16(16) + Le16(100) + Le16(50) + "\x12\xF0";
-    const std::string wave = Riff(FmtChunk(2, 1, 8000, 12000, 9, 4, Le16(6) + Le16(7) + coefficients) +
-                                  Chunk("data", block));
+    const std::string wave = Riff(
+        FmtChunk(2, 1, 8000, 12000, 9, 4, Le16(6) + Le16(7) + coefficients) + Chunk("data", block));
     TCustomMemoryWaveReadStream stream(wave.data(), uint32_t(wave.size()));
     TWavePCMReader reader(stream, nullptr);
     EXPECT_EQ(ReadAllSamples(reader), (std::vector<int16_t>{50, 100, 116, 148, 132, 132}));

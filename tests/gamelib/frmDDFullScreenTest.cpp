@@ -17,7 +17,7 @@ namespace {
 
 // Runs a few frames, then leaves as the game states do.
 class TTestForm : public TDDFullScreenForm {
-public:
+  public:
     void ThreadNotify(int32_t frames) override {
         Periods += frames;
         ++Frames;
@@ -30,7 +30,7 @@ public:
     int Periods = 0;
     int FramesToRun = 3;
 
-protected:
+  protected:
     void FormShow() override {
         TDDFullScreenForm::FormShow();
         SetFlipping(true);
@@ -48,20 +48,34 @@ std::vector<std::string> Trail(const TTempProgramFolder& folder) {
 }
 
 class FullScreenFormTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { SetDefaultDisplay(Display); }
     void TearDown() override { SetDefaultDisplay(nullptr); }
     TTempProgramFolder Folder;
     std::shared_ptr<THeadlessDisplay> Display = std::make_shared<THeadlessDisplay>(1024, 768, 32);
 };
 
-const std::vector<std::string> LoopAndCloseTrail = {
-    "SetFlipping Begin", "SetFlipping CreateThread", "CreateThread Begin", "CreateThread End",
-    "SetFlipping End",   "Back: Start",              "Back: Stop flipping", "SetFlipping Begin",
-    "SetFlipping Terminate", "SetFlipping End",      "Back: End",         "DestroyThread Begin",
-    "DestroyThread End", "FormClose: Start",         "FormClose: End",    "OK",
-    "Formdestroy: Start", "Freeddraw: Start",        "Freeddraw: End",    "Formdestroy: End",
-    "OK"};
+const std::vector<std::string> LoopAndCloseTrail = {"SetFlipping Begin",
+                                                    "SetFlipping CreateThread",
+                                                    "CreateThread Begin",
+                                                    "CreateThread End",
+                                                    "SetFlipping End",
+                                                    "Back: Start",
+                                                    "Back: Stop flipping",
+                                                    "SetFlipping Begin",
+                                                    "SetFlipping Terminate",
+                                                    "SetFlipping End",
+                                                    "Back: End",
+                                                    "DestroyThread Begin",
+                                                    "DestroyThread End",
+                                                    "FormClose: Start",
+                                                    "FormClose: End",
+                                                    "OK",
+                                                    "Formdestroy: Start",
+                                                    "Freeddraw: Start",
+                                                    "Freeddraw: End",
+                                                    "Formdestroy: End",
+                                                    "OK"};
 
 std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -72,11 +86,28 @@ TEST_F(FullScreenFormTest, WindowedModeWritesTheWholeTrailAndEndsWithOK) {
     auto* form = new TTestForm;
     form->SetDisplayMode(2);
     form->ShowModal();
-    const std::vector<std::string> expected = Concat(
-        {"Formshow: Start", "InitDDraw (Inherited)", "-1", "0", "1", "2", "3", "4", "5", "6",
-         "7", "6", "7", "16", "17", "18", "19", "20", "21", "InitDDraw (Inherited) OK!",
-         "Formshow: End"},
-        LoopAndCloseTrail);
+    const std::vector<std::string> expected = Concat({"Formshow: Start",
+                                                      "InitDDraw (Inherited)",
+                                                      "-1",
+                                                      "0",
+                                                      "1",
+                                                      "2",
+                                                      "3",
+                                                      "4",
+                                                      "5",
+                                                      "6",
+                                                      "7",
+                                                      "6",
+                                                      "7",
+                                                      "16",
+                                                      "17",
+                                                      "18",
+                                                      "19",
+                                                      "20",
+                                                      "21",
+                                                      "InitDDraw (Inherited) OK!",
+                                                      "Formshow: End"},
+                                                     LoopAndCloseTrail);
     EXPECT_EQ(Trail(Folder), expected);
     // Windowed mode never changes the display mode.
     EXPECT_FALSE(Display->ModeSet);
@@ -87,10 +118,10 @@ TEST_F(FullScreenFormTest, FullscreenModeChangesTheDisplayModeAndFlips) {
     auto* form = new TTestForm;
     form->FramesToRun = 5;
     form->ShowModal();
-    const std::vector<std::string> expected = Concat(
-        {"Formshow: Start", "InitDDraw (Inherited)", "-1", "0", "8", "10", "11", "12", "13", "16",
-         "17", "18", "19", "20", "21", "InitDDraw (Inherited) OK!", "Formshow: End"},
-        LoopAndCloseTrail);
+    const std::vector<std::string> expected =
+        Concat({"Formshow: Start", "InitDDraw (Inherited)", "-1", "0", "8", "10", "11", "12", "13",
+                "16", "17", "18", "19", "20", "21", "InitDDraw (Inherited) OK!", "Formshow: End"},
+               LoopAndCloseTrail);
     EXPECT_EQ(Trail(Folder), expected);
     EXPECT_EQ(Display->ModeWidth, 800);
     EXPECT_EQ(Display->ModeHeight, 600);
@@ -114,9 +145,8 @@ TEST_F(FullScreenFormTest, DesktopModeCentresTheImageWithViewOffsets) {
     EXPECT_EQ(surfaces, 2u);
     const std::vector<std::string> lines = Trail(Folder);
     const std::vector<std::string> head(lines.begin(), lines.begin() + 13);
-    EXPECT_EQ(head, (std::vector<std::string>{"Formshow: Start", "InitDDraw (Inherited)", "-1",
-                                              "0", "8", "9", "10", "11", "12", "13", "14", "15",
-                                              "16"}));
+    EXPECT_EQ(head, (std::vector<std::string>{"Formshow: Start", "InitDDraw (Inherited)", "-1", "0",
+                                              "8", "9", "10", "11", "12", "13", "14", "15", "16"}));
     EXPECT_FALSE(Display->ModeSet);
 }
 
@@ -136,7 +166,7 @@ TEST_F(FullScreenFormTest, DesktopModeOnASmallDesktopFallsBackToAModeChange) {
 TEST_F(FullScreenFormTest, ACloseRequestFromOutsideOnlySetsClosing) {
     auto* form = new TTestForm;
     form->SetDisplayMode(2);
-    form->FramesToRun = -1;  // never leaves by itself
+    form->FramesToRun = -1; // never leaves by itself
     bool closingAfterRequest = false;
     bool stillThere = false;
     QTimer::singleShot(50, [&] {
@@ -155,7 +185,7 @@ TEST_F(FullScreenFormTest, ACloseRequestFromOutsideOnlySetsClosing) {
 
 // Set up without showing: the drawing steps on their own.
 class FullScreenStepsTest : public FullScreenFormTest {
-protected:
+  protected:
     void SetUp() override {
         FullScreenFormTest::SetUp();
         Form = std::make_unique<TTestForm>();
@@ -210,16 +240,16 @@ TEST_F(FullScreenStepsTest, MouseIsRelativeToTheClientAreaInAWindow) {
     EXPECT_EQ(Form->MouseX, 400);
     EXPECT_EQ(Form->MouseY, 350);
     EXPECT_TRUE(Form->MouseInside);
-    EXPECT_EQ(Form->AccumX, 0);  // the first position has no previous one
+    EXPECT_EQ(Form->AccumX, 0); // the first position has no previous one
 
-    input.Cursor = {900, 651};  // 800, 601: just outside
+    input.Cursor = {900, 651}; // 800, 601: just outside
     Form->UpdateMouse();
     EXPECT_EQ(Form->PrevMouseX, 400);
     EXPECT_FALSE(Form->MouseInside);
     EXPECT_EQ(Form->AccumX, 400);
     EXPECT_EQ(Form->AccumY, 251);
 
-    input.Cursor = {900, 650};  // 800, 600 still counts as inside
+    input.Cursor = {900, 650}; // 800, 600 still counts as inside
     Form->UpdateMouse();
     EXPECT_TRUE(Form->MouseInside);
 }
@@ -229,7 +259,8 @@ TEST_F(FullScreenStepsTest, LostSurfacesAreRestoredAndTheFlagCleared) {
     EXPECT_EQ(DisplaySurfaces[1]->IsLost(), DDERR_SURFACELOST);
     EXPECT_TRUE(Form->RestoreSurfaces());
     EXPECT_FALSE(SurfaceLost);
-    for (const PDirectDrawSurface& surface : DisplaySurfaces) EXPECT_EQ(surface->IsLost(), DD_OK);
+    for (const PDirectDrawSurface& surface : DisplaySurfaces)
+        EXPECT_EQ(surface->IsLost(), DD_OK);
     EXPECT_EQ(BackgroundSurface->IsLost(), DD_OK);
 }
 
@@ -238,7 +269,7 @@ TEST_F(FullScreenStepsTest, LostSheetsAreReloadedWithALogLineEach) {
     PDirectDrawSurface surface;
     int32_t w = 0, h = 0;
     ASSERT_EQ(CreateMemSurface("gfx\\sb\\sheet.bmp", w, h, surface, 0, false), 1);
-    Colorfill(surface, 0);  // what a restored surface may hold
+    Colorfill(surface, 0); // what a restored surface may hold
     w = h = 16;
     ASSERT_EQ(CreateMemSurface("", w, h, surface, DDSCAPS_SYSTEMMEMORY, false), 2);
     Form->Engine->LoseSurfaces();
@@ -247,10 +278,11 @@ TEST_F(FullScreenStepsTest, LostSheetsAreReloadedWithALogLineEach) {
     EXPECT_EQ(SurfaceTable[2].Surface->IsLost(), DD_OK);
     const std::vector<std::string> lines = LogLines(Folder);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "gfx\\sb\\sheet.bmp reload"), 1);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), " reload"), 1);  // a blank sheet has no name
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), " reload"), 1); // a blank sheet has no name
     // The reloaded sheet holds its picture again, not the black of a restored surface.
     uint32_t sum = 0;
-    for (int x = 0; x < 64; ++x) sum |= PixelAt(*SurfaceTable[1].Surface, x, 16) & 0xFFFFFF;
+    for (int x = 0; x < 64; ++x)
+        sum |= PixelAt(*SurfaceTable[1].Surface, x, 16) & 0xFFFFFF;
     EXPECT_EQ(sum, 0xC86432u);
 }
 
@@ -266,4 +298,4 @@ TEST_F(FullScreenStepsTest, WindowedSetUpGivesAnExactClientAreaAndTwoSurfaces) {
     EXPECT_DOUBLE_EQ(FocalLength, 800.0);
 }
 
-}  // namespace
+} // namespace

@@ -177,7 +177,8 @@ class SpriteTextTest : public ::testing::Test {
             Block("font", "CreateAnimation", 50, 60, 3, 3, 1, {"ABC      1-3; (002/000)"}) +
             Block("feld", "CreateAnimation", 300, 60, 1, 1, 1, {"standard 001; (002/000)"}) +
             Block("bignumbers", "CreateAnimation", 230, 222, 11, 11, 1, digits) +
-            Block("bigtimefeld", "CreateAnimation", 460, 222, 1, 1, 1, {"standard 001; (002/000)"})));
+            Block("bigtimefeld", "CreateAnimation", 460, 222, 1, 1, 1,
+                  {"standard 001; (002/000)"})));
         Colorfill(SurfaceTable[1].Surface, 50, 0, 50, 60, 0xFF0000);
         Colorfill(SurfaceTable[1].Surface, 120, 0, 10, 60, 0x00FF00);
         Colorfill(SurfaceTable[3].Surface, 0, 0, 230, 222, 0x111111);       // 0
@@ -189,7 +190,9 @@ class SpriteTextTest : public ::testing::Test {
         for (int32_t x = 0; x < width; ++x) {
             if (GetPixelColor(SurfaceTable[size_t(surface)].Surface, x, y) == 0) continue;
             int32_t end = x;
-            while (end + 1 < width && GetPixelColor(SurfaceTable[size_t(surface)].Surface, end + 1, y) != 0) ++end;
+            while (end + 1 < width &&
+                   GetPixelColor(SurfaceTable[size_t(surface)].Surface, end + 1, y) != 0)
+                ++end;
             runs += (runs.empty() ? "" : " ") + std::to_string(x) + "-" + std::to_string(end);
             x = end;
         }

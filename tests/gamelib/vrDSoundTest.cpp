@@ -210,10 +210,10 @@ TEST_F(SoundEngineTest, StreamedSoundStopsOnceItsDataHasPlayed) {
     RunFor(engine, 22500);
     EXPECT_TRUE(back.Playing);
     EXPECT_TRUE(back.EndReached);
-    EXPECT_NEAR(back.EndPos, 5000, 2); // where the 25th second falls in the ring
+    EXPECT_NEAR(back.EndPos, 5000, 2);               // where the 25th second falls in the ring
     std::vector<int16_t> mix = Output->Render(2400); // up to 24.9 s: still the data
     EXPECT_FALSE(Silent(mix));
-    mix = Output->Render(600);                       // from 25 s: silence
+    mix = Output->Render(600); // from 25 s: silence
     EXPECT_TRUE(Silent(mix));
     engine.UpdateAll();
     Output->Render(2500);
@@ -250,9 +250,9 @@ TEST_F(SoundEngineTest, ABufferLostDuringARefillIsNotedAndRestoredLater) {
     EXPECT_NO_THROW(engine.UpdateAll());
     EXPECT_TRUE(back.Lost);
     const std::vector<std::string> lines = LogLines(Folder);
-    EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        "DSCheck : " + std::to_string(DSERR_BUFFERLOST)),
-              lines.end());
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(), "DSCheck : " + std::to_string(DSERR_BUFFERLOST)),
+        lines.end());
     EXPECT_FALSE(engine.RestoreAll());
     engine.DirectSound->SetRestoreAllowed(true);
     EXPECT_TRUE(engine.RestoreAll());

@@ -87,7 +87,8 @@ TEST(InfoUnitBoxes, TagsInTheServersVersionShowAsText) {
     TellVersion("<b>2.0</b>\r\nhttp://example.org/neu\r\n");
     ASSERT_TRUE(found);
     EXPECT_EQ(format, Qt::PlainText);
-    EXPECT_TRUE(text.startsWith("Es ist eine neuere Version (<b>2.0</b>) dieses")) << text.toStdString();
+    EXPECT_TRUE(text.startsWith("Es ist eine neuere Version (<b>2.0</b>) dieses"))
+        << text.toStdString();
     EXPECT_TRUE(browser.Opened.empty());
 }
 

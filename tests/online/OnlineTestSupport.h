@@ -189,8 +189,7 @@ class TStubServer {
                     const std::lock_guard guard(FLock);
                     FReceived.append(buffer, static_cast<size_t>(got));
                 }
-                if (!FReply.empty())
-                    send(polled[i].fd, FReply.data(), FReply.size(), MSG_NOSIGNAL);
+                if (!FReply.empty()) send(polled[i].fd, FReply.data(), FReply.size(), MSG_NOSIGNAL);
             }
         }
     }
@@ -221,8 +220,8 @@ inline int ClosedPort() {
 inline std::string HttpReply(const std::string& body, const std::string& status = "200 OK",
                              const std::string& type = "text/plain") {
     return "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
-           "\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
+           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
+           body;
 }
 
 // A web server on 127.0.0.1 answering every request with that page; the program's web server

@@ -74,8 +74,7 @@ TEST_F(PublishErrorreportUnitTest, ASentReportErasesTheLogAndClosesTheDialog) {
     ASSERT_EQ(mail.Mails().size(), 1u);
     const std::string sent = mail.Mails()[0];
     EXPECT_NE(sent.find("From: spieler@example.org\r\n"), std::string::npos) << sent;
-    EXPECT_NE(sent.find("Beim Start abgest=C3=BCrzt.\r\nImmer wieder."), std::string::npos)
-        << sent;
+    EXPECT_NE(sent.find("Beim Start abgest=C3=BCrzt.\r\nImmer wieder."), std::string::npos) << sent;
     EXPECT_EQ(MailAttachment(sent, "log.txt"), log);
     // The address typed comes back next time, also after a restart (it is in prog.cfg).
     EXPECT_EQ(ReadCfgRaw("PER Name"), "spieler@example.org");

@@ -240,15 +240,16 @@ TEST_F(PublishHighscoreUnitTest, TheRequestCarriesTheRecordAndFailuresLeaveTheDi
 
     // A web page instead of the score script's answer; the request was the record.
     {
-        const auto web = ServePage("<!DOCTYPE html><html><body>Rang 5</body></html>", "200 OK",
-                                   "text/html");
+        const auto web =
+            ServePage("<!DOCTYPE html><html><body>Rang 5</body></html>", "200 OK", "text/html");
         form->Button1Click();
         const std::string request = web->Received();
         ASSERT_TRUE(request.starts_with("GET /score.php?cs=")) << request;
         const std::string cs = request.substr(18, request.find(' ', 18) - 18);
         const auto record = DecodeRecord(cs);
         ASSERT_TRUE(record);
-        EXPECT_TRUE(record->starts_with("KVQ| |12345|Anna| |Deutschland| |40| | |4|1|0102030405|KVQ|"))
+        EXPECT_TRUE(
+            record->starts_with("KVQ| |12345|Anna| |Deutschland| |40| | |4|1|0102030405|KVQ|"))
             << *record;
     }
     ASSERT_EQ(Player.Messages.size(), 1u);

@@ -102,7 +102,7 @@ TEST(PublishRecord, ParseRefusesWrongShapes) {
     EXPECT_TRUE(ParseRecord(good));
     EXPECT_FALSE(ParseRecord(""));
     EXPECT_FALSE(ParseRecord("KVQ|KVQ|"));
-    EXPECT_FALSE(ParseRecord(good.substr(4)));                 // no head
+    EXPECT_FALSE(ParseRecord(good.substr(4)));                  // no head
     EXPECT_FALSE(ParseRecord(good.substr(0, good.size() - 1))); // no final bar
     EXPECT_FALSE(ParseRecord("XVQ" + good.substr(3)));
     // One field too few and one too many.
@@ -187,7 +187,8 @@ TEST(PublishRecord, DecodeUndoesEncode) {
     std::vector<std::string> records = {BuildRecord(FullRecord()), "KVQ|x|KVQ|",
                                         std::string(64, 'y'), std::string(300, '\xFF')};
     std::string allBytes;
-    for (int b = 1; b < 256; ++b) allBytes += static_cast<char>(b);
+    for (int b = 1; b < 256; ++b)
+        allBytes += static_cast<char>(b);
     records.push_back(allBytes);
     unsigned seed = 3;
     for (const std::string& record : records) {
@@ -204,9 +205,9 @@ TEST(PublishRecord, DecodeRefusesDamagedText) {
     const std::string good = EncodeRecord(BuildRecord(FullRecord()), Seeded(5));
     ASSERT_TRUE(DecodeRecord(good));
     EXPECT_FALSE(DecodeRecord(""));
-    EXPECT_FALSE(DecodeRecord(good.substr(0, good.size() - 1)));   // not whole blocks
-    EXPECT_FALSE(DecodeRecord(good + "%4"));                       // escape cut off
-    EXPECT_FALSE(DecodeRecord("%G1" + good.substr(1)));            // not hexadecimal
+    EXPECT_FALSE(DecodeRecord(good.substr(0, good.size() - 1))); // not whole blocks
+    EXPECT_FALSE(DecodeRecord(good + "%4"));                     // escape cut off
+    EXPECT_FALSE(DecodeRecord("%G1" + good.substr(1)));          // not hexadecimal
     std::string twice = good;
     twice[1] = twice[0]; // the key repeats a character: no permutation
     EXPECT_FALSE(DecodeRecord(twice));
@@ -223,7 +224,8 @@ TEST(PublishRecord, ReplyLeavesOutAbsentRanks) {
     reply.Platz1 = 90000;
     reply.wRang = 2;
     reply.wPlatz1 = 40000;
-    EXPECT_EQ(BuildReply(reply), "ID=abc\r\nRang=5\r\nPlatz1=90000\r\nwRang=2\r\nwPlatz1=40000\r\n");
+    EXPECT_EQ(BuildReply(reply),
+              "ID=abc\r\nRang=5\r\nPlatz1=90000\r\nwRang=2\r\nwPlatz1=40000\r\n");
     reply.Alterrang = 7;
     reply.wAlterrang = 3;
     const TReplyPairs pairs = ParseReply(BuildReply(reply));

@@ -136,8 +136,8 @@ TEST_F(WebsendUnitTest, TheReportArrivesAtTheServerWithTheLogAttached) {
         big += "Loading Sound: effekt" + std::to_string(lines) + "\r\n";
     big += "ERROR\r\n";
     WriteWholeFile(Folder.File("big.txt"), big);
-    ASSERT_TRUE(SendErrorMail("spieler@example.org", "Riesiges Protokoll",
-                              ProgDir() + "\\big.txt"));
+    ASSERT_TRUE(
+        SendErrorMail("spieler@example.org", "Riesiges Protokoll", ProgDir() + "\\big.txt"));
     const std::string large = server.Reports("3");
     EXPECT_NE(large.find("Riesiges Protokoll"), std::string::npos) << large.substr(0, 2000);
     const size_t note = large.find(" bytes at the start of the log left out]\r\n");

@@ -115,15 +115,15 @@ TEST(Bitmap, DamagedFilesGiveAnEmptyPicture) {
         Put32(file, at, value);
         return DecodeBitmap(file.data(), file.size()).Empty();
     };
-    EXPECT_TRUE(changed(18, 0));                    // width 0
-    EXPECT_TRUE(changed(18, uint32_t(-9)));         // negative width
-    EXPECT_TRUE(changed(18, 100000));               // wider than any surface
-    EXPECT_TRUE(changed(22, 0x80000000u));          // the most negative height
+    EXPECT_TRUE(changed(18, 0));                           // width 0
+    EXPECT_TRUE(changed(18, uint32_t(-9)));                // negative width
+    EXPECT_TRUE(changed(18, 100000));                      // wider than any surface
+    EXPECT_TRUE(changed(22, 0x80000000u));                 // the most negative height
     EXPECT_TRUE(changed(18, 16384) && changed(22, 16384)); // too many pixels
-    EXPECT_TRUE(changed(28, 2));                    // 2 bits per pixel
-    EXPECT_TRUE(changed(30, 1));                    // run-length compressed
-    EXPECT_TRUE(changed(10, 0xFFFFFFF0u));          // pixels beyond the end
-    EXPECT_TRUE(changed(14, 0xFFFFFFFFu));          // header beyond the end
-    EXPECT_FALSE(changed(46, 1000));                // too many colours: the palette is cut
+    EXPECT_TRUE(changed(28, 2));                           // 2 bits per pixel
+    EXPECT_TRUE(changed(30, 1));                           // run-length compressed
+    EXPECT_TRUE(changed(10, 0xFFFFFFF0u));                 // pixels beyond the end
+    EXPECT_TRUE(changed(14, 0xFFFFFFFFu));                 // header beyond the end
+    EXPECT_FALSE(changed(46, 1000));                       // too many colours: the palette is cut
     EXPECT_TRUE(DecodeBitmap(nullptr, 10).Empty());
 }

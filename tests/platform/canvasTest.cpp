@@ -61,8 +61,10 @@ TEST(Canvas, OnlyTheDisplayFormatsHaveAnImageFormat) {
     EXPECT_EQ(SurfaceImageFormat(PixelFormatForDepth(32)), QImage::Format_RGB32);
     // A guess would read a surface's memory in the wrong pixel size or channel order.
     EXPECT_EQ(SurfaceImageFormat(TDDPixelFormat{8, 0xE0, 0x1C, 0x03}), QImage::Format_Invalid);
-    EXPECT_EQ(SurfaceImageFormat(TDDPixelFormat{16, 0x7C00, 0x03E0, 0x001F}), QImage::Format_Invalid);
-    EXPECT_EQ(SurfaceImageFormat(TDDPixelFormat{32, 0xFF, 0xFF00, 0xFF0000}), QImage::Format_Invalid);
+    EXPECT_EQ(SurfaceImageFormat(TDDPixelFormat{16, 0x7C00, 0x03E0, 0x001F}),
+              QImage::Format_Invalid);
+    EXPECT_EQ(SurfaceImageFormat(TDDPixelFormat{32, 0xFF, 0xFF00, 0xFF0000}),
+              QImage::Format_Invalid);
     TDevice device;
     TDDSurfaceDesc desc;
     desc.Flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;

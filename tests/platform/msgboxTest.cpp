@@ -69,8 +69,9 @@ TEST(MsgBox, TheHandlerSeesEveryBoxAndItsAnswerIsPassedOn) {
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[0], std::make_tuple(std::string("Möchten Sie das Spiel trotzdem starten?"),
                                        TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo));
-    EXPECT_EQ(seen[1], std::make_tuple(std::string("Sie haben die aktuelle Version dieses Programmes."),
-                                       TMsgDlgType::Information, TMsgDlgButtons::OK));
+    EXPECT_EQ(seen[1],
+              std::make_tuple(std::string("Sie haben die aktuelle Version dieses Programmes."),
+                              TMsgDlgType::Information, TMsgDlgButtons::OK));
 }
 
 TEST(MsgBox, TheRealBoxShowsGermanButtonsAndIconsAndAnswers) {
@@ -86,9 +87,24 @@ TEST(MsgBox, TheRealBoxShowsGermanButtonsAndIconsAndAnswers) {
         int Answer;
     };
     const TCase cases[] = {
-        {TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo, "Ja", QMessageBox::Question, {"Ja", "Nein"}, mrYes},
-        {TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo, "Nein", QMessageBox::Question, {"Ja", "Nein"}, mrNo},
-        {TMsgDlgType::Warning, TMsgDlgButtons::YesNo, "", QMessageBox::Warning, {"Ja", "Nein"}, mrNo},
+        {TMsgDlgType::Confirmation,
+         TMsgDlgButtons::YesNo,
+         "Ja",
+         QMessageBox::Question,
+         {"Ja", "Nein"},
+         mrYes},
+        {TMsgDlgType::Confirmation,
+         TMsgDlgButtons::YesNo,
+         "Nein",
+         QMessageBox::Question,
+         {"Ja", "Nein"},
+         mrNo},
+        {TMsgDlgType::Warning,
+         TMsgDlgButtons::YesNo,
+         "",
+         QMessageBox::Warning,
+         {"Ja", "Nein"},
+         mrNo},
         {TMsgDlgType::Error, TMsgDlgButtons::OK, "OK", QMessageBox::Critical, {"OK"}, mrOk},
         {TMsgDlgType::Information, TMsgDlgButtons::OK, "", QMessageBox::Information, {"OK"}, mrOk},
     };

@@ -19,8 +19,8 @@ std::vector<uint8_t> MakePng(uint32_t width, uint32_t height, int type, int dept
     png_infop info = png_create_info_struct(png);
     png_set_write_fn(png, &out, Append, nullptr);
     png_set_IHDR(png, info, width, height, depth, type,
-                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     std::vector<png_color> colors;
     for (int i = 0; i < palette; ++i)
         colors.push_back(png_color{uint8_t(i), uint8_t(2 * i), uint8_t(255 - i)});
@@ -38,7 +38,8 @@ std::vector<uint8_t> MakePng(uint32_t width, uint32_t height, int type, int dept
 } // namespace
 
 TEST(Png, PaletteIndicesAndPackedBitsAreKept) {
-    const auto eight = MakePng(5, 2, PNG_COLOR_TYPE_PALETTE, 8, {{0, 1, 2, 3, 200}, {9, 8, 7, 6, 5}}, 201);
+    const auto eight =
+        MakePng(5, 2, PNG_COLOR_TYPE_PALETTE, 8, {{0, 1, 2, 3, 200}, {9, 8, 7, 6, 5}}, 201);
     TBitmapImage picture = DecodePng(eight.data(), eight.size());
     ASSERT_EQ(picture.BitCount, 8);
     EXPECT_EQ(picture.Stride, 8);
@@ -83,7 +84,8 @@ TEST(Png, GreyAndColourPictures) {
 }
 
 TEST(Png, DamagedDataGivesAnEmptyPicture) {
-    const auto good = MakePng(4, 4, PNG_COLOR_TYPE_PALETTE, 8, std::vector<std::vector<uint8_t>>(4, {1, 2, 3, 4}), 5);
+    const auto good = MakePng(4, 4, PNG_COLOR_TYPE_PALETTE, 8,
+                              std::vector<std::vector<uint8_t>>(4, {1, 2, 3, 4}), 5);
     for (size_t size = 0; size < good.size(); size += 3)
         EXPECT_TRUE(DecodePng(good.data(), size).Empty()) << size;
     // A header claiming a giant (the CRC is not what stops it: libpng checks sizes first).

@@ -76,7 +76,8 @@ TEST_F(l3codecxTest, RefusesWhatItCannotDecode) {
     // Noise declared as MP3 gives no sound and no crash.
     std::string noise;
     uint32_t x = 12345;
-    for (int i = 0; i < 20000; ++i) noise += char((x = x * 1103515245 + 12345) >> 24);
+    for (int i = 0; i < 20000; ++i)
+        noise += char((x = x * 1103515245 + 12345) >> 24);
     const std::string wave = Riff(Chunk("fmt ", Mp3Fmt(2, 44100)) + Chunk("data", noise));
     try {
         const std::string pcm = Decode(wave, format);

@@ -23,17 +23,22 @@ TEST(Text, HtmlEscapeCoversMarkupAndQuotes) {
 }
 
 TEST(Text, AnsiBecomesUtf8) {
-    EXPECT_EQ(AnsiToUtf8("Gr\xFC\xDF" "e \x80"), "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC");
+    EXPECT_EQ(AnsiToUtf8("Gr\xFC\xDF"
+                         "e \x80"),
+              "Gr\xC3\xBC\xC3\x9F"
+              "e \xE2\x82\xAC");
     EXPECT_EQ(AnsiToUtf8("\x81"), "?"); // no character in the code page
     EXPECT_EQ(Latin1ToUtf8("\xE4"), "\xC3\xA4");
 }
 
 TEST(Text, SanitizeKeepsValidUtf8Only) {
     EXPECT_EQ(SanitizeUtf8("K\xC3\xB6ln \xE2\x82\xAC"), "K\xC3\xB6ln \xE2\x82\xAC");
-    EXPECT_EQ(SanitizeUtf8("a\xFF" "b"), "a?b");
-    EXPECT_EQ(SanitizeUtf8("\xC3"), "?");             // cut short
-    EXPECT_EQ(SanitizeUtf8("\xC0\xAF"), "??");        // overlong "/"
-    EXPECT_EQ(SanitizeUtf8("\xED\xA0\x80"), "???");   // a surrogate
+    EXPECT_EQ(SanitizeUtf8("a\xFF"
+                           "b"),
+              "a?b");
+    EXPECT_EQ(SanitizeUtf8("\xC3"), "?");           // cut short
+    EXPECT_EQ(SanitizeUtf8("\xC0\xAF"), "??");      // overlong "/"
+    EXPECT_EQ(SanitizeUtf8("\xED\xA0\x80"), "???"); // a surrogate
 }
 
 TEST(Pages, WeekLabel) {
@@ -43,7 +48,8 @@ TEST(Pages, WeekLabel) {
 
 TEST(Pages, StartPageFitsFiveAndEscapes) {
     std::vector<TListEntry> week;
-    for (int i = 1; i <= 6; ++i) week.push_back(Entry(i, "P" + std::to_string(i) + "<b>", 1000 - i));
+    for (int i = 1; i <= 6; ++i)
+        week.push_back(Entry(i, "P" + std::to_string(i) + "<b>", 1000 - i));
     const std::string page = StartPage(week, {"Neu & frisch", "<i>zwei</i>", "drei"}, "2024-W10");
     EXPECT_NE(page.find("P5&lt;b&gt;"), std::string::npos);
     EXPECT_EQ(page.find("P6"), std::string::npos);

@@ -41,9 +41,9 @@ class ScoreStoreTest : public ::testing::Test {
 } // namespace
 
 TEST(IsoWeek, YearBoundaries) {
-    EXPECT_EQ(IsoWeekKey(Date(2024, 1, 1)), "2024-W01");  // a Monday
+    EXPECT_EQ(IsoWeekKey(Date(2024, 1, 1)), "2024-W01"); // a Monday
     EXPECT_EQ(IsoWeekKey(Date(2024, 3, 6)), "2024-W10");
-    EXPECT_EQ(IsoWeekKey(Date(2021, 1, 3)), "2020-W53");  // Sunday in the last week of 2020
+    EXPECT_EQ(IsoWeekKey(Date(2021, 1, 3)), "2020-W53");   // Sunday in the last week of 2020
     EXPECT_EQ(IsoWeekKey(Date(2024, 12, 30)), "2025-W01"); // Monday of 2025's first week
     EXPECT_EQ(IsoWeekKey(Date(2026, 12, 31)), "2026-W53");
     EXPECT_EQ(IsoWeekKey(Date(2027, 1, 3)), "2026-W53");

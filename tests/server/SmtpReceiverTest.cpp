@@ -159,7 +159,8 @@ TEST_F(SmtpReceiverTest, TooLargeMailIsRefusedAndNothingStored) {
     EXPECT_EQ(Begin(c).substr(0, 3), "354");
     const std::string line(998, 'A');
     std::string body = "Subject: gross\r\n\r\n";
-    while (body.size() < 70 * 1024) body += line + "\r\n";
+    while (body.size() < 70 * 1024)
+        body += line + "\r\n";
     c.Send(body + ".\r\n");
     EXPECT_EQ(c.ReadReply().substr(0, 3), "552");
     EXPECT_TRUE(Mails().empty());
@@ -202,28 +203,31 @@ TEST_F(SmtpReceiverTest, ClientVanishingMidMailLeavesNothingBehind) {
 }
 
 TEST(MailMessage, EncodedWordsAndQuotedPrintable) {
-    EXPECT_EQ(DecodeHeaderWords("=?UTF-8?B?S29ydmFsZCBGZWhsZXJtZWxkdW5n?="), "Korvald Fehlermeldung");
+    EXPECT_EQ(DecodeHeaderWords("=?UTF-8?B?S29ydmFsZCBGZWhsZXJtZWxkdW5n?="),
+              "Korvald Fehlermeldung");
     EXPECT_EQ(DecodeHeaderWords("=?ISO-8859-1?Q?Gr=FC=DFe_aus?= =?utf-8?q?_K=C3=B6ln?= !"),
-              "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln !");
+              "Gr\xC3\xBC\xC3\x9F"
+              "e aus K\xC3\xB6ln !");
     EXPECT_EQ(DecodeHeaderWords("plain text"), "plain text");
     EXPECT_EQ(DecodeQuotedPrintable("a=3Db=\r\nc=4"), "a=bc=4");
     EXPECT_EQ(DecodeBase64("SGFs\r\nbG8="), "Hallo");
 }
 
 TEST(MailMessage, SinglePartMailIsTheText) {
-    const TMailMessage message = ParseMailMessage(
-        "From: =?utf-8?q?J=C3=BCrgen?= <j@example.org>\r\nSubject: Hallo\r\n"
-        "Content-Type: text/plain; charset=iso-8859-1\r\n"
-        "Content-Transfer-Encoding: quoted-printable\r\n\r\nS=FC=DF\r\n");
+    const TMailMessage message =
+        ParseMailMessage("From: =?utf-8?q?J=C3=BCrgen?= <j@example.org>\r\nSubject: Hallo\r\n"
+                         "Content-Type: text/plain; charset=iso-8859-1\r\n"
+                         "Content-Transfer-Encoding: quoted-printable\r\n\r\nS=FC=DF\r\n");
     EXPECT_EQ(message.From, "J\xC3\xBCrgen <j@example.org>");
     EXPECT_EQ(message.Text, "S\xC3\xBC\xC3\x9F\n");
     EXPECT_TRUE(message.Attachments.empty());
 }
 
 TEST(MailMessage, BrokenMimeDoesNotFail) {
-    for (const char* raw : {"", "\r\n\r\n", "Content-Type: multipart/mixed; boundary=\"\"\r\n\r\nx",
-                            "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n--b\r\n",
-                            "Content-Type: multipart/mixed\r\n\r\n--\r\n", "Subject: \xFF\xFE\r\n"}) {
+    for (const char* raw :
+         {"", "\r\n\r\n", "Content-Type: multipart/mixed; boundary=\"\"\r\n\r\nx",
+          "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n--b\r\n",
+          "Content-Type: multipart/mixed\r\n\r\n--\r\n", "Subject: \xFF\xFE\r\n"}) {
         const TMailMessage message = ParseMailMessage(raw);
         EXPECT_EQ(message.Subject.find('\xFF'), std::string::npos);
     }

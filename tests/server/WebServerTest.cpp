@@ -47,8 +47,7 @@ class WebServerTest : public ::testing::Test {
     }
 
     TReplyPairs Publish(const TPublishRecord& record, unsigned seed = 1) {
-        return ParseReply(
-            Body("/score.php?cs=" + EncodeRecord(BuildRecord(record), Seeded(seed))));
+        return ParseReply(Body("/score.php?cs=" + EncodeRecord(BuildRecord(record), Seeded(seed))));
     }
 
     TTempFolder Folder;
@@ -112,8 +111,7 @@ TEST_F(WebServerTest, OversizedCsIsRefused) {
 
     // The same road takes an honest record.
     const std::string cs = EncodeRecord(BuildRecord(Record("", "Post", 9)), Seeded(6));
-    const auto posted =
-        Client->Post("/score.php", "cs=" + cs, "application/x-www-form-urlencoded");
+    const auto posted = Client->Post("/score.php", "cs=" + cs, "application/x-www-form-urlencoded");
     ASSERT_TRUE(posted);
     EXPECT_EQ(ReplyValue(ParseReply(posted->body), "Rang"), "1");
 }
@@ -139,7 +137,8 @@ TEST_F(WebServerTest, PlayerTextsAreEscapedInTheLists) {
 }
 
 TEST_F(WebServerTest, StartPageShowsTheTopFiveOfTheWeek) {
-    for (int i = 1; i <= 7; ++i) Publish(Record("", "Spieler" + std::to_string(i), i * 100), i);
+    for (int i = 1; i <= 7; ++i)
+        Publish(Record("", "Spieler" + std::to_string(i), i * 100), i);
     const std::string page = Body("/korvaldinternal");
     EXPECT_NE(page.find("Top 5 der Woche"), std::string::npos);
     EXPECT_NE(page.find("Spieler7"), std::string::npos);

@@ -40,7 +40,7 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace {
 
 class MenuWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SetDefaultDisplay(std::make_shared<THeadlessDisplay>(1024, 768, 32));
         SetInputOverride(&Input);
@@ -105,7 +105,8 @@ TEST_F(MenuWindowTest, CreationSizesTheWindowToThePictureAndPlacesItsParts) {
     EXPECT_EQ(form.ActionStart->text(), "'Crumble Rush' spielen");
     EXPECT_EQ(form.ActionStart->shortcut(), QKeySequence(Qt::Key_F9));
     QStringList menus;
-    for (QAction* action : form.menuBar()->actions()) menus << action->text();
+    for (QAction* action : form.menuBar()->actions())
+        menus << action->text();
     EXPECT_EQ(menus, QStringList({"&Datei", "&Spiel", "&Internet", "&Hilfe"}));
     EXPECT_TRUE(DirectoryExists(Folder.File("sps")) || DirectoryExists(Folder.File("SPS")));
 }
@@ -156,7 +157,7 @@ TEST_F(MenuWindowTest, AStartWithAnUnknownDisplayModeRunsModeZeroAndReturns) {
 TEST_F(MenuWindowTest, ShortMemoryAsksAndANoStartsNoGame) {
     TMemoryStatus status;
     status.AvailPhys = 50000ull << 10;
-    status.AvailVirtual = 39999ull << 10;  // together 89999 KB: one short
+    status.AvailVirtual = 39999ull << 10; // together 89999 KB: one short
     SetMemoryStatusOverride(status);
     TForm1 form;
     form.SoundsReady = true;
@@ -190,15 +191,16 @@ TEST_F(MenuWindowTest, AnUnwritableSaveFolderGivesAMessageAndTheMenuStaysUsable)
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_FALSE(Messages[0].empty());
     form.close();
-    EXPECT_EQ(Messages.size(), 2u);  // the failed save is reported too
+    EXPECT_EQ(Messages.size(), 2u); // the failed save is reported too
     EXPECT_TRUE(form.ActionStart->isEnabled());
 }
 
 TEST_F(MenuWindowTest, TheOnlineMenusListTheirActionsInOrder) {
     TForm1 form;
-    EXPECT_EQ(MenuItems(form.Internet1),
-              (std::vector<std::string>{"&Highscore veröffentlichen", "&Highscore im Internet öffnen",
-                                        "&Korvald Website öffnen", "-", "&Fehlerreport senden"}));
+    EXPECT_EQ(
+        MenuItems(form.Internet1),
+        (std::vector<std::string>{"&Highscore veröffentlichen", "&Highscore im Internet öffnen",
+                                  "&Korvald Website öffnen", "-", "&Fehlerreport senden"}));
     EXPECT_EQ(MenuItems(form.Help1),
               (std::vector<std::string>{"&Hilfe im Internet öffnen", "-", "&Info"}));
     EXPECT_EQ(form.ActionHilfe->shortcut(), QKeySequence(Qt::Key_F1));
@@ -234,10 +236,12 @@ TEST_F(MenuWindowTest, OnlineTheEmbeddedBrowserShowsOnlyTheInternalPages) {
     EXPECT_EQ(form.BrowserTarget(), start);
     EXPECT_EQ(Shown(form.Image1),
               LoadJpegResource("MENUE_NET").convertToFormat(QImage::Format_RGB32));
-    EXPECT_TRUE(form.WebBrowser1->title().contains("Crumble")) << form.WebBrowser1->title().toStdString();
+    EXPECT_TRUE(form.WebBrowser1->title().contains("Crumble"))
+        << form.WebBrowser1->title().toStdString();
 
     // Addresses outside the internal pages go to the system browser; the page stays.
-    EXPECT_TRUE(form.WebBrowser1BeforeNavigate(QUrl(QString::fromStdString(start + "/highscore.html")), true));
+    EXPECT_TRUE(form.WebBrowser1BeforeNavigate(
+        QUrl(QString::fromStdString(start + "/highscore.html")), true));
     EXPECT_FALSE(form.WebBrowser1BeforeNavigate(QUrl("file:///etc/passwd"), true));
     EXPECT_FALSE(form.WebBrowser1BeforeNavigate(QUrl("https://example.org/frame"), false));
     form.WebBrowser1->page()->runJavaScript("window.location.href = 'https://example.org/news';");
@@ -288,9 +292,11 @@ TEST_F(MenuWindowTest, ACrashIsLookedUpInTheKnownErrors) {
     WriteLog("ERROR");
     form.LookUpKnownError();
     ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_TRUE(Messages[0].starts_with("Während der Programmausführung ist ein Fehler aufgetreten."));
+    EXPECT_TRUE(
+        Messages[0].starts_with("Während der Programmausführung ist ein Fehler aufgetreten."));
     EXPECT_TRUE(web->Received().starts_with("GET /korvaldinternal/errors.txt ")) << web->Received();
-    EXPECT_EQ(Opened, (std::vector<std::string>{WebPageAddress("korvaldinternal/errors/grafik.html")}));
+    EXPECT_EQ(Opened,
+              (std::vector<std::string>{WebPageAddress("korvaldinternal/errors/grafik.html")}));
     EXPECT_TRUE(LogIsOK()); // erased
 
     // A line with S keeps the log.
@@ -446,8 +452,9 @@ TEST_F(MenuWindowTest, HelpWebSiteInfoAndReportActions) {
     TForm1 form;
     form.ActionHilfeExecute();
     form.ActionwebsiteExecute();
-    EXPECT_EQ(Opened, (std::vector<std::string>{"http://games.example:81/crumblerush/hilfe/index.html",
-                                                "http://games.example:81/korvald/"}));
+    EXPECT_EQ(Opened,
+              (std::vector<std::string>{"http://games.example:81/crumblerush/hilfe/index.html",
+                                        "http://games.example:81/korvald/"}));
     bool info = false, report = false;
     WhenModal<TInfoForm>([&info](TInfoForm* shown) {
         info = true;
@@ -493,4 +500,4 @@ TEST_F(MenuWindowTest, TheOptionsComeFromDateiAndTheirDisplayModeReachesTheNextG
     EXPECT_EQ(modeSeen, 2);
 }
 
-}  // namespace
+} // namespace

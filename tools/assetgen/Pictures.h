@@ -26,10 +26,18 @@ void DrawIntro(TCanvas& canvas);
 void DrawGameBack(TCanvas& canvas, TGfxSet set);
 void DrawGameInfo(TCanvas& canvas, TGfxSet set);
 
-inline void DrawBackSb(TCanvas& canvas) { DrawGameBack(canvas, TGfxSet::Sb); }
-inline void DrawBackFb(TCanvas& canvas) { DrawGameBack(canvas, TGfxSet::Fb); }
-inline void DrawInfoSb(TCanvas& canvas) { DrawGameInfo(canvas, TGfxSet::Sb); }
-inline void DrawInfoFb(TCanvas& canvas) { DrawGameInfo(canvas, TGfxSet::Fb); }
+inline void DrawBackSb(TCanvas& canvas) {
+    DrawGameBack(canvas, TGfxSet::Sb);
+}
+inline void DrawBackFb(TCanvas& canvas) {
+    DrawGameBack(canvas, TGfxSet::Fb);
+}
+inline void DrawInfoSb(TCanvas& canvas) {
+    DrawGameInfo(canvas, TGfxSet::Sb);
+}
+inline void DrawInfoFb(TCanvas& canvas) {
+    DrawGameInfo(canvas, TGfxSet::Fb);
+}
 
 // gfx/sb/Back.jpg, gfx/sb/Info.jpg, gfx/fb/Back.jpg and gfx/fb/Info.jpg of the program folder.
 void WriteGamePictures(const std::filesystem::path& gameDir, int quality);

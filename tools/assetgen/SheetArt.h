@@ -21,12 +21,12 @@ void ArtDance1(cairo_t* cr, const TFrame& frame);
 void ArtDance2(cairo_t* cr, const TFrame& frame);
 void ArtDance3(cairo_t* cr, const TFrame& frame);
 void ArtDance4(cairo_t* cr, const TFrame& frame);
-void ArtWaitLeft(cairo_t* cr, const TFrame& frame);   // left of the bag, facing it
-void ArtWaitRight(cairo_t* cr, const TFrame& frame);  // right of the bag, facing it
-void ArtWalkLeft(cairo_t* cr, const TFrame& frame);   // left of the bag, walking to the left
-void ArtWalkRight(cairo_t* cr, const TFrame& frame);  // right of the bag, walking to the right
-void ArtPushLeft(cairo_t* cr, const TFrame& frame);   // left of the bag, pushing it to the right
-void ArtPushRight(cairo_t* cr, const TFrame& frame);  // right of the bag, pushing it to the left
+void ArtWaitLeft(cairo_t* cr, const TFrame& frame);  // left of the bag, facing it
+void ArtWaitRight(cairo_t* cr, const TFrame& frame); // right of the bag, facing it
+void ArtWalkLeft(cairo_t* cr, const TFrame& frame);  // left of the bag, walking to the left
+void ArtWalkRight(cairo_t* cr, const TFrame& frame); // right of the bag, walking to the right
+void ArtPushLeft(cairo_t* cr, const TFrame& frame);  // left of the bag, pushing it to the right
+void ArtPushRight(cairo_t* cr, const TFrame& frame); // right of the bag, pushing it to the left
 
 // Targets turning in space, and the pieces they burst into.
 void ArtChip(cairo_t* cr, const TFrame& frame);

@@ -93,7 +93,8 @@ std::vector<std::uint8_t> BitmapHeader(int width, int height, int bitCount, int 
 
 void WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
@@ -131,9 +132,9 @@ TSheetPixels DrawSheet(const TSheetEntry& entry) {
         TCanvas canvas(entry.Width, entry.Height);
         entry.Draw(canvas.Cr(), {i, entry.Count, double(entry.Width), double(entry.Height)});
         if (cairo_status(canvas.Cr()) != CAIRO_STATUS_SUCCESS)
-            throw std::runtime_error("drawing " + std::string(entry.Name) + " image " +
-                                     std::to_string(i + 1) + " failed: " +
-                                     cairo_status_to_string(cairo_status(canvas.Cr())));
+            throw std::runtime_error(
+                "drawing " + std::string(entry.Name) + " image " + std::to_string(i + 1) +
+                " failed: " + cairo_status_to_string(cairo_status(canvas.Cr())));
         cairo_surface_flush(canvas.Surface());
         const std::uint8_t* data = cairo_image_surface_get_data(canvas.Surface());
         const int stride = cairo_image_surface_get_stride(canvas.Surface());
@@ -154,7 +155,9 @@ std::vector<std::uint8_t> SheetBitmap(const TSheetPixels& pixels) {
             // Edge pixels keep their full colour; the alpha map does the blending.
             for (int shift : {0, 8, 16}) {
                 const std::uint32_t c = (argb >> shift) & 0xFF;
-                out.push_back(a == 0 ? 0 : static_cast<std::uint8_t>(std::min<std::uint32_t>(255, (c * 255 + a / 2) / a)));
+                out.push_back(a == 0 ? 0
+                                     : static_cast<std::uint8_t>(
+                                           std::min<std::uint32_t>(255, (c * 255 + a / 2) / a)));
             }
         }
         out.insert(out.end(), pad, 0);
@@ -169,7 +172,8 @@ std::vector<std::uint8_t> SheetAlphaMap(const TSheetPixels& pixels) {
     const int pad = (4 - pixels.Width % 4) % 4;
     for (int y = pixels.Height - 1; y >= 0; --y) {
         for (int x = 0; x < pixels.Width; ++x)
-            out.push_back(static_cast<std::uint8_t>(pixels.Argb[static_cast<size_t>(y) * pixels.Width + x] >> 24));
+            out.push_back(static_cast<std::uint8_t>(
+                pixels.Argb[static_cast<size_t>(y) * pixels.Width + x] >> 24));
         out.insert(out.end(), pad, 0);
     }
     return out;
@@ -180,7 +184,8 @@ void WriteSheets(const std::filesystem::path& gameDir, const std::filesystem::pa
     const std::filesystem::path folder = gameDir / "gfx" / "sb";
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    if (error) throw std::runtime_error("cannot create " + folder.string() + ": " + error.message());
+    if (error)
+        throw std::runtime_error("cannot create " + folder.string() + ": " + error.message());
     for (const TSheetEntry& entry : Entries) {
         TSheetPixels pixels = DrawSheet(entry);
         // Black where the key hides a pixel, so sheet, mask and alpha map agree.

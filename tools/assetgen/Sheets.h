@@ -15,9 +15,9 @@ namespace assetgen {
 
 struct TSheetEntry {
     std::string_view Name;
-    int Width;  // of one image
+    int Width; // of one image
     int Height;
-    int Count;  // images, one above the other
+    int Count; // images, one above the other
     // Below this opacity (0 … 255) a pixel counts as transparent for the colour key. Sheets
     // that the game only draws with the colour key (lettering) cut at half; the rest keep as
     // much of their soft edge as the alpha map can show.

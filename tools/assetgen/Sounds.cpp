@@ -86,8 +86,8 @@ TSound Verloren() {
     TSound s = MakeSound(1.9);
     const double notes[] = {67, 66, 65};
     for (int i = 0; i < 3; ++i)
-        AddSweep(s, i * 0.32, 0.3, NoteHz(notes[i]), NoteHz(notes[i] - 0.3), TWave::Saw, 0.5,
-                 0.03, 0.4, 4, 0.006);
+        AddSweep(s, i * 0.32, 0.3, NoteHz(notes[i]), NoteHz(notes[i] - 0.3), TWave::Saw, 0.5, 0.03,
+                 0.4, 4, 0.006);
     AddSweep(s, 0.96, 0.9, NoteHz(64), NoteHz(62), TWave::Saw, 0.5, 0.03, 0.9, 5, 0.02);
     return s;
 }
@@ -232,13 +232,26 @@ struct TEffect {
 };
 
 const TEffect Effects[] = {
-    {"begin", Begin},         {"verloren", Verloren},     {"tipp", Tipp},
-    {"tapp", Tapp},           {"bigtime", Bigtime},       {"highscore", Highscore},
-    {"catched", Catched},     {"wavedone", Wavedone},     {"treffer", Treffer},
-    {"gun", Gun},             {"machinegun", Machinegun}, {"schmaler", Schmaler},
-    {"breiter", Breiter},     {"richtigrum", Richtigrum}, {"falschrum", Falschrum},
-    {"explosion", Explosion}, {"leer", Leer},             {"schussab", Schussab},
-    {"extraweg", Extraweg},   {"extrada", Extrada},
+    {"begin", Begin},
+    {"verloren", Verloren},
+    {"tipp", Tipp},
+    {"tapp", Tapp},
+    {"bigtime", Bigtime},
+    {"highscore", Highscore},
+    {"catched", Catched},
+    {"wavedone", Wavedone},
+    {"treffer", Treffer},
+    {"gun", Gun},
+    {"machinegun", Machinegun},
+    {"schmaler", Schmaler},
+    {"breiter", Breiter},
+    {"richtigrum", Richtigrum},
+    {"falschrum", Falschrum},
+    {"explosion", Explosion},
+    {"leer", Leer},
+    {"schussab", Schussab},
+    {"extraweg", Extraweg},
+    {"extrada", Extrada},
 };
 
 } // namespace

@@ -74,9 +74,8 @@ double GateEnvelope(double t, double length, double attack, double release) {
     return 1;
 }
 
-void AddSweep(TSound& sound, double start, double length, double startHz, double endHz,
-              TWave wave, double gain, double attack, double decay, double vibratoHz,
-              double vibratoDepth) {
+void AddSweep(TSound& sound, double start, double length, double startHz, double endHz, TWave wave,
+              double gain, double attack, double decay, double vibratoHz, double vibratoDepth) {
     const size_t first = static_cast<size_t>(start * SampleRate);
     const size_t count = static_cast<size_t>(length * SampleRate);
     const double ratio = std::log(endHz / startHz);
@@ -90,10 +89,18 @@ void AddSweep(TSound& sound, double start, double length, double startHz, double
         phase += hz / SampleRate;
         float v = 0;
         switch (wave) {
-        case TWave::Sine: v = SineWave(phase); break;
-        case TWave::Triangle: v = TriangleWave(phase); break;
-        case TWave::Square: v = soften.Process(SquareWave(phase)); break;
-        case TWave::Saw: v = soften.Process(SawWave(phase)); break;
+        case TWave::Sine:
+            v = SineWave(phase);
+            break;
+        case TWave::Triangle:
+            v = TriangleWave(phase);
+            break;
+        case TWave::Square:
+            v = soften.Process(SquareWave(phase));
+            break;
+        case TWave::Saw:
+            v = soften.Process(SawWave(phase));
+            break;
         }
         const double env = PluckEnvelope(t, attack, decay) * GateEnvelope(t, length, 0, 0.01);
         const float s = static_cast<float>(v * env * gain);
@@ -103,8 +110,8 @@ void AddSweep(TSound& sound, double start, double length, double startHz, double
     }
 }
 
-void AddNoise(TSound& sound, double start, double length, double lowHz, double highHz,
-              double gain, double attack, double decay, std::uint32_t seed) {
+void AddNoise(TSound& sound, double start, double length, double lowHz, double highHz, double gain,
+              double attack, double decay, std::uint32_t seed) {
     const size_t first = static_cast<size_t>(start * SampleRate);
     const size_t count = static_cast<size_t>(length * SampleRate);
     TNoise noise(seed);

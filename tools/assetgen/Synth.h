@@ -71,12 +71,12 @@ double GateEnvelope(double t, double length, double attack, double release);
 
 // Adds a tone whose pitch glides exponentially from startHz to endHz over its length.
 enum class TWave { Sine, Triangle, Square, Saw };
-void AddSweep(TSound& sound, double start, double length, double startHz, double endHz,
-              TWave wave, double gain, double attack, double decay, double vibratoHz = 0,
+void AddSweep(TSound& sound, double start, double length, double startHz, double endHz, TWave wave,
+              double gain, double attack, double decay, double vibratoHz = 0,
               double vibratoDepth = 0);
 // Adds filtered noise with a plucked envelope; lowHz/highHz shape its band.
-void AddNoise(TSound& sound, double start, double length, double lowHz, double highHz,
-              double gain, double attack, double decay, std::uint32_t seed);
+void AddNoise(TSound& sound, double start, double length, double lowHz, double highHz, double gain,
+              double attack, double decay, std::uint32_t seed);
 
 // Fades both ends so nothing clicks, then scales to a common loudness: the RMS of the sound
 // is brought to targetDb (dB below full scale) unless its peak would pass peakDb.

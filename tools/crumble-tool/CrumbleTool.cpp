@@ -155,13 +155,15 @@ struct TImageDevice {
 
 // image load IN [--mask MASK] [--bits 16|24|32] OUT.bmp
 int ImageLoad(const TArgs& args) {
-    if (args.size() < 2 || args.size() % 2 != 0) throw TToolError{"image load: IN [--mask MASK] [--bits 16|24|32] OUT.bmp"};
+    if (args.size() < 2 || args.size() % 2 != 0)
+        throw TToolError{"image load: IN [--mask MASK] [--bits 16|24|32] OUT.bmp"};
     std::string mask;
     int bits = 16;
     for (size_t i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == "--mask")
             mask = Absolute(args[i + 1]);
-        else if (args[i] == "--bits" && (args[i + 1] == "16" || args[i + 1] == "24" || args[i + 1] == "32"))
+        else if (args[i] == "--bits" &&
+                 (args[i + 1] == "16" || args[i + 1] == "24" || args[i + 1] == "32"))
             bits = std::stoi(args[i + 1]);
         else
             throw TToolError{"image load: unknown option " + args[i] + " " + args[i + 1]};
@@ -183,7 +185,8 @@ int ImageLoad(const TArgs& args) {
     picture.GMask = surface->Format().GBitMask;
     picture.BMask = surface->Format().BBitMask;
     picture.Stride = surface->Pitch();
-    picture.Bits.assign(surface->Pixels(), surface->Pixels() + size_t(surface->Pitch()) * size_t(surface->Height()));
+    picture.Bits.assign(surface->Pixels(),
+                        surface->Pixels() + size_t(surface->Pitch()) * size_t(surface->Height()));
     const std::vector<uint8_t> bytes = EncodeBitmap(picture);
     WriteBytes(out, bytes.data(), bytes.size());
     return 0;
@@ -208,15 +211,19 @@ const std::vector<TCommand>& Commands() {
         {{"image", "alphamap"}, "IN OUT.raw", 2, ImageAlphaMap},
         {{"sprites", "check"}, "[SCRIPT]", AnyArguments, SpritesCheck},
         {{"sprites", "show"}, "OBJECT [SCRIPT]", AnyArguments, SpritesShow},
-        {{"sprites", "render"}, "OBJECT ANIM FRAME OUT.png [--scale F] [--alpha A] [SCRIPT]",
-         AnyArguments, SpritesRender},
+        {{"sprites", "render"},
+         "OBJECT ANIM FRAME OUT.png [--scale F] [--alpha A] [SCRIPT]",
+         AnyArguments,
+         SpritesRender},
         {{"sprites", "sheet"}, "OBJECT OUT.png [SCRIPT]", AnyArguments, SpritesSheet},
         {{"sprites", "contact"}, "OUT.png [SCRIPT]", AnyArguments, SpritesContact},
         {{"level", "encode"}, "IN OUT", 2, LevelEncode},
         {{"level", "decode"}, "FILE", 1, LevelDecode},
         {{"publish"}, "ENV.DAT [--webserver URL] [--scoreserver URL]", AnyArguments, Publish},
-        {{"report", "send"}, "--from ADDR --text TEXT [--log FILE] [--webserver URL] [--mailserver HOST:PORT]",
-         AnyArguments, ReportSend},
+        {{"report", "send"},
+         "--from ADDR --text TEXT [--log FILE] [--webserver URL] [--mailserver HOST:PORT]",
+         AnyArguments,
+         ReportSend},
         {{"version", "check"}, "[--webserver URL]", AnyArguments, VersionCheck},
         {{"errors", "match"}, "LOG ERRORS.TXT", 2, ErrorsMatch},
         {{"cs", "decode"}, "TEXT", 1, CsDecode},
@@ -224,7 +231,8 @@ const std::vector<TCommand>& Commands() {
         {{"wave", "decode"}, "IN OUT.wav", 2, WaveDecode},
         {{"wave", "play"},
          "FILE --render OUT.wav [--ms N] [--loop] [--volume V] [--pan P] [--frequency HZ]",
-         AnyArguments, WavePlay},
+         AnyArguments,
+         WavePlay},
     };
     return commands;
 }

@@ -28,8 +28,9 @@ struct TSpriteDevice {
 // wrote to the program's log; the log itself is left as it was.
 void Load(const std::string& scriptFile) {
     const std::vector<std::string> script =
-        scriptFile.empty() ? SplitLines(BuiltInSpriteScript())
-                           : SplitLines(ReadFileBytes(std::filesystem::absolute(scriptFile).string()));
+        scriptFile.empty()
+            ? SplitLines(BuiltInSpriteScript())
+            : SplitLines(ReadFileBytes(std::filesystem::absolute(scriptFile).string()));
     const std::string logFile = ProgDir() + "\\SPS\\LOG.TXT";
     std::string before;
     bool existed = true;
@@ -63,7 +64,8 @@ void Load(const std::string& scriptFile) {
 }
 
 int32_t ImageCount(int32_t object) {
-    const int32_t next = object < ObjectCount ? Objects[size_t(object + 1)].FirstSprite : SpriteCount;
+    const int32_t next =
+        object < ObjectCount ? Objects[size_t(object + 1)].FirstSprite : SpriteCount;
     return next - Objects[size_t(object)].FirstSprite;
 }
 
@@ -132,7 +134,9 @@ int SpritesShow(const TArgs& args) {
 }
 
 int SpritesRender(const TArgs& args) {
-    if (args.size() < 4) throw std::runtime_error("sprites render: OBJECT ANIM FRAME OUT.png [--scale F] [--alpha A] [SCRIPT]");
+    if (args.size() < 4)
+        throw std::runtime_error(
+            "sprites render: OBJECT ANIM FRAME OUT.png [--scale F] [--alpha A] [SCRIPT]");
     double scale = 1.0;
     int32_t alpha = 255;
     std::string script;
@@ -154,7 +158,8 @@ int SpritesRender(const TArgs& args) {
     const int32_t animation = Number(args[1], "ANIM"), frame = Number(args[2], "FRAME");
     const int32_t sprite = GetSprite(object, animation, frame);
     if (sprite < 1 || sprite > SpriteCount)
-        throw std::runtime_error("sprites render: no image at animation " + args[1] + ", frame " + args[2]);
+        throw std::runtime_error("sprites render: no image at animation " + args[1] + ", frame " +
+                                 args[2]);
     const int32_t w = std::max(1, int32_t(Sprites[size_t(sprite)].W * scale + 0.5));
     const int32_t h = std::max(1, int32_t(Sprites[size_t(sprite)].H * scale + 0.5));
     const PDirectDrawSurface board = Board(w, h);
@@ -164,7 +169,8 @@ int SpritesRender(const TArgs& args) {
 }
 
 int SpritesSheet(const TArgs& args) {
-    if (args.size() < 2 || args.size() > 3) throw std::runtime_error("sprites sheet: OBJECT OUT.png [SCRIPT]");
+    if (args.size() < 2 || args.size() > 3)
+        throw std::runtime_error("sprites sheet: OBJECT OUT.png [SCRIPT]");
     TSpriteDevice device;
     Load(args.size() > 2 ? args[2] : "");
     const int32_t object = GetAnimation(args[0]);
@@ -186,7 +192,8 @@ int SpritesSheet(const TArgs& args) {
 }
 
 int SpritesContact(const TArgs& args) {
-    if (args.empty() || args.size() > 2) throw std::runtime_error("sprites contact: OUT.png [SCRIPT]");
+    if (args.empty() || args.size() > 2)
+        throw std::runtime_error("sprites contact: OUT.png [SCRIPT]");
     TSpriteDevice device;
     Load(args.size() > 1 ? args[1] : "");
     constexpr int32_t cellW = 220, cellH = 170, labelH = 34, columns = 6, shownMax = 4;
@@ -194,7 +201,8 @@ int SpritesContact(const TArgs& args) {
     const int32_t width = columns * cellW, height = rows * cellH;
     const PDirectDrawSurface board = Board(width, height);
     for (int32_t object = 1; object <= ObjectCount; ++object) {
-        const int32_t left = ((object - 1) % columns) * cellW, top = ((object - 1) / columns) * cellH;
+        const int32_t left = ((object - 1) % columns) * cellW,
+                      top = ((object - 1) / columns) * cellH;
         const int32_t first = Objects[size_t(object)].FirstSprite + 1;
         const int32_t shown = std::min(ImageCount(object), shownMax);
         int32_t rowW = 0, rowH = 0;
@@ -204,13 +212,16 @@ int SpritesContact(const TArgs& args) {
         }
         if (shown == 0) continue;
         // The first images side by side, shrunk (never enlarged) to the cell's picture area.
-        const double scale = std::min({1.0, double(cellW - 10) / rowW, double(cellH - labelH - 8) / rowH});
+        const double scale =
+            std::min({1.0, double(cellW - 10) / rowW, double(cellH - labelH - 8) / rowH});
         double x = left + (cellW - rowW * scale) / 2;
         for (int32_t i = 0; i < shown; ++i) {
             const TSprite& s = Sprites[size_t(first + i)];
-            const int32_t w = std::max(1, int32_t(s.W * scale)), h = std::max(1, int32_t(s.H * scale));
-            Stretchblit(board, int32_t(x) + w / 2, top + 4 + (cellH - labelH - 8) / 2, w, h, first + i,
-                        left, top, left + cellW - 1, top + cellH - labelH - 1, true, 255);
+            const int32_t w = std::max(1, int32_t(s.W * scale)),
+                          h = std::max(1, int32_t(s.H * scale));
+            Stretchblit(board, int32_t(x) + w / 2, top + 4 + (cellH - labelH - 8) / 2, w, h,
+                        first + i, left, top, left + cellW - 1, top + cellH - labelH - 1, true,
+                        255);
             x += (s.W + 4) * scale;
         }
     }
@@ -229,7 +240,8 @@ int SpritesContact(const TArgs& args) {
     QPainter painter(&picture);
     painter.setFont(QFont("Liberation Sans", 10, QFont::Bold));
     for (int32_t object = 1; object <= ObjectCount; ++object) {
-        const int32_t left = ((object - 1) % columns) * cellW, top = ((object - 1) / columns) * cellH;
+        const int32_t left = ((object - 1) % columns) * cellW,
+                      top = ((object - 1) / columns) * cellH;
         const QRect label(left, top + cellH - labelH, cellW, labelH);
         painter.fillRect(label, QColor(40, 24, 16));
         painter.setPen(QColor(255, 230, 160));

@@ -1,6 +1,6 @@
 #pragma once
-// crumble-tool sprites check|show|render|sheet|contact: the sprite script loaded headless against the
-// program folder, as the game window loads it.
+// crumble-tool sprites check|show|render|sheet|contact: the sprite script loaded headless against
+// the program folder, as the game window loads it.
 #include <string>
 #include <vector>
 

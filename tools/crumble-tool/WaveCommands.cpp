@@ -76,10 +76,10 @@ int WaveInfo(const std::vector<std::string>& args) {
     const TWaveFormatEx& f = stream.Format();
     std::cout << "format-tag: " << f.wFormatTag << "\nchannels: " << f.nChannels
               << "\nsamples-per-sec: " << f.nSamplesPerSec
-              << "\navg-bytes-per-sec: " << f.nAvgBytesPerSec
-              << "\nblock-align: " << f.nBlockAlign << "\nbits-per-sample: " << f.wBitsPerSample
-              << "\ncb-size: " << f.cbSize << "\ndata-offset: " << stream.DataOffset()
-              << "\ndata-size: " << stream.Size() << '\n';
+              << "\navg-bytes-per-sec: " << f.nAvgBytesPerSec << "\nblock-align: " << f.nBlockAlign
+              << "\nbits-per-sample: " << f.wBitsPerSample << "\ncb-size: " << f.cbSize
+              << "\ndata-offset: " << stream.DataOffset() << "\ndata-size: " << stream.Size()
+              << '\n';
     TWavePCMReader reader(stream, engine.ACMDriver);
     const TWaveFormatEx& pcm = reader.Format();
     std::cout << "pcm-format: " << pcm.wFormatTag << ' ' << pcm.nChannels << ' '
@@ -143,13 +143,17 @@ int WavePlay(const std::vector<std::string>& args) {
         TvrDSound engine(nullptr, true, true, 44100, 16, 2);
         if (engine.NotReady) throw std::runtime_error("no sound device");
         LoadCodecDriver(engine);
-        TvrDSoundFile& sound = TvrDSoundFile::CreateFromFile(engine, 20000, smAuto,
-                                                             file.substr(0, file.size() - 4));
+        TvrDSoundFile& sound =
+            TvrDSoundFile::CreateFromFile(engine, 20000, smAuto, file.substr(0, file.size() - 4));
         switch (sound.Status) {
-        case ssUnsupportedFormat: throw std::runtime_error("unsupported wave format: " + sound.LastError);
-        case ssGenericError: throw std::runtime_error("generic error: " + sound.LastError);
-        case ssDisabled: throw std::runtime_error("disabled: " + sound.LastError);
-        case ssOK: break;
+        case ssUnsupportedFormat:
+            throw std::runtime_error("unsupported wave format: " + sound.LastError);
+        case ssGenericError:
+            throw std::runtime_error("generic error: " + sound.LastError);
+        case ssDisabled:
+            throw std::runtime_error("disabled: " + sound.LastError);
+        case ssOK:
+            break;
         }
         if (ms < 0) {
             // The sound's own length, at the rate it is played at.
