@@ -4,52 +4,17 @@
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 const std::filesystem::path GameDir = std::filesystem::path(CRUMBLE_TOOL_PATH).parent_path();
-
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Standard output and exit status of the tool.
-std::pair<std::string, int> RunTool(const std::string& arguments) {
-    const std::string command =
-        std::string("'") + CRUMBLE_TOOL_PATH + "' " + arguments + " 2>/dev/null";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    std::array<char, 4096> buffer{};
-    size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        out.append(buffer.data(), got);
-    const int status = pclose(pipe);
-    return {out, WEXITSTATUS(status)};
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    std::string line;
-    while (std::getline(stream, line))
-        lines.push_back(line);
-    return lines;
-}
 
 std::string Lower(std::string s) {
     for (char& c : s)
@@ -58,23 +23,20 @@ std::string Lower(std::string s) {
 }
 
 TEST(LevelCommandsTest, TheBuiltLevelIsScrambledAndDecodesToItsSource) {
-    const std::string source = ReadAll(CRUMBLE_LEVEL_SOURCE);
-    const std::string built = ReadAll(GameDir / "SPS" / "Level1.txt");
+    const std::string source = ReadWholeFile(CRUMBLE_LEVEL_SOURCE);
+    const std::string built = ReadWholeFile((GameDir / "SPS" / "Level1.txt").string());
     ASSERT_FALSE(source.empty());
     EXPECT_EQ(built.find("DefineFormation"), std::string::npos) << "not scrambled";
-    const auto [text, status] =
-        RunTool("level decode '" + (GameDir / "SPS" / "Level1.txt").string() + "'");
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(text, source);
+    const TToolRun decoded = RunTool(
+        {"level", "decode", QString::fromStdString((GameDir / "SPS" / "Level1.txt").string())});
+    EXPECT_EQ(decoded.ExitCode, 0);
+    EXPECT_EQ(decoded.Out, source);
     // The game decodes every line on its own.
-    const std::vector<std::string> scrambled = Lines(built);
-    const std::vector<std::string> plain = Lines(source);
+    const std::vector<std::string> scrambled = TextLines(built);
+    const std::vector<std::string> plain = TextLines(source);
     ASSERT_EQ(scrambled.size(), plain.size());
-    for (size_t i = 0; i < plain.size(); ++i) {
-        std::string line = scrambled[i];
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        EXPECT_EQ(DecodeText(line), plain[i]) << "line " << i + 1;
-    }
+    for (size_t i = 0; i < plain.size(); ++i)
+        EXPECT_EQ(DecodeText(scrambled[i]), plain[i]) << "line " << i + 1;
 }
 
 TEST(LevelCommandsTest, EncodeAndDecodeKeepEveryLineAndFailOnAMissingFile) {
@@ -82,13 +44,18 @@ TEST(LevelCommandsTest, EncodeAndDecodeKeepEveryLineAndFailOnAMissingFile) {
     const std::string plain = "bobA=Chip1\r\n\r\nbobspeed=2,5 ;x\r\nend\r\n";
     folder.Put("in.txt", plain);
     const std::string in = folder.Path + "/in.txt", out = folder.Path + "/out.txt";
-    EXPECT_EQ(RunTool("level encode '" + in + "' '" + out + "'").second, 0);
-    EXPECT_EQ(RunTool("level decode '" + out + "'").first, "bobA=Chip1\n\nbobspeed=2,5 ;x\nend\n");
-    EXPECT_NE(RunTool("level decode '" + folder.Path + "/missing.txt'").second, 0);
+    EXPECT_EQ(RunTool({"level", "encode", QString::fromStdString(in), QString::fromStdString(out)})
+                  .ExitCode,
+              0);
+    EXPECT_EQ(RunTool({"level", "decode", QString::fromStdString(out)}).Out,
+              "bobA=Chip1\n\nbobspeed=2,5 ;x\nend\n");
+    EXPECT_NE(
+        RunTool({"level", "decode", QString::fromStdString(folder.Path + "/missing.txt")}).ExitCode,
+        0);
 }
 
 TEST(LevelCommandsTest, TheScriptIsWellFormed) {
-    const std::vector<std::string> lines = Lines(ReadAll(CRUMBLE_LEVEL_SOURCE));
+    const std::vector<std::string> lines = TextLines(ReadWholeFile(CRUMBLE_LEVEL_SOURCE));
     const std::set<std::string> kinds = {"chip1",      "umdreh",      "pepper1",
                                          "dauerfeuer", "doppelbreit", "explode"};
     std::map<std::string, size_t> labels;

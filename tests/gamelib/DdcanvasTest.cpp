@@ -3,6 +3,8 @@
 #include "gamelib/DDUtil.h"
 #include "gamelib/EngineState.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 TEST(Ddcanvas, TheDrawingContextIsHeldOnlyWhileUsed) {
@@ -14,13 +16,7 @@ TEST(Ddcanvas, TheDrawingContextIsHeldOnlyWhileUsed) {
     }
     TEngineState engine;
     engine.OpenHeadless(32);
-    const PDirectDraw& directDraw = DirectDrawObject;
-    TDDSurfaceDesc desc;
-    desc.Flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-    desc.Caps = DDSCAPS_OFFSCREENPLAIN;
-    desc.Width = desc.Height = 8;
-    PDirectDrawSurface surface;
-    ASSERT_EQ(directDraw->CreateSurface(desc, surface), DD_OK);
+    const PDirectDrawSurface surface = MakeSurface(*DirectDrawObject, 8, 8);
     {
         TDDCanvas canvas(surface);
         EXPECT_FALSE(surface->Locked());

@@ -15,17 +15,7 @@ using TFrames = std::vector<uint16_t>;
 class SpriteUnitTest : public ::testing::Test {
   protected:
     void SetUp() override { Engine.OpenHeadless(32); }
-    // A 24-bit sheet of that size under gfx\sb.
-    void Sheet(const std::string& name, int w, int h) {
-        TBitmapImage picture;
-        picture.Width = w;
-        picture.Height = h;
-        picture.BitCount = 24;
-        picture.Stride = BitmapStride(w, 24);
-        picture.Bits.assign(size_t(picture.Stride) * size_t(h), 0x40);
-        const std::vector<uint8_t> bytes = EncodeBitmap(picture);
-        Folder.Put("gfx/sb/" + name + ".bmp", std::string(bytes.begin(), bytes.end()));
-    }
+    void Sheet(const std::string& name, int w, int h) { WriteSheet(Folder, name, w, h, 0x404040); }
     std::string LoadError(const std::string& script) {
         try {
             LoadAllObjects(SplitLines(script));

@@ -6,7 +6,6 @@
 #include "platform/input.h"
 
 #include <QApplication>
-#include <QImage>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -201,13 +200,6 @@ class FullScreenStepsTest : public FullScreenFormTest {
     std::unique_ptr<TTestForm> Form;
 };
 
-uint32_t Pixel32(const PDirectDrawSurface& surface, int x, int y) {
-    const uint8_t* row = surface->Pixels() + y * surface->Pitch();
-    uint32_t value;
-    std::memcpy(&value, row + 4 * x, 4);
-    return value & 0xFFFFFF;
-}
-
 TEST_F(FullScreenStepsTest, BackgroundOffsetShiftsLeftWithWrapAround) {
     ASSERT_EQ(BackgroundSurface->Format().RGBBitCount, 32u);
     {
@@ -222,21 +214,21 @@ TEST_F(FullScreenStepsTest, BackgroundOffsetShiftsLeftWithWrapAround) {
 
     Form->BackgroundOffset = 100;
     Form->DrawBackground();
-    const PDirectDrawSurface& back = DisplaySurfaces[1];
-    EXPECT_EQ(Pixel32(back, 0, 0), 100u);
-    EXPECT_EQ(Pixel32(back, 699, 599), 799u);
-    EXPECT_EQ(Pixel32(back, 700, 0), 0u);
-    EXPECT_EQ(Pixel32(back, 799, 300), 99u);
+    const TDirectDrawSurface& back = *DisplaySurfaces[1];
+    EXPECT_EQ(PixelAt(back, 0, 0), 100u);
+    EXPECT_EQ(PixelAt(back, 699, 599), 799u);
+    EXPECT_EQ(PixelAt(back, 700, 0), 0u);
+    EXPECT_EQ(PixelAt(back, 799, 300), 99u);
 
     Form->BackgroundOffset = 0;
     Form->DrawBackground();
-    EXPECT_EQ(Pixel32(back, 0, 0), 0u);
-    EXPECT_EQ(Pixel32(back, 799, 599), 799u);
+    EXPECT_EQ(PixelAt(back, 0, 0), 0u);
+    EXPECT_EQ(PixelAt(back, 799, 599), 799u);
 
     Form->BackgroundOn = false;
     Form->BackgroundOffset = 5;
     Form->DrawBackground();
-    EXPECT_EQ(Pixel32(back, 0, 0), 0u);
+    EXPECT_EQ(PixelAt(back, 0, 0), 0u);
 }
 
 TEST_F(FullScreenStepsTest, MouseIsRelativeToTheClientAreaInAWindow) {
@@ -273,10 +265,7 @@ TEST_F(FullScreenStepsTest, LostSurfacesAreRestoredAndTheFlagCleared) {
 }
 
 TEST_F(FullScreenStepsTest, LostSheetsAreReloadedWithALogLineEach) {
-    QImage sheet(64, 32, QImage::Format_RGB32);
-    sheet.fill(QColor(200, 100, 50));
-    std::filesystem::create_directories(Folder.Path + "/gfx/sb");
-    ASSERT_TRUE(sheet.save(QString::fromStdString(Folder.Path + "/gfx/sb/sheet.bmp"), "BMP"));
+    WriteSheet(Folder, "sheet", 64, 32, 0xC86432);
     PDirectDrawSurface surface;
     int32_t w = 0, h = 0;
     ASSERT_EQ(CreateMemSurface("gfx\\sb\\sheet.bmp", w, h, surface, 0, false), 1);
@@ -293,7 +282,7 @@ TEST_F(FullScreenStepsTest, LostSheetsAreReloadedWithALogLineEach) {
     // The reloaded sheet holds its picture again, not the black of a restored surface.
     uint32_t sum = 0;
     for (int x = 0; x < 64; ++x)
-        sum |= Pixel32(SurfaceTable[1].Surface, x, 16);
+        sum |= PixelAt(*SurfaceTable[1].Surface, x, 16) & 0xFFFFFF;
     EXPECT_EQ(sum, 0xC86432u);
 }
 

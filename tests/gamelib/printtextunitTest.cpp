@@ -22,10 +22,9 @@ class PrintTextTest : public ::testing::Test {
         Colorfill(s, background);
         return s;
     }
+    // The colour of a pixel of a 32-bit surface.
     static uint32_t PixelAt(const TDirectDrawSurface& s, int32_t x, int32_t y) {
-        uint32_t v = 0;
-        std::memcpy(&v, s.Pixels() + y * s.Pitch() + x * 4, 4);
-        return v & 0xFFFFFF;
+        return ::PixelAt(s, x, y) & 0xFFFFFF;
     }
     // Bounding box of the pixels that differ from the background.
     static QRect Drawn(const TDirectDrawSurface& s, uint32_t background) {

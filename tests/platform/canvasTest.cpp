@@ -1,5 +1,7 @@
 #include "platform/canvas.h"
 
+#include "TestSupport.h"
+
 #include <QFontInfo>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -10,24 +12,9 @@ struct TDevice {
     std::shared_ptr<THeadlessDisplay> Display = std::make_shared<THeadlessDisplay>();
     PDirectDraw DirectDraw = std::make_shared<TDirectDraw>(Display);
     PDirectDrawSurface Surface(int32_t w, int32_t h, int bits) {
-        TDDSurfaceDesc desc;
-        desc.Flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
-        desc.Caps = DDSCAPS_OFFSCREENPLAIN;
-        desc.Width = w;
-        desc.Height = h;
-        desc.PixelFormat = PixelFormatForDepth(bits);
-        PDirectDrawSurface out;
-        EXPECT_EQ(DirectDraw->CreateSurface(desc, out), DD_OK);
-        return out;
+        return MakeSurface(*DirectDraw, w, h, bits);
     }
 };
-
-uint32_t PixelAt(const TDirectDrawSurface& s, int32_t x, int32_t y) {
-    const int bytes = static_cast<int>(s.Format().RGBBitCount / 8);
-    uint32_t v = 0;
-    std::memcpy(&v, s.Pixels() + y * s.Pitch() + x * bytes, bytes);
-    return v;
-}
 
 // Bounding box of the pixels that are not zero.
 QRect Drawn(const TDirectDrawSurface& s) {

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -53,153 +55,83 @@ int WithBox(const std::function<int()>& show, const std::function<void(QMessageB
 
 } // namespace
 
-TEST(MsgBox, HandlerReceivesTextTypeAndButtons) {
+TEST(MsgBox, TheHandlerSeesEveryBoxAndItsAnswerIsPassedOn) {
     THandlerGuard guard;
-    std::string seenText;
-    TMsgDlgType seenType = TMsgDlgType::Information;
-    TMsgDlgButtons seenButtons = TMsgDlgButtons::OK;
-    int calls = 0;
+    std::vector<std::tuple<std::string, TMsgDlgType, TMsgDlgButtons>> seen;
     SetMessageHandler([&](const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
-        ++calls;
-        seenText = text;
-        seenType = type;
-        seenButtons = buttons;
-        return mrYes;
+        seen.emplace_back(text, type, buttons);
+        return mrNo;
     });
     EXPECT_EQ(MessageDlg("Möchten Sie das Spiel trotzdem starten?", TMsgDlgType::Confirmation,
                          TMsgDlgButtons::YesNo),
-              mrYes);
-    EXPECT_EQ(calls, 1);
-    EXPECT_EQ(seenText, "Möchten Sie das Spiel trotzdem starten?");
-    EXPECT_EQ(seenType, TMsgDlgType::Confirmation);
-    EXPECT_EQ(seenButtons, TMsgDlgButtons::YesNo);
-}
-
-TEST(MsgBox, HandlerAnswerIsPassedOn) {
-    THandlerGuard guard;
-    SetMessageHandler([](const std::string&, TMsgDlgType, TMsgDlgButtons) { return mrNo; });
-    EXPECT_EQ(MessageDlg("?", TMsgDlgType::Warning, TMsgDlgButtons::YesNo), mrNo);
-}
-
-TEST(MsgBox, ShowMessageIsAnInformationWithOK) {
-    THandlerGuard guard;
-    std::string seenText;
-    TMsgDlgType seenType = TMsgDlgType::Error;
-    TMsgDlgButtons seenButtons = TMsgDlgButtons::YesNo;
-    SetMessageHandler([&](const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
-        seenText = text;
-        seenType = type;
-        seenButtons = buttons;
-        return mrOk;
-    });
+              mrNo);
     ShowMessage("Sie haben die aktuelle Version dieses Programmes.");
-    EXPECT_EQ(seenText, "Sie haben die aktuelle Version dieses Programmes.");
-    EXPECT_EQ(seenType, TMsgDlgType::Information);
-    EXPECT_EQ(seenButtons, TMsgDlgButtons::OK);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], std::make_tuple(std::string("Möchten Sie das Spiel trotzdem starten?"),
+                                       TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo));
+    EXPECT_EQ(seen[1],
+              std::make_tuple(std::string("Sie haben die aktuelle Version dieses Programmes."),
+                              TMsgDlgType::Information, TMsgDlgButtons::OK));
 }
 
-TEST(MsgBox, QuestionShowsGermanButtonsAndYesAnswersYes) {
-    QString title, text;
-    QStringList buttons;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    bool found = false;
-    const int answer = WithBox(
-        [] {
-            return MessageDlg("Möchten Sie zu dieser Adresse gehen?", TMsgDlgType::Confirmation,
-                              TMsgDlgButtons::YesNo);
-        },
-        [&](QMessageBox* box) {
-            title = box->windowTitle();
-            text = box->text();
-            icon = box->icon();
-            buttons = ButtonTexts(box);
-            if (QAbstractButton* yes = ButtonWithText(box, "Ja"))
-                yes->click();
-            else
-                box->reject();
-        },
-        found);
-    ASSERT_TRUE(found);
-    EXPECT_EQ(title, "Crumble Rush");
-    EXPECT_EQ(text, QString::fromUtf8("Möchten Sie zu dieser Adresse gehen?"));
-    EXPECT_EQ(icon, QMessageBox::Question);
-    EXPECT_EQ(buttons, (QStringList{"Ja", "Nein"}));
-    EXPECT_EQ(answer, mrYes);
-}
-
-TEST(MsgBox, NoAnswersNo) {
-    bool found = false;
-    const int answer =
-        WithBox([] { return MessageDlg("?", TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo); },
-                [](QMessageBox* box) {
-                    if (QAbstractButton* no = ButtonWithText(box, "Nein"))
-                        no->click();
-                    else
-                        box->reject();
-                },
-                found);
-    ASSERT_TRUE(found);
-    EXPECT_EQ(answer, mrNo);
-}
-
-TEST(MsgBox, ClosingAQuestionWithoutAnswerIsNo) {
-    bool found = false;
-    const int answer =
-        WithBox([] { return MessageDlg("?", TMsgDlgType::Warning, TMsgDlgButtons::YesNo); },
-                [](QMessageBox* box) { box->close(); }, found);
-    ASSERT_TRUE(found);
-    EXPECT_EQ(answer, mrNo);
-}
-
-TEST(MsgBox, ErrorShowsOKOnlyWithCriticalIcon) {
-    QStringList buttons;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    bool found = false;
-    const int answer =
-        WithBox([] { return MessageDlg("Fehler", TMsgDlgType::Error, TMsgDlgButtons::OK); },
-                [&](QMessageBox* box) {
-                    buttons = ButtonTexts(box);
-                    icon = box->icon();
-                    if (QAbstractButton* ok = ButtonWithText(box, "OK"))
-                        ok->click();
-                    else
-                        box->reject();
-                },
-                found);
-    ASSERT_TRUE(found);
-    EXPECT_EQ(buttons, (QStringList{"OK"}));
-    EXPECT_EQ(icon, QMessageBox::Critical);
-    EXPECT_EQ(answer, mrOk);
-}
-
-TEST(MsgBox, IconsOfInformationAndWarning) {
-    for (auto [type, expected] : {std::pair{TMsgDlgType::Information, QMessageBox::Information},
-                                  std::pair{TMsgDlgType::Warning, QMessageBox::Warning}}) {
+TEST(MsgBox, TheRealBoxShowsGermanButtonsAndIconsAndAnswers) {
+    // A handler set and cleared again brings back the real box.
+    SetMessageHandler([](const std::string&, TMsgDlgType, TMsgDlgButtons) { return mrYes; });
+    SetMessageHandler(nullptr);
+    struct TCase {
+        TMsgDlgType Type;
+        TMsgDlgButtons Buttons;
+        QString Click; // empty: the box is closed without an answer
+        QMessageBox::Icon Icon;
+        QStringList ButtonTexts;
+        int Answer;
+    };
+    const TCase cases[] = {
+        {TMsgDlgType::Confirmation,
+         TMsgDlgButtons::YesNo,
+         "Ja",
+         QMessageBox::Question,
+         {"Ja", "Nein"},
+         mrYes},
+        {TMsgDlgType::Confirmation,
+         TMsgDlgButtons::YesNo,
+         "Nein",
+         QMessageBox::Question,
+         {"Ja", "Nein"},
+         mrNo},
+        {TMsgDlgType::Warning,
+         TMsgDlgButtons::YesNo,
+         "",
+         QMessageBox::Warning,
+         {"Ja", "Nein"},
+         mrNo},
+        {TMsgDlgType::Error, TMsgDlgButtons::OK, "OK", QMessageBox::Critical, {"OK"}, mrOk},
+        {TMsgDlgType::Information, TMsgDlgButtons::OK, "", QMessageBox::Information, {"OK"}, mrOk},
+    };
+    for (const TCase& c : cases) {
+        QString title, text;
+        QStringList buttons;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         bool found = false;
-        WithBox([type] { return MessageDlg("x", type, TMsgDlgButtons::OK); },
-                [&](QMessageBox* box) {
-                    icon = box->icon();
+        const int answer = WithBox(
+            [&] { return MessageDlg("Möchten Sie zu dieser Adresse gehen?", c.Type, c.Buttons); },
+            [&](QMessageBox* box) {
+                title = box->windowTitle();
+                text = box->text();
+                icon = box->icon();
+                buttons = ButtonTexts(box);
+                QAbstractButton* button = ButtonWithText(box, c.Click);
+                if (button)
+                    button->click();
+                else
                     box->close();
-                },
-                found);
-        ASSERT_TRUE(found);
-        EXPECT_EQ(icon, expected);
+            },
+            found);
+        ASSERT_TRUE(found) << c.Click.toStdString();
+        EXPECT_EQ(title, "Crumble Rush");
+        EXPECT_EQ(text, QString::fromUtf8("Möchten Sie zu dieser Adresse gehen?"));
+        EXPECT_EQ(icon, c.Icon);
+        EXPECT_EQ(buttons, c.ButtonTexts);
+        EXPECT_EQ(answer, c.Answer) << c.Click.toStdString();
     }
-}
-
-TEST(MsgBox, ClearedHandlerBringsBackTheRealBox) {
-    int calls = 0;
-    SetMessageHandler([&](const std::string&, TMsgDlgType, TMsgDlgButtons) {
-        ++calls;
-        return mrYes;
-    });
-    SetMessageHandler(nullptr);
-    bool found = false;
-    const int answer =
-        WithBox([] { return MessageDlg("?", TMsgDlgType::Confirmation, TMsgDlgButtons::YesNo); },
-                [](QMessageBox* box) { box->close(); }, found);
-    EXPECT_TRUE(found);
-    EXPECT_EQ(calls, 0);
-    EXPECT_EQ(answer, mrNo);
 }

@@ -3,9 +3,8 @@
 #include "platform/msgbox.h"
 #include "platform/winpath.h"
 
+#include "SavedRecords.h"
 #include "TestSupport.h"
-#include <QProcess>
-#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -20,69 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// --- hand-made records ----------------------------------------------------------------------
-
-void PutInt32(std::string& bytes, size_t offset, int32_t value) {
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + static_cast<size_t>(i)] =
-            static_cast<char>((static_cast<uint32_t>(value) >> (8 * i)) & 0xFF);
-}
-void PutText(std::string& bytes, size_t offset, const std::string& text) {
-    bytes[offset] = static_cast<char>(text.size());
-    std::memcpy(&bytes[offset + 1], text.data(), text.size());
-}
-std::string AsText(const std::array<uint8_t, EnvDataSize>& bytes) {
-    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-}
-
-// A settings record written byte by byte at the offsets of the file format.
-std::string HandMadeEnv() {
-    std::string b(EnvDataSize, '\0');
-    for (size_t i = 0; i < 7; ++i)
-        b[i] = static_cast<char>(10 + i); // Reserved0 .. MusicOn
-    PutInt32(b, 8, 42);                   // MusicVolume
-    PutInt32(b, 12, 127);                 // EffectsVolume
-    b[16] = 1;                            // GfxSet
-    PutInt32(b, 20, 2);                   // DisplayMode
-    b[24] = 0;                            // Transparency
-    for (int i = 1; i <= 10; ++i) {
-        PutText(b, 28 * static_cast<size_t>(i), "Name" + std::to_string(i));
-        PutInt32(b, 28 * static_cast<size_t>(i) + 24, 10000 - i * 100);
-    }
-    PutText(b, 28, "J\xF6rg"); // entry 1, in Windows-1252
-    PutText(b, 308, "Last");
-    PutText(b, 329, "ID-0123456789");
-    PutInt32(b, 364, -5);
-    PutText(b, 368, "Publisher");
-    PutText(b, 389, "Z\xFCrich");
-    PutText(b, 410, "Schweiz");
-    PutText(b, 431, "a@b.ch");
-    PutInt32(b, 472, 33);
-    b[476] = 'f';
-    PutText(b, 477, "Kommentar");
-    PutInt32(b, 560, 17);
-    PutInt32(b, 564, 3);
-    b[568] = 9;
-    PutInt32(b, 572, 55);
-    for (int i = 1; i <= 10; ++i)
-        PutText(b, 576 + 101 * static_cast<size_t>(i - 1), "rec" + std::to_string(i));
-    return b;
-}
-
 void ExpectHandMadeEnv(const TEnvData& env) {
     EXPECT_EQ(AsText(EnvToBytes(env)), HandMadeEnv());
-}
-
-std::string HandMadeGameData(const std::string& header = "Game Datafile v2.0") {
-    std::string b(GameDataSize, '\0');
-    PutText(b, 0, header);
-    b[42] = 7; // Level 263: both bytes count
-    b[43] = 1;
-    PutText(b, 44, "Spielerin");
-    PutInt32(b, 76, 76);
-    PutText(b, 80, "r80");
-    PutInt32(b, 112, -112);
-    return b;
 }
 
 // --- fixture --------------------------------------------------------------------------------
@@ -214,7 +152,6 @@ TEST_F(SavedState, SaveAndLoadRoundTripScrambled) {
     ASSERT_TRUE(SetCurrentDir("/"));
     LoadEnv();
     ExpectHandMadeEnv(Env);
-    EXPECT_EQ(AsText(EnvToBytes(Env)), HandMadeEnv());
 }
 
 TEST_F(SavedState, PlainAndScrambledFilesAreTold) {
@@ -514,102 +451,6 @@ TEST_F(SavedState, TheSubstitutionKeepsClassesAndHidesText) {
     const std::string again = EncodeText(capitals);
     for (size_t i = 0; i < 26; ++i)
         EXPECT_EQ(again[3 * i + 2], thirds[i]);
-}
-
-// --- crumble-tool ---------------------------------------------------------------------------
-
-struct TToolRun {
-    int ExitCode;
-    std::string Out;
-    std::string Err;
-};
-
-class ToolRun : public SavedState {
-  protected:
-    void SetUp() override {
-        SavedState::SetUp();
-        const char* tool = std::getenv("CRUMBLE_TOOL");
-        toolPath = tool ? tool : CRUMBLE_TOOL_PATH;
-        ASSERT_TRUE(fs::exists(toolPath)) << toolPath;
-    }
-    TToolRun Run(const QStringList& args) {
-        QProcess process;
-        process.setWorkingDirectory(QString::fromStdString(root));
-        process.start(QString::fromStdString(toolPath), args);
-        EXPECT_TRUE(process.waitForFinished(30000));
-        return {process.exitCode(), process.readAllStandardOutput().toStdString(),
-                process.readAllStandardError().toStdString()};
-    }
-    std::string toolPath;
-};
-
-bool HasLine(const std::string& text, const std::string& line) {
-    return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
-}
-
-TEST_F(ToolRun, EnvDumpOfPlainAndScrambledFiles) {
-    Put("plain.dat", HandMadeEnv());
-    Put("scrambled.dat", EncodeText(HandMadeEnv()));
-    const TToolRun plain = Run({"env", "dump", "PLAIN.DAT"});
-    ASSERT_EQ(plain.ExitCode, 0) << plain.Err;
-    for (const char* line :
-         {"Reserved0: 10", "MusicOn: 16", "MusicVolume: 42", "GfxSet: 1", "DisplayMode: 2",
-          "Highscores[1].Name: Jörg", "Highscores[1].Score: 9900", "Highscores[10].Name: Name10",
-          "Highscores[10].Score: 9000", "Residence: Zürich", "Country: Schweiz", "Sex: f",
-          "Age: 33", "Reserved364: -5", "BubblesPercent: 55", "GameRecords[1]: rec1",
-          "GameRecords[10]: rec10"})
-        EXPECT_TRUE(HasLine(plain.Out, line)) << line << "\n" << plain.Out;
-    EXPECT_EQ(std::count(plain.Out.begin(), plain.Out.end(), '\n'), 12 + 20 + 14 + 10);
-    const TToolRun scrambled = Run({"env", "dump", "scrambled.dat"});
-    EXPECT_EQ(scrambled.ExitCode, 0);
-    EXPECT_EQ(scrambled.Out, plain.Out);
-}
-
-TEST_F(ToolRun, EnvDumpKeepsEveryValueOnOneLine) {
-    std::string record = HandMadeEnv();
-    PutText(record, 576, "a\nb\\c");
-    Put("odd.dat", record);
-    const TToolRun run = Run({"env", "dump", "odd.dat"});
-    EXPECT_TRUE(HasLine(run.Out, "GameRecords[1]: a\\x0Ab\\\\c")) << run.Out;
-
-    std::mt19937 gen(5);
-    std::string junk(4000, '\0');
-    for (char& c : junk)
-        c = static_cast<char>(gen());
-    Put("junk.dat", junk);
-    const TToolRun garbage = Run({"env", "dump", "junk.dat"});
-    EXPECT_EQ(garbage.ExitCode, 0);
-    EXPECT_EQ(std::count(garbage.Out.begin(), garbage.Out.end(), '\n'), 56);
-}
-
-TEST_F(ToolRun, GameDataDump) {
-    Put("game.dat", HandMadeGameData());
-    const TToolRun run = Run({"gamedata", "dump", "GAME.DAT"});
-    ASSERT_EQ(run.ExitCode, 0) << run.Err;
-    EXPECT_EQ(run.Out, "Header: Game Datafile v2.0\nLevel: 263\nPlayerName: Spielerin\n"
-                       "Reserved76: 76\nReserved80: r80\nReserved112: -112\n");
-
-    Put("old.dat", HandMadeGameData("Game Datafile v1.0"));
-    const TToolRun old = Run({"gamedata", "dump", "old.dat"});
-    EXPECT_NE(old.ExitCode, 0);
-    EXPECT_EQ(old.Err, "old.dat: Kein Spielstanddatei oder alte Version!\n");
-    EXPECT_TRUE(old.Out.empty());
-}
-
-TEST_F(ToolRun, FailuresAndUsage) {
-    const TToolRun missing = Run({"gamedata", "dump", "none.dat"});
-    EXPECT_NE(missing.ExitCode, 0);
-    EXPECT_EQ(missing.Err, "none.dat: File nicht gefunden!\n");
-    const TToolRun missingEnv = Run({"env", "dump", "none.dat"});
-    EXPECT_NE(missingEnv.ExitCode, 0);
-    EXPECT_NE(missingEnv.Err.find("none.dat"), std::string::npos);
-    for (const QStringList& args :
-         {QStringList{}, QStringList{"env"}, QStringList{"env", "load", "x"},
-          QStringList{"env", "dump"}, QStringList{"env", "dump", "a", "b"}}) {
-        const TToolRun run = Run(args);
-        EXPECT_EQ(run.ExitCode, 2);
-        EXPECT_NE(run.Err.find("crumble-tool env dump FILE"), std::string::npos) << run.Err;
-    }
 }
 
 } // namespace

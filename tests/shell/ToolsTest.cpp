@@ -180,12 +180,6 @@ TEST_F(ToolsFiles, WriteCfgChangesTheLastMatchingLineOnly) {
     EXPECT_EQ(ReadCfg("per name", ""), "Anna");
 }
 
-TEST_F(ToolsFiles, WriteCfgOnAFreshInstallation) {
-    WriteCfg("caveedit", "1");
-    EXPECT_EQ(Get("sps/prog.cfg"), "caveedit: 1\r\n");
-    EXPECT_FALSE(fs::exists(At("sps/prog.cfg.tmp")));
-}
-
 TEST_F(ToolsFiles, AFailedCfgWriteLeavesTheOldFileWhole) {
     Put("sps/prog.cfg", "caveedit: 0\r\n");
     // The temporary file cannot be made: the write stops before the old file is touched.
