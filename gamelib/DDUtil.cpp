@@ -184,13 +184,13 @@ struct TBlendJob {
     int32_t FrontPitch;
     uint8_t* Out;
     int32_t OutPitch;
-    int32_t Width, Height;   // of the back rectangle
-    uint32_t StepX, StepY;   // front pixels per back pixel, 16.16 fixed point
-    uint32_t R, G, B;        // channel masks
+    int32_t Width, Height; // of the back rectangle
+    uint32_t StepX, StepY; // front pixels per back pixel, 16.16 fixed point
+    uint32_t R, G, B;      // channel masks
     bool Keyed;
     uint32_t Key;
     uint32_t Alpha;
-    const uint8_t* Map;      // alpha map at the front rectangle's top-left, or none
+    const uint8_t* Map; // alpha map at the front rectangle's top-left, or none
     int32_t MapStride;
 };
 
@@ -203,8 +203,8 @@ template <uint32_t R, uint32_t G, uint32_t B> struct TMasks {
 };
 
 // Per channel ((K and m) x wk + (F and m) x wf) and (m shl 8), ORed, shifted right by 8.
-template <class TM> inline uint32_t Mix(const TM& m, uint32_t k, uint32_t f, uint32_t wk,
-                                        uint32_t wf) {
+template <class TM>
+inline uint32_t Mix(const TM& m, uint32_t k, uint32_t f, uint32_t wk, uint32_t wf) {
     return ((((k & m.Red) * wk + (f & m.Red) * wf) & (m.Red << 8)) |
             (((k & m.Green) * wk + (f & m.Green) * wf) & (m.Green << 8)) |
             (((k & m.Blue) * wk + (f & m.Blue) * wf) & (m.Blue << 8))) >>
@@ -257,9 +257,11 @@ template <int Bytes, class TM, bool Keyed, bool Mapped>
             // Blending in place reads each output pixel just before writing it; a loop of its
             // own keeps the compiler from having to prove that output and back differ.
             if (o == k)
-                for (int32_t x = 0; x < width; ++x) op[x] = pixel(op[x], fp[x], a[x]);
+                for (int32_t x = 0; x < width; ++x)
+                    op[x] = pixel(op[x], fp[x], a[x]);
             else
-                for (int32_t x = 0; x < width; ++x) op[x] = pixel(kp[x], fp[x], a[x]);
+                for (int32_t x = 0; x < width; ++x)
+                    op[x] = pixel(kp[x], fp[x], a[x]);
         } else if (alpha == 128) {
             // Half and half is the floor of the channel average: halve each channel with the
             // low bits masked off, and add back the carry both low bits would have made.
@@ -268,29 +270,36 @@ template <int Bytes, class TM, bool Keyed, bool Mapped>
                              uint16_t((((kv & 0xF7DE) + (fv & 0xF7DE)) >> 1) + (kv & fv & 0x0821)));
             };
             if (o == k)
-                for (int32_t x = 0; x < width; ++x) op[x] = half(op[x], fp[x]);
+                for (int32_t x = 0; x < width; ++x)
+                    op[x] = half(op[x], fp[x]);
             else
-                for (int32_t x = 0; x < width; ++x) op[x] = half(kp[x], fp[x]);
+                for (int32_t x = 0; x < width; ++x)
+                    op[x] = half(kp[x], fp[x]);
         } else {
             const uint16_t wf = uint16_t(alpha), wk = uint16_t(256 - alpha);
             const auto pixel = [&](uint16_t kv, uint16_t fv) {
                 return keyed(kv, fv, mix(kv, fv, wk, wf));
             };
             if (o == k)
-                for (int32_t x = 0; x < width; ++x) op[x] = pixel(op[x], fp[x]);
+                for (int32_t x = 0; x < width; ++x)
+                    op[x] = pixel(op[x], fp[x]);
             else
-                for (int32_t x = 0; x < width; ++x) op[x] = pixel(kp[x], fp[x]);
+                for (int32_t x = 0; x < width; ++x)
+                    op[x] = pixel(kp[x], fp[x]);
         }
         return;
     }
     const auto pixel = [&](const uint8_t* back, int32_t x) {
         return BlendPixel<TM, Keyed, Mapped>(m, colorMask, key, LoadPixel<Bytes>(back + x * Bytes),
-                                             LoadPixel<Bytes>(f + x * Bytes), Mapped ? a[x] : alpha);
+                                             LoadPixel<Bytes>(f + x * Bytes),
+                                             Mapped ? a[x] : alpha);
     };
     if (o == k)
-        for (int32_t x = 0; x < width; ++x) StorePixel<Bytes>(o + x * Bytes, pixel(o, x));
+        for (int32_t x = 0; x < width; ++x)
+            StorePixel<Bytes>(o + x * Bytes, pixel(o, x));
     else
-        for (int32_t x = 0; x < width; ++x) StorePixel<Bytes>(o + x * Bytes, pixel(k, x));
+        for (int32_t x = 0; x < width; ++x)
+            StorePixel<Bytes>(o + x * Bytes, pixel(k, x));
 }
 
 // Where a stretch of the alpha map is all 0 the back stays, where it is all 255 the front is
@@ -326,8 +335,7 @@ inline TWeights WeightsOf(const uint8_t* a, int32_t n) {
 }
 
 // The back copied to a separate output, in the blend's own order.
-template <int Bytes>
-[[gnu::noinline]] void BackRow(uint8_t* o, const uint8_t* k, int32_t width) {
+template <int Bytes> [[gnu::noinline]] void BackRow(uint8_t* o, const uint8_t* k, int32_t width) {
     for (int32_t x = 0; x < width; ++x)
         StorePixel<Bytes>(o + x * Bytes, LoadPixel<Bytes>(k + x * Bytes));
 }
@@ -342,9 +350,11 @@ template <int Bytes, bool Keyed>
             return (fv & colorMask) == key ? LoadPixel<Bytes>(back + x * Bytes) : fv;
         };
         if (o == k)
-            for (int32_t x = 0; x < width; ++x) StorePixel<Bytes>(o + x * Bytes, pixel(o, x));
+            for (int32_t x = 0; x < width; ++x)
+                StorePixel<Bytes>(o + x * Bytes, pixel(o, x));
         else
-            for (int32_t x = 0; x < width; ++x) StorePixel<Bytes>(o + x * Bytes, pixel(k, x));
+            for (int32_t x = 0; x < width; ++x)
+                StorePixel<Bytes>(o + x * Bytes, pixel(k, x));
     } else {
         std::memmove(o, f, size_t(width) * Bytes);
     }
@@ -410,11 +420,10 @@ void BlendRows(const TBlendJob& job) {
         const uint8_t* k = job.Back + ptrdiff_t(y) * job.BackPitch;
         uint8_t* o = job.Out + ptrdiff_t(y) * job.OutPitch;
         for (int32_t x = 0; x < width; ++x)
-            StorePixel<Bytes>(o + x * Bytes,
-                         BlendPixel<TMasks<R, G, B>, Keyed, Mapped>(
-                             m, colorMask, key, LoadPixel<Bytes>(k + x * Bytes),
-                             LoadPixel<Bytes>(frontRow + column[x] * Bytes),
-                             Mapped ? mapRow[column[x]] : alpha));
+            StorePixel<Bytes>(o + x * Bytes, BlendPixel<TMasks<R, G, B>, Keyed, Mapped>(
+                                                 m, colorMask, key, LoadPixel<Bytes>(k + x * Bytes),
+                                                 LoadPixel<Bytes>(frontRow + column[x] * Bytes),
+                                                 Mapped ? mapRow[column[x]] : alpha));
         // At each row's end the front advances by the whole rows accumulated, keeping the rest.
         accY += job.StepY;
         frontRow += ptrdiff_t(accY >> 16) * job.FrontPitch;
@@ -477,8 +486,9 @@ void Blend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
     if (output != back && output != front) outputLock.emplace(*output);
     const TDDSurfaceDesc& backDesc = backLock.Desc();
     const TDDSurfaceDesc& frontDesc = frontLock ? frontLock->Desc() : backDesc;
-    const TDDSurfaceDesc& outDesc =
-        outputLock ? outputLock->Desc() : output == back ? backDesc : frontDesc;
+    const TDDSurfaceDesc& outDesc = outputLock       ? outputLock->Desc()
+                                    : output == back ? backDesc
+                                                     : frontDesc;
 
     if (!RectInside(backRect, backDesc.Width, backDesc.Height))
         throw std::runtime_error("Back rectangle outside surface boundaries");
@@ -519,8 +529,8 @@ void Blend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
     if (map) {
         // Rows as long as the sheet is wide; the map must reach the last pixel drawn.
         job.MapStride = BitmapStride(frontDesc.Width, 8);
-        const size_t last = size_t(frontRect.Bottom - 1) * size_t(job.MapStride) +
-                            size_t(frontRect.Right);
+        const size_t last =
+            size_t(frontRect.Bottom - 1) * size_t(job.MapStride) + size_t(frontRect.Right);
         if (last > map->Bytes.size())
             throw std::runtime_error("Alpha map smaller than its surface");
         job.Map = map->Bytes.data() + ptrdiff_t(frontRect.Top) * job.MapStride + frontRect.Left;
@@ -630,8 +640,7 @@ uint32_t ColorToPixel(const PDirectDrawSurface& surface, uint32_t color) {
     TDDPixelFormat format;
     if (!surface || surface->GetPixelFormat(format) != DD_OK)
         throw std::runtime_error("Not on RGB format");
-    if (!ValidDepth(format.RGBBitCount) || !format.RBitMask || !format.GBitMask ||
-        !format.BBitMask)
+    if (!ValidDepth(format.RGBBitCount) || !format.RBitMask || !format.GBitMask || !format.BBitMask)
         throw std::runtime_error("Not on RGB format");
     const uint32_t r = (color >> 16) & 0xFF, g = (color >> 8) & 0xFF, b = color & 0xFF;
     // (c + 1) * mask >> 8 scales a component onto the channel: 255 fills it, 0 clears it.
@@ -787,8 +796,8 @@ uint32_t ColorToPixelShifted(const PDirectDrawSurface& surface, uint32_t color) 
         const int shift = topBit - maskTop;
         return shift >= 0 ? component >> shift : component << -shift;
     };
-    return place(color & 0xFF0000, 23, format.RBitMask) | place(color & 0xFF00, 15, format.GBitMask) |
-           place(color & 0xFF, 7, format.BBitMask);
+    return place(color & 0xFF0000, 23, format.RBitMask) |
+           place(color & 0xFF00, 15, format.GBitMask) | place(color & 0xFF, 7, format.BBitMask);
 }
 
 uint32_t GetPixelColor(const PDirectDrawSurface& surface, int32_t x, int32_t y) {
@@ -819,8 +828,7 @@ void ReplaceColor(const PDirectDrawSurface& surface, uint32_t oldColor, uint32_t
 
 // ---- masks and alpha maps -------------------------------------------------------------------
 
-void ApplyMaskImage(const PDirectDrawSurface& surface, const std::string& path,
-                    uint32_t keyColor) {
+void ApplyMaskImage(const PDirectDrawSurface& surface, const std::string& path, uint32_t keyColor) {
     const std::optional<QByteArray> data = FindMaskData(path);
     if (!data) return;
     const TBitmapImage mask = DecodeMask(path, *data);
@@ -881,15 +889,15 @@ void AlphaBlendScaled(const PDirectDrawSurface& back, const PDirectDrawSurface& 
 }
 
 void AlphaMapBlend(const PDirectDrawSurface& back, const PDirectDrawSurface& front,
-                   const PDirectDrawSurface& output, const TRect& frontRect,
-                   const TRect& backRect, const PAlphaMap& alphaMap, bool useColorKey) {
+                   const PDirectDrawSurface& output, const TRect& frontRect, const TRect& backRect,
+                   const PAlphaMap& alphaMap, bool useColorKey) {
     if (!alphaMap) throw std::runtime_error("No alpha map");
     Blend(back, front, output, frontRect, backRect, 0, alphaMap.get(), useColorKey);
 }
 
 void DrawImageScaled(const PDirectDrawSurface& src, const PAlphaMap& alphaMap, int32_t sx,
-                     int32_t sy, int32_t sw, int32_t sh, const PDirectDrawSurface& dest,
-                     int32_t x, int32_t y, int32_t w, int32_t h, bool transparent, int32_t alpha,
+                     int32_t sy, int32_t sw, int32_t sh, const PDirectDrawSurface& dest, int32_t x,
+                     int32_t y, int32_t w, int32_t h, bool transparent, int32_t alpha,
                      int32_t clipLeft, int32_t clipTop, int32_t clipRight, int32_t clipBottom) {
     if (sw == 0 || sh == 0) return;
     const TRect visible = ClipRect(TRect{x, y, x + w, y + h},
@@ -954,8 +962,8 @@ void SaveSurfaceAsJpeg(const PDirectDrawSurface& surface, const std::string& fil
         copy = canvas->Image().copy(0, 0, canvas->Width(), canvas->Height());
     }
     const std::vector<uint8_t> bytes = EncodeJpeg(copy, 100);
-    WriteFileReplacing(fileName, std::string_view(reinterpret_cast<const char*>(bytes.data()),
-                                                  bytes.size()));
+    WriteFileReplacing(fileName,
+                       std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 void TakeScreenshot() {

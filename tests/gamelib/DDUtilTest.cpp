@@ -62,7 +62,8 @@ std::array<TChannel, 3> Channels(int bits) {
 
 // Writes a bitmap file of a picture made by the caller.
 void WriteBitmap(const std::string& path, int32_t w, int32_t h, int32_t bits,
-                 const std::vector<uint32_t>& palette, const std::function<uint32_t(int32_t, int32_t)>& value) {
+                 const std::vector<uint32_t>& palette,
+                 const std::function<uint32_t(int32_t, int32_t)>& value) {
     TBitmapImage picture;
     picture.Width = w;
     picture.Height = h;
@@ -365,7 +366,8 @@ TEST_F(DDUtilTest, ImagesComeFromResourcesThenBitmapsThenJpegsThenPictures) {
     green.fill(QColor(0, 255, 0));
     const std::vector<uint8_t> jpeg = EncodeJpeg(green, 100);
     WriteWholeFile(Folder.File("GFX/Both.jpg"), std::string(jpeg.begin(), jpeg.end()));
-    WriteBitmap(Folder.File("GFX/both.BMP"), 5, 3, 24, {}, [](int32_t, int32_t) { return 0xFF0000; });
+    WriteBitmap(Folder.File("GFX/both.BMP"), 5, 3, 24, {},
+                [](int32_t, int32_t) { return 0xFF0000; });
     PDirectDrawSurface s;
     int32_t w = 0, h = 0;
     ASSERT_TRUE(LoadImageToSurface("gfx\\both.jpg", s, w, h));
@@ -390,7 +392,8 @@ TEST_F(DDUtilTest, ImagesComeFromResourcesThenBitmapsThenJpegsThenPictures) {
     EXPECT_FALSE(LoadSheetToSurface("gfx\\loaderpic", sheet));
     EXPECT_FALSE(sheet);
     EXPECT_EQ(LogLines(Folder).back(), "gfx\\loaderpic not found!");
-    WriteBitmap(Folder.File("GFX/loaderpic.bmp"), 2, 2, 24, {}, [](int32_t, int32_t) { return 0x0000FF; });
+    WriteBitmap(Folder.File("GFX/loaderpic.bmp"), 2, 2, 24, {},
+                [](int32_t, int32_t) { return 0x0000FF; });
     PDirectDrawSurface file;
     ASSERT_TRUE(LoadImageToSurface("gfx\\loaderpic", file));
     EXPECT_EQ(file->Width(), 2);
@@ -409,7 +412,8 @@ TEST_F(DDUtilTest, MasksTurnPixelsIntoTheKeyColour) {
         SetPixel(s, 1, 0, bits == 32 ? 0xAA000000 : 0);
         SetPixel(s, 2, 0, 0x77);
         SetPixel(s, 3, 0, 0);
-        WriteBitmap(Folder.File("m.bmp"), 4, 1, 24, {}, [](int32_t x, int32_t) { return x == 0 || x == 2 ? 0xFFFFFF : 0; });
+        WriteBitmap(Folder.File("m.bmp"), 4, 1, 24, {},
+                    [](int32_t x, int32_t) { return x == 0 || x == 2 ? 0xFFFFFF : 0; });
         ApplyMaskImage(s, "m.bmp", 0);
         EXPECT_EQ(PixelAt(*s, 0, 0), bits == 32 ? 0xAA000000u : 0u) << bits;
         EXPECT_EQ(PixelAt(*s, 1, 0), bits == 32 ? 0xAA000001u : 1u) << bits;
@@ -429,12 +433,22 @@ TEST_F(DDUtilTest, MasksTurnPixelsIntoTheKeyColour) {
             set += PixelAt(*s, x, 0) == 0 ? '1' : '0';
         return set;
     };
-    EXPECT_EQ(apply(1, {0, 0xFFFFFF}, [](int32_t x, int32_t) { return x == 0 || x == 8 ? 1u : 0u; }), "100000001");
+    EXPECT_EQ(
+        apply(1, {0, 0xFFFFFF}, [](int32_t x, int32_t) { return x == 0 || x == 8 ? 1u : 0u; }),
+        "100000001");
     // Eight bits: by the palette; indices beyond it are not set.
-    EXPECT_EQ(apply(8, {0, 0x010000, 0}, [](int32_t x, int32_t) { return uint32_t(x); }), "010000000");
+    EXPECT_EQ(apply(8, {0, 0x010000, 0}, [](int32_t x, int32_t) { return uint32_t(x); }),
+              "010000000");
     // Fifteen bits: the top bit is no colour.
-    EXPECT_EQ(apply(16, {}, [](int32_t x, int32_t) { return x == 0 ? 0x8000u : x == 1 ? 1u : 0u; }), "010000000");
-    EXPECT_EQ(apply(32, {}, [](int32_t x, int32_t) { return x == 0 ? 0xFF000000u : x == 1 ? 0x100u : 0u; }), "010000000");
+    EXPECT_EQ(apply(16, {}, [](int32_t x, int32_t) { return x == 0   ? 0x8000u
+                                                            : x == 1 ? 1u
+                                                                     : 0u; }),
+              "010000000");
+    EXPECT_EQ(apply(32, {},
+                    [](int32_t x, int32_t) { return x == 0   ? 0xFF000000u
+                                                    : x == 1 ? 0x100u
+                                                             : 0u; }),
+              "010000000");
     const auto message = [&](const std::function<void()>& call) {
         try {
             call();
@@ -443,9 +457,13 @@ TEST_F(DDUtilTest, MasksTurnPixelsIntoTheKeyColour) {
         }
         return std::string();
     };
-    EXPECT_EQ(message([&] { apply(4, {0, 0xFFFFFF}, [](int32_t, int32_t) { return 1u; }); }), "Invalid pixel format");
+    EXPECT_EQ(message([&] {
+                  apply(4, {0, 0xFFFFFF}, [](int32_t, int32_t) { return 1u; });
+              }),
+              "Invalid pixel format");
     WriteBitmap(Folder.File("m.bmp"), 8, 1, 24, {}, [](int32_t, int32_t) { return 0u; });
-    EXPECT_EQ(message([&] { ApplyMaskImage(s, "m.bmp", 0); }), "Surface and mask image have different dimensions");
+    EXPECT_EQ(message([&] { ApplyMaskImage(s, "m.bmp", 0); }),
+              "Surface and mask image have different dimensions");
     WriteWholeFile(Folder.File("bad.png"), "not a picture");
     EXPECT_EQ(message([&] { ApplyMaskImage(s, "bad.png", 0); }), "invalid image format of bad.png");
     SetPixel(s, 0, 0, 0x1234);
@@ -458,7 +476,8 @@ TEST_F(DDUtilTest, AlphaMapsAreThePaletteIndicesInPaddedRows) {
                 [](int32_t x, int32_t y) { return uint32_t(y * 100 + x); });
     const PAlphaMap map = LoadAlphaMap("a_mask.bmp");
     ASSERT_TRUE(map);
-    EXPECT_EQ(map->Bytes, (std::vector<uint8_t>{0, 1, 2, 3, 4, 0, 0, 0, 100, 101, 102, 103, 104, 0, 0, 0}));
+    EXPECT_EQ(map->Bytes,
+              (std::vector<uint8_t>{0, 1, 2, 3, 4, 0, 0, 0, 100, 101, 102, 103, 104, 0, 0, 0}));
     WriteBitmap(Folder.File("b_mask.bmp"), 5, 2, 24, {}, [](int32_t, int32_t) { return 0u; });
     try {
         LoadAlphaMap("b_mask.bmp");
@@ -479,7 +498,8 @@ TEST_F(DDUtilTest, BlendFormulasPixelByPixelInEveryFormat) {
             // A 5 x 3 front scaled onto a 7 x 5 back, and an unscaled 7 x 5 one.
             for (const int frontW : {5, 7}) {
                 const int frontH = frontW == 7 ? 5 : 3;
-                const PDirectDrawSurface back = MakeSurface(bits, 9, 6), front = MakeSurface(bits, 8, 6);
+                const PDirectDrawSurface back = MakeSurface(bits, 9, 6),
+                                         front = MakeSurface(bits, 8, 6);
                 const PDirectDrawSurface out = MakeSurface(bits, 7, 5);
                 Scatter(back, 1);
                 Scatter(front, 2);
@@ -500,8 +520,10 @@ TEST_F(DDUtilTest, BlendFormulasPixelByPixelInEveryFormat) {
                     for (int x = 0; x < 7; ++x) {
                         const int fx = 1 + x * frontW / 7;
                         const int fy = 1 + y * frontH / 5;
-                        const uint32_t k = PixelAt(*back, 2 + x, 1 + y), f = PixelAt(*front, fx, fy);
-                        const uint32_t a = mapped ? map->Bytes[size_t(fy * 8 + fx)] : uint32_t(alpha);
+                        const uint32_t k = PixelAt(*back, 2 + x, 1 + y),
+                                       f = PixelAt(*front, fx, fy);
+                        const uint32_t a =
+                            mapped ? map->Bytes[size_t(fy * 8 + fx)] : uint32_t(alpha);
                         uint32_t expected = 0;
                         if ((f & colorMask) == 0 || (mapped && a == 0)) {
                             expected = k;
@@ -517,7 +539,8 @@ TEST_F(DDUtilTest, BlendFormulasPixelByPixelInEveryFormat) {
                             }
                         }
                         ASSERT_EQ(PixelAt(*out, x, y), expected)
-                            << bits << " bits, map " << mapped << ", front " << frontW << " at " << x << "," << y;
+                            << bits << " bits, map " << mapped << ", front " << frontW << " at "
+                            << x << "," << y;
                     }
             }
         }
@@ -536,11 +559,18 @@ TEST_F(DDUtilTest, WideBlendsFollowTheFormulaRunByRun) {
         for (int32_t x = 0; x < W; ++x) {
             const auto any = [&] { return uint8_t(random()); };
             // Some runs change halfway through a block of 16 or a short block's last word.
-            const uint8_t runs[H] = {
-                uint8_t(x % 8 < 4 ? 255 : 0), 255, uint8_t(x < 21 ? 0 : x < 50 ? 255 : any()),
-                uint8_t(x < 24 || (x >= 32 && x < 48) ? 255 : x < 32 ? 0 : any()),
-                uint8_t(random() % 3 == 0 ? random() % 2 * 255 : any()),
-                uint8_t(x % 32 < 24 ? 0 : any()), uint8_t(x < 4 || x > 66 ? 0 : 255), any()};
+            const uint8_t runs[H] = {uint8_t(x % 8 < 4 ? 255 : 0),
+                                     255,
+                                     uint8_t(x < 21   ? 0
+                                             : x < 50 ? 255
+                                                      : any()),
+                                     uint8_t(x < 24 || (x >= 32 && x < 48) ? 255
+                                             : x < 32                      ? 0
+                                                                           : any()),
+                                     uint8_t(random() % 3 == 0 ? random() % 2 * 255 : any()),
+                                     uint8_t(x % 32 < 24 ? 0 : any()),
+                                     uint8_t(x < 4 || x > 66 ? 0 : 255),
+                                     any()};
             map->Bytes[size_t(y * Stride + x)] = runs[y];
         }
     for (const int bits : {16, 24, 32}) {
@@ -562,16 +592,18 @@ TEST_F(DDUtilTest, WideBlendsFollowTheFormulaRunByRun) {
                         Scatter(out, 9);
                         const TRect frontRect{0, 0, w, H}, backRect{3, 1, 3 + w, 1 + H};
                         if (inPlace)
-                            DrawImageScaled(front, mapped ? map : nullptr, 0, 0, w, H, back, 3, 1, w, H,
-                                            keyed, mapped ? 255 : alpha, 0, 0, W + 3, H + 1);
+                            DrawImageScaled(front, mapped ? map : nullptr, 0, 0, w, H, back, 3, 1,
+                                            w, H, keyed, mapped ? 255 : alpha, 0, 0, W + 3, H + 1);
                         else if (mapped)
                             AlphaMapBlend(back, front, out, frontRect, backRect, map, keyed);
                         else
                             AlphaBlendScaled(back, front, out, frontRect, backRect, alpha, keyed);
                         for (int32_t y = 0; y < H; ++y)
                             for (int32_t x = 0; x < w; ++x) {
-                                const uint32_t k = PixelAt(*before, 3 + x, 1 + y), f = PixelAt(*front, x, y);
-                                const uint32_t a = mapped ? map->Bytes[size_t(y * Stride + x)] : uint32_t(alpha);
+                                const uint32_t k = PixelAt(*before, 3 + x, 1 + y),
+                                               f = PixelAt(*front, x, y);
+                                const uint32_t a =
+                                    mapped ? map->Bytes[size_t(y * Stride + x)] : uint32_t(alpha);
                                 uint32_t expected = 0;
                                 if ((keyed && (f & colorMask) == 0) || (mapped && a == 0)) {
                                     expected = k;
@@ -580,27 +612,34 @@ TEST_F(DDUtilTest, WideBlendsFollowTheFormulaRunByRun) {
                                 } else {
                                     for (const TChannel c : Channels(bits)) {
                                         const uint32_t top = (1u << c.Bits) - 1;
-                                        const uint32_t kc = (k >> c.Shift) & top, fc = (f >> c.Shift) & top;
-                                        expected |= ((kc * ((mapped ? 255 : 256) - a) + fc * a) >> 8) << c.Shift;
+                                        const uint32_t kc = (k >> c.Shift) & top,
+                                                       fc = (f >> c.Shift) & top;
+                                        expected |=
+                                            ((kc * ((mapped ? 255 : 256) - a) + fc * a) >> 8)
+                                            << c.Shift;
                                     }
                                 }
-                                const uint32_t got = inPlace ? PixelAt(*back, 3 + x, 1 + y) : PixelAt(*out, x, y);
-                                ASSERT_EQ(got, expected) << bits << " bits, alpha " << alpha << ", keyed " << keyed
-                                                         << ", in place " << inPlace << ", width " << w << " at "
-                                                         << x << "," << y;
+                                const uint32_t got =
+                                    inPlace ? PixelAt(*back, 3 + x, 1 + y) : PixelAt(*out, x, y);
+                                ASSERT_EQ(got, expected)
+                                    << bits << " bits, alpha " << alpha << ", keyed " << keyed
+                                    << ", in place " << inPlace << ", width " << w << " at " << x
+                                    << "," << y;
                             }
                         // Nothing beside the rectangle changes.
                         for (int32_t y = 0; y < H + 2; ++y)
                             for (int32_t x = 0; x < W + 4; ++x)
                                 if (x < 3 || x >= 3 + w || y < 1 || y > H) {
-                                    ASSERT_EQ(PixelAt(*back, x, y), PixelAt(*before, x, y)) << x << "," << y;
+                                    ASSERT_EQ(PixelAt(*back, x, y), PixelAt(*before, x, y))
+                                        << x << "," << y;
                                 }
                     }
     }
 }
 
 TEST_F(DDUtilTest, BlendsRefuseMismatchedFormatsAndRectangles) {
-    const PDirectDrawSurface b16 = MakeSurface(16, 8, 8), f16 = MakeSurface(16, 8, 8), o16 = MakeSurface(16, 4, 4);
+    const PDirectDrawSurface b16 = MakeSurface(16, 8, 8), f16 = MakeSurface(16, 8, 8),
+                             o16 = MakeSurface(16, 4, 4);
     const auto message = [&](const PDirectDrawSurface& back, const PDirectDrawSurface& front,
                              const PDirectDrawSurface& out, TRect frontRect, TRect backRect) {
         try {
@@ -611,13 +650,19 @@ TEST_F(DDUtilTest, BlendsRefuseMismatchedFormatsAndRectangles) {
         return std::string("none");
     };
     const TRect r{0, 0, 4, 4};
-    EXPECT_EQ(message(b16, MakeSurface(32, 8, 8), o16, r, r), "Back and front surface pixel formats don't match");
-    EXPECT_EQ(message(b16, f16, MakeSurface(24, 8, 8), r, r), "Back and destination surface pixel formats don't match");
+    EXPECT_EQ(message(b16, MakeSurface(32, 8, 8), o16, r, r),
+              "Back and front surface pixel formats don't match");
+    EXPECT_EQ(message(b16, f16, MakeSurface(24, 8, 8), r, r),
+              "Back and destination surface pixel formats don't match");
     EXPECT_EQ(message(MakeSurface(32, 2, 2, {32, 0, 0, 0}), f16, o16, r, r), "Not on RGB format");
-    EXPECT_EQ(message(MakeSurface(32, 2, 2, {32, 0xFF000000, 0xFF00, 0xFF}), f16, o16, r, r), "Pixel format not supported");
-    EXPECT_EQ(message(b16, f16, o16, r, TRect{-1, 0, 3, 4}), "Back rectangle outside surface boundaries");
-    EXPECT_EQ(message(b16, f16, o16, TRect{5, 5, 9, 8}, r), "Front rectangle outside surface boundaries");
-    EXPECT_EQ(message(b16, f16, o16, r, TRect{0, 0, 5, 4}), "Dest rectangle outside surface boundaries");
+    EXPECT_EQ(message(MakeSurface(32, 2, 2, {32, 0xFF000000, 0xFF00, 0xFF}), f16, o16, r, r),
+              "Pixel format not supported");
+    EXPECT_EQ(message(b16, f16, o16, r, TRect{-1, 0, 3, 4}),
+              "Back rectangle outside surface boundaries");
+    EXPECT_EQ(message(b16, f16, o16, TRect{5, 5, 9, 8}, r),
+              "Front rectangle outside surface boundaries");
+    EXPECT_EQ(message(b16, f16, o16, r, TRect{0, 0, 5, 4}),
+              "Dest rectangle outside surface boundaries");
     EXPECT_EQ(message(b16, f16, o16, r, r), "none");
     // Nothing stays locked after a failure.
     for (const PDirectDrawSurface& s : {b16, f16, o16})
@@ -799,7 +844,8 @@ TEST_F(DDUtilTest, ScreenshotsTakeTheFirstFreeNumber) {
 }
 
 TEST_F(DDUtilTest, ToolLoadsImagesAndAlphaMaps) {
-    const std::string tool = std::getenv("CRUMBLE_TOOL") ? std::getenv("CRUMBLE_TOOL") : CRUMBLE_TOOL_PATH;
+    const std::string tool =
+        std::getenv("CRUMBLE_TOOL") ? std::getenv("CRUMBLE_TOOL") : CRUMBLE_TOOL_PATH;
     const auto run = [&](const QStringList& args) {
         QProcess process;
         process.setWorkingDirectory(QString::fromStdString(Folder.Path));
@@ -807,18 +853,26 @@ TEST_F(DDUtilTest, ToolLoadsImagesAndAlphaMaps) {
         EXPECT_TRUE(process.waitForFinished(30000));
         return std::make_pair(process.exitCode(), process.readAllStandardError().toStdString());
     };
-    WriteBitmap(Folder.File("sheet.bmp"), 3, 2, 24, {}, [](int32_t x, int32_t y) { return y == 0 ? 0xFF0000u >> (8 * x) : 0x081018u; });
-    WriteBitmap(Folder.File("sheetm.bmp"), 3, 2, 1, {0, 0xFFFFFF}, [](int32_t x, int32_t y) { return x == 2 && y == 1 ? 1u : 0u; });
-    ASSERT_EQ(run({"image", "load", "sheet.bmp", "--mask", "sheetm.bmp", "--bits", "16", "out.bmp"}).first, 0);
+    WriteBitmap(Folder.File("sheet.bmp"), 3, 2, 24, {},
+                [](int32_t x, int32_t y) { return y == 0 ? 0xFF0000u >> (8 * x) : 0x081018u; });
+    WriteBitmap(Folder.File("sheetm.bmp"), 3, 2, 1, {0, 0xFFFFFF},
+                [](int32_t x, int32_t y) { return x == 2 && y == 1 ? 1u : 0u; });
+    ASSERT_EQ(run({"image", "load", "sheet.bmp", "--mask", "sheetm.bmp", "--bits", "16", "out.bmp"})
+                  .first,
+              0);
     const std::string out = ReadWholeFile(Folder.File("out.bmp"));
-    const TBitmapImage picture = DecodeBitmap(reinterpret_cast<const uint8_t*>(out.data()), out.size());
+    const TBitmapImage picture =
+        DecodeBitmap(reinterpret_cast<const uint8_t*>(out.data()), out.size());
     ASSERT_EQ(picture.Pixels(), TPicturePixels::Bits16);
-    const auto raw = [&](int32_t x, int32_t y) { return uint32_t(picture.Row(y)[2 * x] | picture.Row(y)[2 * x + 1] << 8); };
+    const auto raw = [&](int32_t x, int32_t y) {
+        return uint32_t(picture.Row(y)[2 * x] | picture.Row(y)[2 * x + 1] << 8);
+    };
     EXPECT_EQ(raw(0, 0), 0xF800u);
     EXPECT_EQ(raw(2, 0), 0x001Fu);
     EXPECT_EQ(raw(0, 1), 0x0883u);
     EXPECT_EQ(raw(2, 1), 0u);
-    WriteBitmap(Folder.File("sheet_mask.bmp"), 3, 1, 8, {0}, [](int32_t x, int32_t) { return uint32_t(7 * x); });
+    WriteBitmap(Folder.File("sheet_mask.bmp"), 3, 1, 8, {0},
+                [](int32_t x, int32_t) { return uint32_t(7 * x); });
     ASSERT_EQ(run({"image", "alphamap", "sheet_mask.bmp", "map.raw"}).first, 0);
     EXPECT_EQ(ReadWholeFile(Folder.File("map.raw")), std::string("\0\7\16\0", 4));
     WriteBitmap(Folder.File("small.bmp"), 2, 2, 24, {}, [](int32_t, int32_t) { return 0u; });
