@@ -233,29 +233,41 @@ template <int Bytes, class TM, bool Keyed, bool Mapped>
     if constexpr (Bytes == 2 && std::is_same_v<TM, TMasks<0xF800, 0x07E0, 0x001F>>) {
         // RGB565 in 16-bit lanes: with the channels shifted down, every product and sum of
         // the formula stays below 2^16 (31 x 256, 63 x 256), and shifting back gives the same
-        // bits as the masked 32-bit arithmetic.
+        // bits as the masked 32-bit arithmetic. Each sum is cut to 16 bits before its shift,
+        // which keeps the vectoriser from widening the lanes to 32 bits.
         auto* op = reinterpret_cast<TPixel16*>(o);
         const auto* kp = reinterpret_cast<const TPixel16*>(k);
         const auto* __restrict fp = reinterpret_cast<const TPixel16*>(f);
         const uint16_t mask16 = uint16_t(colorMask), key16 = uint16_t(key);
-        const auto pixel = [&](uint16_t kv, uint16_t fv, uint16_t w) {
-            const uint16_t wk = uint16_t((Mapped ? 255 : 256) - w);
-            const uint16_t r = uint16_t(((kv >> 11) * wk + (fv >> 11) * w) >> 8);
-            const uint16_t g = uint16_t((((kv >> 5) & 63) * wk + ((fv >> 5) & 63) * w) >> 8);
-            const uint16_t b = uint16_t(((kv & 31) * wk + (fv & 31) * w) >> 8);
-            uint16_t out = uint16_t(r << 11 | g << 5 | b);
-            if constexpr (Mapped) out = w == 0 ? kv : w == 255 ? fv : out;
+        const auto mix = [](uint16_t kv, uint16_t fv, uint16_t wk, uint16_t wf) {
+            const uint16_t r = uint16_t((kv >> 11) * wk + (fv >> 11) * wf);
+            const uint16_t g = uint16_t(((kv >> 5) & 63) * wk + ((fv >> 5) & 63) * wf);
+            const uint16_t b = uint16_t((kv & 31) * wk + (fv & 31) * wf);
+            return uint16_t((r >> 8) << 11 | (g >> 8) << 5 | b >> 8);
+        };
+        const auto keyed = [&](uint16_t kv, uint16_t fv, uint16_t out) {
             if constexpr (Keyed) out = (fv & mask16) == key16 ? kv : out;
             return out;
         };
-        if (!Mapped && alpha == 128) {
+        if constexpr (Mapped) {
+            const auto pixel = [&](uint16_t kv, uint16_t fv, uint16_t w) {
+                const uint16_t out = mix(kv, fv, uint16_t(255 - w), w);
+                return keyed(kv, fv, w == 0 ? kv : w == 255 ? fv : out);
+            };
+            // Blending in place reads each output pixel just before writing it; a loop of its
+            // own keeps the compiler from having to prove that output and back differ.
+            if (o == k)
+                for (int32_t x = 0; x < width; ++x)
+                    op[x] = pixel(op[x], fp[x], a[x]);
+            else
+                for (int32_t x = 0; x < width; ++x)
+                    op[x] = pixel(kp[x], fp[x], a[x]);
+        } else if (alpha == 128) {
             // Half and half is the floor of the channel average: halve each channel with the
             // low bits masked off, and add back the carry both low bits would have made.
             const auto half = [&](uint16_t kv, uint16_t fv) {
-                uint16_t out =
-                    uint16_t((((kv & 0xF7DE) + (fv & 0xF7DE)) >> 1) + (kv & fv & 0x0821));
-                if constexpr (Keyed) out = (fv & mask16) == key16 ? kv : out;
-                return out;
+                return keyed(kv, fv,
+                             uint16_t((((kv & 0xF7DE) + (fv & 0xF7DE)) >> 1) + (kv & fv & 0x0821)));
             };
             if (o == k)
                 for (int32_t x = 0; x < width; ++x)
@@ -263,16 +275,18 @@ template <int Bytes, class TM, bool Keyed, bool Mapped>
             else
                 for (int32_t x = 0; x < width; ++x)
                     op[x] = half(kp[x], fp[x]);
-            return;
+        } else {
+            const uint16_t wf = uint16_t(alpha), wk = uint16_t(256 - alpha);
+            const auto pixel = [&](uint16_t kv, uint16_t fv) {
+                return keyed(kv, fv, mix(kv, fv, wk, wf));
+            };
+            if (o == k)
+                for (int32_t x = 0; x < width; ++x)
+                    op[x] = pixel(op[x], fp[x]);
+            else
+                for (int32_t x = 0; x < width; ++x)
+                    op[x] = pixel(kp[x], fp[x]);
         }
-        // Blending in place reads each output pixel just before writing it; a loop of its own
-        // keeps the compiler from having to prove that output and back differ.
-        if (o == k)
-            for (int32_t x = 0; x < width; ++x)
-                op[x] = pixel(op[x], fp[x], Mapped ? uint16_t(a[x]) : uint16_t(alpha));
-        else
-            for (int32_t x = 0; x < width; ++x)
-                op[x] = pixel(kp[x], fp[x], Mapped ? uint16_t(a[x]) : uint16_t(alpha));
         return;
     }
     const auto pixel = [&](const uint8_t* back, int32_t x) {
@@ -288,6 +302,90 @@ template <int Bytes, class TM, bool Keyed, bool Mapped>
             StorePixel<Bytes>(o + x * Bytes, pixel(k, x));
 }
 
+// Where a stretch of the alpha map is all 0 the back stays, where it is all 255 the front is
+// copied (the back under the key); only the rest needs the blend.
+enum class TWeights { Back, Front, Mixed };
+
+constexpr int32_t WeightBlock = 16;
+
+// The weights of one block of up to WeightBlock pixels, read as two words that overlap when
+// the block is short: their OR is 0 when all are 0, their AND all ones when all are 255.
+inline TWeights WeightsOf(const uint8_t* a, int32_t n) {
+    const auto judge = [](uint64_t any, uint64_t all, uint64_t ones) {
+        return any == 0 ? TWeights::Back : all == ones ? TWeights::Front : TWeights::Mixed;
+    };
+    if (n >= 8) {
+        uint64_t low, high;
+        std::memcpy(&low, a, 8);
+        std::memcpy(&high, a + n - 8, 8);
+        return judge(low | high, low & high, ~uint64_t(0));
+    }
+    if (n >= 4) {
+        uint32_t low, high;
+        std::memcpy(&low, a, 4);
+        std::memcpy(&high, a + n - 4, 4);
+        return judge(low | high, low & high, 0xFFFFFFFFu);
+    }
+    uint8_t any = 0, all = 255;
+    for (int32_t x = 0; x < n; ++x) {
+        any = uint8_t(any | a[x]);
+        all = uint8_t(all & a[x]);
+    }
+    return judge(any, all, 255);
+}
+
+// The back copied to a separate output, in the blend's own order.
+template <int Bytes> [[gnu::noinline]] void BackRow(uint8_t* o, const uint8_t* k, int32_t width) {
+    for (int32_t x = 0; x < width; ++x)
+        StorePixel<Bytes>(o + x * Bytes, LoadPixel<Bytes>(k + x * Bytes));
+}
+
+// The front copied, its keyed pixels leaving the back.
+template <int Bytes, bool Keyed>
+[[gnu::noinline]] void FrontRow(uint8_t* o, const uint8_t* k, const uint8_t* __restrict f,
+                                int32_t width, uint32_t colorMask, uint32_t key) {
+    if constexpr (Keyed) {
+        const auto pixel = [&](const uint8_t* back, int32_t x) {
+            const uint32_t fv = LoadPixel<Bytes>(f + x * Bytes);
+            return (fv & colorMask) == key ? LoadPixel<Bytes>(back + x * Bytes) : fv;
+        };
+        if (o == k)
+            for (int32_t x = 0; x < width; ++x)
+                StorePixel<Bytes>(o + x * Bytes, pixel(o, x));
+        else
+            for (int32_t x = 0; x < width; ++x)
+                StorePixel<Bytes>(o + x * Bytes, pixel(k, x));
+    } else {
+        std::memmove(o, f, size_t(width) * Bytes);
+    }
+}
+
+// One straight alpha-map row, run by run of blocks of like weights.
+template <int Bytes, class TM, bool Keyed>
+void MappedRow(uint8_t* o, const uint8_t* k, const uint8_t* f, const uint8_t* a, int32_t width,
+               const TM& m, uint32_t colorMask, uint32_t key) {
+    const auto blockAt = [&](int32_t x) {
+        return WeightsOf(a + x, std::min(WeightBlock, width - x));
+    };
+    TWeights run = blockAt(0);
+    for (int32_t x = 0; x < width;) {
+        int32_t end = std::min(x + WeightBlock, width);
+        TWeights next = run;
+        while (end < width && (next = blockAt(end)) == run)
+            end = std::min(end + WeightBlock, width);
+        const ptrdiff_t at = ptrdiff_t(x) * Bytes;
+        if (run == TWeights::Mixed)
+            BlendRow<Bytes, TM, Keyed, true>(o + at, k + at, f + at, a + x, end - x, m, colorMask,
+                                             key, 0);
+        else if (run == TWeights::Front)
+            FrontRow<Bytes, Keyed>(o + at, k + at, f + at, end - x, colorMask, key);
+        else if (o != k)
+            BackRow<Bytes>(o + at, k + at, end - x);
+        x = end;
+        run = next;
+    }
+}
+
 template <int Bytes, uint32_t R, uint32_t G, uint32_t B, bool Keyed, bool Mapped>
 void BlendRows(const TBlendJob& job) {
     const TMasks<R, G, B> m(job);
@@ -295,12 +393,17 @@ void BlendRows(const TBlendJob& job) {
     const int32_t width = job.Width;
     if (job.StepX == 0x10000 && job.StepY == 0x10000) {
         // One front pixel per back pixel: straight rows the vectoriser can take.
-        for (int32_t y = 0; y < job.Height; ++y)
-            BlendRow<Bytes, TMasks<R, G, B>, Keyed, Mapped>(
-                job.Out + ptrdiff_t(y) * job.OutPitch, job.Back + ptrdiff_t(y) * job.BackPitch,
-                job.Front + ptrdiff_t(y) * job.FrontPitch,
-                Mapped ? job.Map + ptrdiff_t(y) * job.MapStride : nullptr, width, m, colorMask, key,
-                alpha);
+        for (int32_t y = 0; y < job.Height; ++y) {
+            uint8_t* o = job.Out + ptrdiff_t(y) * job.OutPitch;
+            const uint8_t* k = job.Back + ptrdiff_t(y) * job.BackPitch;
+            const uint8_t* f = job.Front + ptrdiff_t(y) * job.FrontPitch;
+            if constexpr (Mapped)
+                MappedRow<Bytes, TMasks<R, G, B>, Keyed>(
+                    o, k, f, job.Map + ptrdiff_t(y) * job.MapStride, width, m, colorMask, key);
+            else
+                BlendRow<Bytes, TMasks<R, G, B>, Keyed, false>(o, k, f, nullptr, width, m,
+                                                               colorMask, key, alpha);
+        }
         return;
     }
     // The front column of every back column: the accumulated x shr 16.

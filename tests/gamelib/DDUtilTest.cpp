@@ -494,6 +494,97 @@ TEST_F(DDUtilTest, BlendFormulasPixelByPixelInEveryFormat) {
         }
 }
 
+TEST_F(DDUtilTest, WideBlendsFollowTheFormulaRunByRun) {
+    // Rows long enough for the vector loops, with alpha maps in runs of 0, of 255 and of mixed
+    // weights that begin and end anywhere; blended in place and onto a separate output.
+    constexpr int32_t W = 70, H = 8, Stride = 72;
+    std::mt19937 random(5);
+    auto map = std::make_shared<TAlphaMap>();
+    map->Width = W;
+    map->Height = H;
+    map->Bytes.assign(size_t(Stride * H), 0);
+    for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x) {
+            const auto any = [&] { return uint8_t(random()); };
+            // Some runs change halfway through a block of 16 or a short block's last word.
+            const uint8_t runs[H] = {uint8_t(x % 8 < 4 ? 255 : 0),
+                                     255,
+                                     uint8_t(x < 21   ? 0
+                                             : x < 50 ? 255
+                                                      : any()),
+                                     uint8_t(x < 24 || (x >= 32 && x < 48) ? 255
+                                             : x < 32                      ? 0
+                                                                           : any()),
+                                     uint8_t(random() % 3 == 0 ? random() % 2 * 255 : any()),
+                                     uint8_t(x % 32 < 24 ? 0 : any()),
+                                     uint8_t(x < 4 || x > 66 ? 0 : 255),
+                                     any()};
+            map->Bytes[size_t(y * Stride + x)] = runs[y];
+        }
+    for (const int bits : {16, 24, 32}) {
+        const PDirectDrawSurface front = MakeSurface(bits, W, H);
+        Scatter(front, 7);
+        const TDDColorKey key{0, 0};
+        front->SetColorKey(DDCKEY_SRCBLT, &key);
+        const uint32_t colorMask = bits == 16 ? 0xFFFF : 0xFFFFFF;
+        for (const int alpha : {-1, 0, 1, 77, 128, 254})
+            for (const bool keyed : {false, true})
+                for (const bool inPlace : {false, true})
+                    for (const int32_t w : {1, 2, 3, 5, 8, 13, 16, 17, 31, 33, 52, 64, 70}) {
+                        const bool mapped = alpha < 0;
+                        const PDirectDrawSurface back = MakeSurface(bits, W + 4, H + 2);
+                        const PDirectDrawSurface before = MakeSurface(bits, W + 4, H + 2);
+                        const PDirectDrawSurface out = MakeSurface(bits, W, H);
+                        Scatter(back, 8);
+                        Scatter(before, 8);
+                        Scatter(out, 9);
+                        const TRect frontRect{0, 0, w, H}, backRect{3, 1, 3 + w, 1 + H};
+                        if (inPlace)
+                            DrawImageScaled(front, mapped ? map : nullptr, 0, 0, w, H, back, 3, 1,
+                                            w, H, keyed, mapped ? 255 : alpha, 0, 0, W + 3, H + 1);
+                        else if (mapped)
+                            AlphaMapBlend(back, front, out, frontRect, backRect, map, keyed);
+                        else
+                            AlphaBlendScaled(back, front, out, frontRect, backRect, alpha, keyed);
+                        for (int32_t y = 0; y < H; ++y)
+                            for (int32_t x = 0; x < w; ++x) {
+                                const uint32_t k = PixelAt(*before, 3 + x, 1 + y),
+                                               f = PixelAt(*front, x, y);
+                                const uint32_t a =
+                                    mapped ? map->Bytes[size_t(y * Stride + x)] : uint32_t(alpha);
+                                uint32_t expected = 0;
+                                if ((keyed && (f & colorMask) == 0) || (mapped && a == 0)) {
+                                    expected = k;
+                                } else if (mapped && a == 255) {
+                                    expected = f;
+                                } else {
+                                    for (const TChannel c : Channels(bits)) {
+                                        const uint32_t top = (1u << c.Bits) - 1;
+                                        const uint32_t kc = (k >> c.Shift) & top,
+                                                       fc = (f >> c.Shift) & top;
+                                        expected |=
+                                            ((kc * ((mapped ? 255 : 256) - a) + fc * a) >> 8)
+                                            << c.Shift;
+                                    }
+                                }
+                                const uint32_t got =
+                                    inPlace ? PixelAt(*back, 3 + x, 1 + y) : PixelAt(*out, x, y);
+                                ASSERT_EQ(got, expected)
+                                    << bits << " bits, alpha " << alpha << ", keyed " << keyed
+                                    << ", in place " << inPlace << ", width " << w << " at " << x
+                                    << "," << y;
+                            }
+                        // Nothing beside the rectangle changes.
+                        for (int32_t y = 0; y < H + 2; ++y)
+                            for (int32_t x = 0; x < W + 4; ++x)
+                                if (x < 3 || x >= 3 + w || y < 1 || y > H) {
+                                    ASSERT_EQ(PixelAt(*back, x, y), PixelAt(*before, x, y))
+                                        << x << "," << y;
+                                }
+                    }
+    }
+}
+
 TEST_F(DDUtilTest, BlendsRefuseMismatchedFormatsAndRectangles) {
     const PDirectDrawSurface b16 = MakeSurface(16, 8, 8), f16 = MakeSurface(16, 8, 8),
                              o16 = MakeSurface(16, 4, 4);
