@@ -425,10 +425,10 @@ TEST_F(MenuWindowTest, AGameThatChangesOnlyLowerPlacesOffersNothing) {
     form.SoundsReady = true;
     Env = DefaultEnvData();
     Env.Highscores[0].Score = 9000;
-    QTimer::singleShot(150, [this] {
+    QTimer::singleShot(150, [] {
         Env.Highscores[1].Score = 4200;
         Env.Highscores[9].Score = 100;
-        Input.Keys[VK_ESCAPE] = true;
+        PressEscapeInGame();
     });
     int offers = 0;
     QTimer watch; // every offer that shows is counted and declined
