@@ -41,9 +41,9 @@ constexpr int32_t MaxUpdatesPerFrame = 10;
 constexpr uint32_t LoaderMinimumMs = 5000;
 constexpr uint32_t PauseGuardMs = 200;
 constexpr int32_t PauseCost = 1000;
-constexpr int32_t BeginUpdates = 100; // 2 s of "begin" before play
-constexpr int32_t InfoUpdates = 9000; // 3 min of the information picture
-constexpr int32_t EnemySlots = 50; // and 100 pieces, 300 bubbles, 100 pop-ups
+constexpr int32_t BeginUpdates = 100;              // 2 s of "begin" before play
+constexpr int32_t InfoUpdates = 9000;              // 3 min of the information picture
+constexpr int32_t EnemySlots = 50;                 // and 100 pieces, 300 bubbles, 100 pop-ups
 constexpr double SwayStep = 0.0031415926535897933; // pi / 1000 per update: 40 s a period
 constexpr double TwoPi = 2 * std::numbers::pi;
 
@@ -550,7 +550,9 @@ void TDDFullScreenForm1::AnzeigeCreate() {
         };
     }
 }
-void TDDFullScreenForm1::AnzeigeFree() { Anzeige.reset(); }
+void TDDFullScreenForm1::AnzeigeFree() {
+    Anzeige.reset();
+}
 void TDDFullScreenForm1::AnzeigeStep() {
     if (Anzeige) Anzeige->Animate();
 }
@@ -564,7 +566,9 @@ void TDDFullScreenForm1::AnzeigeHideHelp() {
 void TDDFullScreenForm1::AnzeigeLosePoints(int32_t points) {
     if (Anzeige) Anzeige->Scorepoints->Score -= points;
 }
-bool TDDFullScreenForm1::AnzeigeTakingName() const { return Anzeige && Anzeige->Editing(); }
+bool TDDFullScreenForm1::AnzeigeTakingName() const {
+    return Anzeige && Anzeige->Editing();
+}
 void TDDFullScreenForm1::AnzeigeKeyPress(char key) {
     if (!Anzeige) return;
     // Enter saves the settings; a failing save has already ended the game and fails like a frame.
@@ -578,9 +582,12 @@ void TDDFullScreenForm1::AnzeigeKeyPress(char key) {
 // The enemies: the level file is loaded afresh for every game.
 void TDDFullScreenForm1::SpermienCreate() {
     Spermien = std::make_unique<TSpermien>();
-    for (int32_t i = 0; i < EnemySlots; ++i) Spermien->AddSperm();
+    for (int32_t i = 0; i < EnemySlots; ++i)
+        Spermien->AddSperm();
 }
-void TDDFullScreenForm1::SpermienFree() { Spermien.reset(); }
+void TDDFullScreenForm1::SpermienFree() {
+    Spermien.reset();
+}
 void TDDFullScreenForm1::SpermienMove() {
     if (Spermien) Spermien->Move();
 }
@@ -604,7 +611,9 @@ void TDDFullScreenForm1::PointersCreate() {
         if (Bubbles) Bubbles->Request(kind, x, y, z, vx);
     };
 }
-void TDDFullScreenForm1::PointersFree() { Pointers.reset(); }
+void TDDFullScreenForm1::PointersFree() {
+    Pointers.reset();
+}
 void TDDFullScreenForm1::PointersMove() {
     if (Pointers) Pointers->Move();
 }
@@ -625,20 +634,30 @@ void TDDFullScreenForm1::SchuesseCreate() {
             Anzeige->AddPoints(value);
     };
 }
-void TDDFullScreenForm1::SchuesseFree() { Schuesse.reset(); }
+void TDDFullScreenForm1::SchuesseFree() {
+    Schuesse.reset();
+}
 void TDDFullScreenForm1::SchuesseMove() {
     if (Schuesse) Schuesse->Move();
 }
 
 // The bubbles: 300 of them (none when Env.BubblesPercent is 0), moved in glsBegin and glsLoop;
 // the enemies' HideParticles links to them. The pop-ups: 100, moved in glsLoop.
-void TDDFullScreenForm1::BubblesCreate() { Bubbles = std::make_unique<TBubbles>(); }
-void TDDFullScreenForm1::BubblesFree() { Bubbles.reset(); }
+void TDDFullScreenForm1::BubblesCreate() {
+    Bubbles = std::make_unique<TBubbles>();
+}
+void TDDFullScreenForm1::BubblesFree() {
+    Bubbles.reset();
+}
 void TDDFullScreenForm1::BubblesMove() {
     if (Bubbles) Bubbles->MoveAll();
 }
-void TDDFullScreenForm1::BubblpointsCreate() { Bubblpoints = std::make_unique<TBubblpoints>(); }
-void TDDFullScreenForm1::BubblpointsFree() { Bubblpoints.reset(); }
+void TDDFullScreenForm1::BubblpointsCreate() {
+    Bubblpoints = std::make_unique<TBubblpoints>();
+}
+void TDDFullScreenForm1::BubblpointsFree() {
+    Bubblpoints.reset();
+}
 void TDDFullScreenForm1::BubblpointsMove() {
     if (Bubblpoints) Bubblpoints->MoveAll();
 }

@@ -77,7 +77,9 @@ void TSchuss::Start(int32_t kind, int32_t level, float x, float y, float z, floa
     Caught = false;
 }
 
-void TSchuss::Step() { Step(Y); }
+void TSchuss::Step() {
+    Step(Y);
+}
 
 void TSchuss::Step(float previousY) {
     Animate();

@@ -48,10 +48,11 @@ int StepOf(const std::vector<std::string>& lines, const std::string& text) {
 }
 
 class PlayCommandsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         Folder.Put("SPS/Level1.txt", ReadWholeFile((GameDir / "SPS" / "Level1.txt").string()));
-        std::filesystem::create_directory_symlink(GameDir / "gfx", std::filesystem::path(Folder.Path) / "gfx");
+        std::filesystem::create_directory_symlink(GameDir / "gfx",
+                                                  std::filesystem::path(Folder.Path) / "gfx");
     }
     std::string Script(const std::string& text) const {
         Folder.Put("game.txt", text);
@@ -75,8 +76,9 @@ AT 340 click
 
 TEST_F(PlayCommandsTest, AShortGameRunsFromTheLoaderToTheClosedWindow) {
     const std::string shots = Folder.Path + "/shots";
-    const auto [out, status] = RunTool("play " + Script(ShortGame) + " --seed 3 --updates 400 --shots '" +
-                                       shots + "' --folder '" + Folder.Path + "'");
+    const auto [out, status] =
+        RunTool("play " + Script(ShortGame) + " --seed 3 --updates 400 --shots '" + shots +
+                "' --folder '" + Folder.Path + "'");
     ASSERT_EQ(status, 0) << out;
     const std::vector<std::string> lines = Lines(out);
     // The set-up happens before the first step; the first frame carries ten updates.
@@ -100,12 +102,14 @@ TEST_F(PlayCommandsTest, AShortGameRunsFromTheLoaderToTheClosedWindow) {
 
     // The pictures: the loader, the attract screen, the play, the information picture.
     std::vector<QImage> pictures;
-    for (const char* name : {"step-00001.png", "step-00040.png", "step-00300.png", "step-00322.png"}) {
+    for (const char* name :
+         {"step-00001.png", "step-00040.png", "step-00300.png", "step-00322.png"}) {
         pictures.emplace_back(QString::fromStdString(shots + "/" + name));
         ASSERT_FALSE(pictures.back().isNull()) << name;
         EXPECT_EQ(pictures.back().size(), QSize(800, 600)) << name;
     }
-    for (size_t i = 1; i < pictures.size(); ++i) EXPECT_NE(pictures[i], pictures[i - 1]) << i;
+    for (size_t i = 1; i < pictures.size(); ++i)
+        EXPECT_NE(pictures[i], pictures[i - 1]) << i;
 
     // The game data is saved; the log is left as the run found it (none).
     EXPECT_EQ(Folder.Get("SPS/game.dat").size(), 116u);
@@ -121,12 +125,13 @@ TEST_F(PlayCommandsTest, AWholeScriptedGameScoresAndEntersItsNameInTheHighscores
         const int x = 70 + (step * 7) % 660, y = 80 + (step * 3) % 300;
         script << "AT " << step << " click " << x << ' ' << y << '\n';
         if (step % 240 == 0) script << "AT " << step << " down cursor-left\n";
-        if (step % 240 == 120) script << "AT " << step << " up cursor-left\nAT " << step << " down cursor-right\n";
+        if (step % 240 == 120)
+            script << "AT " << step << " up cursor-left\nAT " << step << " down cursor-right\n";
         if (step % 240 == 0 && step > 170) script << "AT " << step << " up cursor-right\n";
     }
     script << "AT 4900 key K\nAT 4905 key A\nAT 5000 key enter\n";
-    const auto [out, status] =
-        RunTool("play " + Script(script.str()) + " --seed 1 --updates 5100 --folder '" + Folder.Path + "'");
+    const auto [out, status] = RunTool("play " + Script(script.str()) +
+                                       " --seed 1 --updates 5100 --folder '" + Folder.Path + "'");
     ASSERT_EQ(status, 0) << out;
     EXPECT_NE(out.find("glsExit: Play again"), std::string::npos) << out;
     LoadEnv();
@@ -140,8 +145,9 @@ TEST_F(PlayCommandsTest, TheSameScriptAndSeedPlayTheSameGame) {
     const std::string script = Script("AT 2 press enter\nAT 4 press enter\nAT 150 shot\n");
     std::vector<std::string> outputs;
     for (const char* shots : {"/a", "/b"}) {
-        const auto [out, status] = RunTool("play " + script + " --seed 9 --updates 150 --shots '" + Folder.Path +
-                                           shots + "' --folder '" + Folder.Path + "'");
+        const auto [out, status] =
+            RunTool("play " + script + " --seed 9 --updates 150 --shots '" + Folder.Path + shots +
+                    "' --folder '" + Folder.Path + "'");
         ASSERT_EQ(status, 0) << out;
         // The same but for the folder of the pictures.
         std::string text = out;
@@ -156,12 +162,13 @@ TEST_F(PlayCommandsTest, TheSameScriptAndSeedPlayTheSameGame) {
 }
 
 TEST_F(PlayCommandsTest, AScriptItCannotReadIsRefusedBeforeTheGameStarts) {
-    const auto [out, status] = RunTool("play " + Script("AT 3 press enter\nAT 9 jump\n") + " --folder '" +
-                                       Folder.Path + "'");
+    const auto [out, status] = RunTool("play " + Script("AT 3 press enter\nAT 9 jump\n") +
+                                       " --folder '" + Folder.Path + "'");
     EXPECT_EQ(status, 1);
     EXPECT_NE(out.find("play: line 2: unknown event: AT 9 jump"), std::string::npos) << out;
     EXPECT_EQ(out.find("InitDDraw"), std::string::npos);
-    const auto [out2, status2] = RunTool("play " + Script("AT x press enter\n") + " --folder '" + Folder.Path + "'");
+    const auto [out2, status2] =
+        RunTool("play " + Script("AT x press enter\n") + " --folder '" + Folder.Path + "'");
     EXPECT_EQ(status2, 1);
     EXPECT_NE(out2.find("play: line 1: the step is no number: x"), std::string::npos) << out2;
 }

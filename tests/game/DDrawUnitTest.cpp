@@ -57,7 +57,7 @@ bool Contains(const std::vector<std::string>& lines, const std::vector<std::stri
 
 // A headless display that can be sent to the background, where lost surfaces stay lost.
 class TSwitchableDisplay : public THeadlessDisplay {
-public:
+  public:
     TSwitchableDisplay() : THeadlessDisplay(800, 600, 16) {}
     bool Active() const override { return IsActive; }
     bool IsActive = true;
@@ -65,7 +65,7 @@ public:
 
 // The game window headless, its frames run one by one by the test on a clock of its own.
 class GameStatesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SavedEnv = Env;
         SavedGameData = GameData;
@@ -172,9 +172,9 @@ TEST_F(GameStatesTest, SetUpLoadsTheScriptAndSoundsAndStartsTheLoopInTheLoaderSt
     const std::string count = "Lines: " + std::to_string(SplitLines(BuiltInSpriteScript()).size());
     EXPECT_TRUE(InOrder(lines, {"InitDDraw", "InitDDraw (Inherited)", "InitDDraw (Inherited) OK!",
                                 "1", count, "2"}));
-    EXPECT_TRUE(Contains(lines, {"2a", "2b", "2c", "3", "SetFlipping Begin", "SetFlipping CreateThread",
-                                 "CreateThread Begin", "CreateThread End", "SetFlipping End", "4",
-                                 "Formshow: End"}));
+    EXPECT_TRUE(Contains(lines, {"2a", "2b", "2c", "3", "SetFlipping Begin",
+                                 "SetFlipping CreateThread", "CreateThread Begin",
+                                 "CreateThread End", "SetFlipping End", "4", "Formshow: End"}));
     EXPECT_FALSE(Logged("Loading external sb.txt"));
 }
 
@@ -209,10 +209,11 @@ TEST_F(GameStatesTest, TheLoaderStaysFiveSecondsUnlessAPressEndsIt) {
     EXPECT_EQ(Form->LoaderShownAt, 0u);
     EXPECT_FALSE(Form->Continue);
     EXPECT_TRUE(Form->SpritesVisible);
-    EXPECT_TRUE(Contains(LogLines(Folder),
-                         {"glsInit: Start", "glsInit: BackImageToSecondarySurface", "Flip(DDFLIP_WAIT)",
-                          "glsInit: BackImageToSecondarySurface", "InitLevel: Start", "1", "2", "3",
-                          "4", "5", "6", "Initlevel: End", "glsInit: Music on", "glsInit: End"}));
+    EXPECT_TRUE(
+        Contains(LogLines(Folder),
+                 {"glsInit: Start", "glsInit: BackImageToSecondarySurface", "Flip(DDFLIP_WAIT)",
+                  "glsInit: BackImageToSecondarySurface", "InitLevel: Start", "1", "2", "3", "4",
+                  "5", "6", "Initlevel: End", "glsInit: Music on", "glsInit: End"}));
     ASSERT_TRUE(Spermien);
     EXPECT_EQ(Spermien->Count(), 50);
 }
@@ -229,9 +230,10 @@ TEST_F(GameStatesTest, EscapeDuringTheLoaderClosesWithoutInfoPictureOrSaving) {
     EXPECT_FALSE(Form);
     EXPECT_EQ(DDFullScreenForm1, nullptr);
     const std::vector<std::string> lines = LogLines(Folder);
-    EXPECT_TRUE(Contains(lines, {"Formkeydown: Escape", "glsInit: Close", "glsEnd: Start", "Back: Start",
-                                 "Back: Stop flipping", "SetFlipping Begin", "SetFlipping Terminate",
-                                 "SetFlipping End", "Back: End", "glsEnd: End", "DestroyThread Begin"}));
+    EXPECT_TRUE(
+        Contains(lines, {"Formkeydown: Escape", "glsInit: Close", "glsEnd: Start", "Back: Start",
+                         "Back: Stop flipping", "SetFlipping Begin", "SetFlipping Terminate",
+                         "SetFlipping End", "Back: End", "glsEnd: End", "DestroyThread Begin"}));
     EXPECT_FALSE(Logged("glsInit: Start"));
     EXPECT_FALSE(Logged("glsExit: Start"));
     EXPECT_FALSE(Logged("glsExit: Close1"));
@@ -291,9 +293,9 @@ TEST_P(InfoPictureTest, EscapeDuringPlaySavesAndShowsTheInfoPictureUntilItEnds) 
     RunToClose();
     EXPECT_FALSE(Form);
     const std::vector<std::string> lines = LogLines(Folder);
-    EXPECT_TRUE(Contains(lines, {"glsLoop: Close", "glsExit: Start", "CloseLevel: Start", "CloseLevel: End",
-                                 "glsExit: Close1", "glsExit: Close2", "glsExit: Close3",
-                                 "glsExit: Close4", "glsExit: End"}));
+    EXPECT_TRUE(Contains(lines, {"glsLoop: Close", "glsExit: Start", "CloseLevel: Start",
+                                 "CloseLevel: End", "glsExit: Close1", "glsExit: Close2",
+                                 "glsExit: Close3", "glsExit: Close4", "glsExit: End"}));
     EXPECT_TRUE(Contains(lines, {"glsInfo: End", "glsEnd: Start", "Back: Start"}));
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "OK");
@@ -580,15 +582,16 @@ TEST_F(GameStatesTest, AFailedSaveStillClosesTheLevelAndTheWindowEnds) {
     RunToClose();
     EXPECT_FALSE(Form);
     const std::vector<std::string> lines = LogLines(Folder);
-    EXPECT_TRUE(InOrder(lines, {"glsLoop: Lost", "glsExit: Start", "CloseLevel: End", "glsExit: Play again",
-                                "glsExit: End", "glsInit: Close", "glsEnd: Start"}));
+    EXPECT_TRUE(
+        InOrder(lines, {"glsLoop: Lost", "glsExit: Start", "CloseLevel: End", "glsExit: Play again",
+                        "glsExit: End", "glsInit: Close", "glsEnd: Start"}));
     EXPECT_EQ(lines.back(), "ERROR");
 }
 
 // ---- the real window, with its loop thread, in each display mode ----------------------------
 
 class GameWindowTest : public ::testing::TestWithParam<int> {
-protected:
+  protected:
     void SetUp() override {
         SetDefaultDisplay(Display);
         SetInputOverride(&Input);
@@ -700,4 +703,4 @@ TEST_P(GameWindowTest, SetUpLoadsTheSoundFolderAndSetsTheVolumes) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, GameWindowTest, ::testing::Values(0, 1, 2));
 
-}  // namespace
+} // namespace
