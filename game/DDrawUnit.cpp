@@ -1,6 +1,11 @@
 #include "game/DDrawUnit.h"
 
+#include "game/BubbleUnit.h"
+#include "game/BubblepointUnit.h"
+#include "game/RohrUnit.h"
+#include "game/SchussUnit.h"
 #include "game/SpermUnit.h"
+#include "game/scoreunit.h"
 #include "gamelib/BobhandlingUnit.h"
 #include "gamelib/DDUtil.h"
 #include "gamelib/EngineState.h"
@@ -17,6 +22,7 @@
 #include <exception>
 #include <numbers>
 #include <string>
+#include <utility>
 
 TDDFullScreenForm1* DDFullScreenForm1 = nullptr;
 
@@ -487,17 +493,91 @@ void TDDFullScreenForm1::glsIdle() {}
 
 // The display: created last by InitLevel (it links the enemies' LostState, LoseByEscape and
 // WaveBonus to itself); steps in glsBegin, glsBegin2 and glsLoop.
-void TDDFullScreenForm1::AnzeigeCreate() {}
-void TDDFullScreenForm1::AnzeigeFree() {}
-void TDDFullScreenForm1::AnzeigeStep() {}
-void TDDFullScreenForm1::AnzeigeStartGame() {}
-void TDDFullScreenForm1::AnzeigeHideHelp() {}
-// Subtracted from the score without redrawing it.
-void TDDFullScreenForm1::AnzeigeLosePoints(int32_t) {}
-bool TDDFullScreenForm1::AnzeigeTakingName() const {
-    return false;
+void TDDFullScreenForm1::AnzeigeCreate() {
+    Anzeige = std::make_unique<TAnzeige>();
+    TAnzeigeHost& host = Anzeige->Host;
+    host.GameRunning = &GameRunning;
+    host.GameWon = &GameWon;
+    host.GameLost = &GameLost;
+    host.Continue = &Continue;
+    host.StartTick = &StartTick;
+    host.PausedTime = &PausedTime;
+    host.PauseCount = &PauseCount;
+    host.StopEnemies = [] {
+        if (!Spermien) return;
+        Spermien->Stop();
+        Spermien->AttractMode = true;
+    };
+    host.HidePointers = [] {
+        if (Pointers) Pointers->Hide();
+    };
+    host.HidePieces = [] {
+        if (Schuesse) Schuesse->HideAll();
+    };
+    host.Statistics = [] {
+        TGameStatistics result;
+        if (!Spermien) return result;
+        const TSpermStatistics& s = Spermien->Statistics;
+        result.ShotsFired = s.ShotsFired;
+        result.WavesCompleted = s.WavesCompleted;
+        for (size_t kind = 1; kind < result.Started.size() && kind < s.Started.size(); ++kind) {
+            result.Started[kind] = s.Started[kind];
+            result.Hits[kind] = s.Hits[kind];
+        }
+        // [chip 0 / pepper 1][level 0 / higher 1]
+        result.ChipSpawned0 = s.PiecesSpawned[0][0];
+        result.ChipCaught0 = s.PiecesCaught[0][0];
+        result.PepperSpawned0 = s.PiecesSpawned[1][0];
+        result.PepperCaught0 = s.PiecesCaught[1][0];
+        result.ChipSpawnedHigher = s.PiecesSpawned[0][1];
+        result.ChipCaughtHigher = s.PiecesCaught[0][1];
+        result.PepperSpawnedHigher = s.PiecesSpawned[1][1];
+        result.PepperCaughtHigher = s.PiecesCaught[1][1];
+        return result;
+    };
+    if (Spermien) {
+        Spermien->Links.LostState = [] { return Anzeige && Anzeige->LostState; };
+        Spermien->Links.LoseByEscape = [] {
+            if (Anzeige) Anzeige->SetLost();
+        };
+        Spermien->Links.WaveBonus = [] {
+            if (!Anzeige) return;
+            Anzeige->AddPoints(1000);
+            Anzeige->ShowWaveBanner();
+        };
+        Spermien->Links.HideParticles = [] {
+            if (Bubbles) Bubbles->HideAll();
+        };
+    }
 }
-void TDDFullScreenForm1::AnzeigeKeyPress(char) {}
+void TDDFullScreenForm1::AnzeigeFree() {
+    Anzeige.reset();
+}
+void TDDFullScreenForm1::AnzeigeStep() {
+    if (Anzeige) Anzeige->Animate();
+}
+void TDDFullScreenForm1::AnzeigeStartGame() {
+    if (Anzeige) Anzeige->StartGame();
+}
+void TDDFullScreenForm1::AnzeigeHideHelp() {
+    if (Anzeige) Anzeige->HideHelp();
+}
+// Subtracted from the score without redrawing it.
+void TDDFullScreenForm1::AnzeigeLosePoints(int32_t points) {
+    if (Anzeige) Anzeige->Scorepoints->Score -= points;
+}
+bool TDDFullScreenForm1::AnzeigeTakingName() const {
+    return Anzeige && Anzeige->Editing();
+}
+void TDDFullScreenForm1::AnzeigeKeyPress(char key) {
+    if (!Anzeige) return;
+    // Enter saves the settings; a failing save has already ended the game and fails like a frame.
+    try {
+        Anzeige->KeyPress(key);
+    } catch (const std::exception& e) {
+        FrameFailed(std::string("Exception raised in KeyPress: ") + e.what());
+    }
+}
 
 // The enemies: the level file is loaded afresh for every game.
 void TDDFullScreenForm1::SpermienCreate() {
@@ -516,21 +596,68 @@ void TDDFullScreenForm1::SpermienStart() {
 }
 
 // The bag and the pointer: created hidden, shown when play starts, moved in glsBegin2 and glsLoop.
-void TDDFullScreenForm1::PointersCreate() {}
-void TDDFullScreenForm1::PointersFree() {}
-void TDDFullScreenForm1::PointersMove() {}
-void TDDFullScreenForm1::PointersShow() {}
+void TDDFullScreenForm1::PointersCreate() {
+    Pointers = std::make_unique<TPointers>();
+    TPointerLinks& links = Pointers->Links;
+    links.KeyLeft = [this] { return KeyLeft; };
+    links.KeyRight = [this] { return KeyRight; };
+    links.ButtonHeld = [this] { return !ButtonReleased; };
+    links.MouseX = [this] { return MouseX; };
+    links.MouseY = [this] { return MouseY; };
+    links.TakeShotRequests = [this] { return std::exchange(ShotRequests, 0); };
+    links.LostState = [] { return Anzeige && Anzeige->LostState; };
+    links.SetShakeAmount = [](int32_t amount) { ShakeAmount = amount; };
+    links.RequestParticle = [](int32_t kind, float x, float y, float z, float vx) {
+        if (Bubbles) Bubbles->Request(kind, x, y, z, vx);
+    };
+}
+void TDDFullScreenForm1::PointersFree() {
+    Pointers.reset();
+}
+void TDDFullScreenForm1::PointersMove() {
+    if (Pointers) Pointers->Move();
+}
+void TDDFullScreenForm1::PointersShow() {
+    if (Pointers) Pointers->Show();
+}
 
 // The falling pieces: 100 of them, moved in glsBegin2 and glsLoop.
-void TDDFullScreenForm1::SchuesseCreate() {}
-void TDDFullScreenForm1::SchuesseFree() {}
-void TDDFullScreenForm1::SchuesseMove() {}
+void TDDFullScreenForm1::SchuesseCreate() {
+    Schuesse = std::make_unique<TSchuesse>();
+    Schuesse->Links.RequestParticle = [](int32_t kind, float x, float y, float z, float vx) {
+        if (Bubbles) Bubbles->Request(kind, x, y, z, vx);
+    };
+    Schuesse->Links.RequestPopup = [](int32_t value, float x, float y, float z) {
+        if (Bubblpoints)
+            Bubblpoints->Request(value, x, y, z);
+        else if (Anzeige)
+            Anzeige->AddPoints(value);
+    };
+}
+void TDDFullScreenForm1::SchuesseFree() {
+    Schuesse.reset();
+}
+void TDDFullScreenForm1::SchuesseMove() {
+    if (Schuesse) Schuesse->Move();
+}
 
 // The bubbles: 300 of them (none when Env.BubblesPercent is 0), moved in glsBegin and glsLoop;
 // the enemies' HideParticles links to them. The pop-ups: 100, moved in glsLoop.
-void TDDFullScreenForm1::BubblesCreate() {}
-void TDDFullScreenForm1::BubblesFree() {}
-void TDDFullScreenForm1::BubblesMove() {}
-void TDDFullScreenForm1::BubblpointsCreate() {}
-void TDDFullScreenForm1::BubblpointsFree() {}
-void TDDFullScreenForm1::BubblpointsMove() {}
+void TDDFullScreenForm1::BubblesCreate() {
+    Bubbles = std::make_unique<TBubbles>();
+}
+void TDDFullScreenForm1::BubblesFree() {
+    Bubbles.reset();
+}
+void TDDFullScreenForm1::BubblesMove() {
+    if (Bubbles) Bubbles->MoveAll();
+}
+void TDDFullScreenForm1::BubblpointsCreate() {
+    Bubblpoints = std::make_unique<TBubblpoints>();
+}
+void TDDFullScreenForm1::BubblpointsFree() {
+    Bubblpoints.reset();
+}
+void TDDFullScreenForm1::BubblpointsMove() {
+    if (Bubblpoints) Bubblpoints->MoveAll();
+}

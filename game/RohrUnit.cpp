@@ -104,12 +104,19 @@ void TTuete::Step() {
     SetX(std::clamp(X, -BagLimit, BagLimit));
 }
 
-bool TTuete::CatchTest(float x, float y, [[maybe_unused]] float width, float height) const {
-    // Only the bottom edge and the centre count.
+bool TTuete::CatchTest(float x, float y, float width, float height) const {
+    return CatchTest(x, y, width, height, y);
+}
+
+bool TTuete::CatchTest(float x, float y, [[maybe_unused]] float width, float height,
+                       float previousY) const {
+    // Only the bottom edge and the centre count. A fast piece falls further than the band is
+    // deep in one update, so the way down since the last update must meet the band.
     const double top = double(Y) - double(Back().Height) / 2;
     const double half = double(BagWidth()) / 2;
     const double bottom = double(y) + double(height) / 2 - OpeningDrop;
-    return top <= bottom && bottom <= top + OpeningDepth && double(X) - half < double(x) &&
+    const double before = std::min(bottom, double(previousY) + double(height) / 2 - OpeningDrop);
+    return top <= bottom && before <= top + OpeningDepth && double(X) - half < double(x) &&
            double(x) < double(X) + half;
 }
 

@@ -62,8 +62,10 @@ class TTuete : public TRBob {
     // Puts the mascots beside the bag of the current width.
     void PlaceMascots();
     // A piece of that centre and size is caught when its bottom edge (less 10) lies in the
-    // opening band, top .. top + 20, and its centre strictly between the bag's side edges.
+    // opening band, top .. top + 20, or crossed it falling since the piece stood at previousY,
+    // and its centre lies strictly between the bag's side edges.
     bool CatchTest(float x, float y, float width, float height) const;
+    bool CatchTest(float x, float y, float width, float height, float previousY) const;
 
     TBob& Back() const { return *Members[0].Bob; }
     TBob& Front() const { return *Members[1].Bob; }

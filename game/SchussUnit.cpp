@@ -78,6 +78,10 @@ void TSchuss::Start(int32_t kind, int32_t level, float x, float y, float z, floa
 }
 
 void TSchuss::Step() {
+    Step(Y);
+}
+
+void TSchuss::Step(float previousY) {
     Animate();
     if (!Visible) return;
     if (X < -AreaX || X > AreaX || Y < -AreaY || Y > AreaY) {
@@ -88,7 +92,7 @@ void TSchuss::Step() {
         Sink();
         return;
     }
-    if (!Pointers || !Pointers->Tuete->CatchTest(X, Y, Width(), Height())) return;
+    if (!Pointers || !Pointers->Tuete->CatchTest(X, Y, Width(), Height(), previousY)) return;
     TTuete& bag = *Pointers->Tuete;
     Caught = true;
     if (Spermien)
@@ -160,8 +164,9 @@ void TSchuesse::Move() {
     for (int32_t slot = 1; slot <= MaxSchuesse; ++slot) {
         TSchuss& piece = Schuss(slot);
         if (piece.Visible) piece.Home();
+        const float previousY = piece.Y;
         piece.Move();
-        piece.Step();
+        piece.Step(previousY);
     }
 }
 

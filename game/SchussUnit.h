@@ -44,7 +44,9 @@ class TSchuss : public TRBob {
     // above (from a piece): it jumps up by up to 10 units and falls towards y + 5000.
     void Start(int32_t kind, int32_t level, float x, float y, float z, float vx);
     // The per-update step after Move: animation, leaving the area, the catch, the sinking.
+    // previousY is where the piece stood before the Move; the catch looks at the way between.
     void Step();
+    void Step(float previousY);
 
     TBob& Part() const { return *Members[0].Bob; }
     // The part's size at natural scale.

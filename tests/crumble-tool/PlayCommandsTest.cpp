@@ -1,6 +1,7 @@
 // The game without a screen, end to end: crumble-tool play runs whole games from a script in a
 // program folder of the test's own, with the shipped pictures and level.
 #include "TestSupport.h"
+#include "shell/DecodeUnit.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -113,6 +114,31 @@ TEST_F(PlayCommandsTest, AShortGameRunsFromTheLoaderToTheClosedWindow) {
     // The game data is saved; the log is left as the run found it (none).
     EXPECT_EQ(Folder.Get("SPS/game.dat").size(), 116u);
     EXPECT_FALSE(std::filesystem::exists(Folder.Path + "/SPS/LOG.TXT"));
+}
+
+TEST_F(PlayCommandsTest, AWholeScriptedGameScoresAndEntersItsNameInTheHighscores) {
+    // Click all over the sky every fourth update and steer the bag to and fro through the 90 s,
+    // then type a name into the table and confirm it.
+    std::ostringstream script;
+    script << "AT 5 press enter\nAT 60 click 400 300\n";
+    for (int step = 170; step < 4800; step += 4) {
+        const int x = 70 + (step * 7) % 660, y = 80 + (step * 3) % 300;
+        script << "AT " << step << " click " << x << ' ' << y << '\n';
+        if (step % 240 == 0) script << "AT " << step << " down cursor-left\n";
+        if (step % 240 == 120)
+            script << "AT " << step << " up cursor-left\nAT " << step << " down cursor-right\n";
+        if (step % 240 == 0 && step > 170) script << "AT " << step << " up cursor-right\n";
+    }
+    script << "AT 4900 key K\nAT 4905 key A\nAT 5000 key enter\n";
+    const auto [out, status] = RunTool("play " + Script(script.str()) +
+                                       " --seed 1 --updates 5100 --folder '" + Folder.Path + "'");
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("glsExit: Play again"), std::string::npos) << out;
+    LoadEnv();
+    EXPECT_EQ(Env.Highscores[0].Name.Get(), "KA");
+    // Every hit piece caught is worth 100 or 200 points.
+    EXPECT_GT(Env.Highscores[0].Score, 0);
+    EXPECT_EQ(Env.Highscores[0].Score % 100, 0);
 }
 
 TEST_F(PlayCommandsTest, TheSameScriptAndSeedPlayTheSameGame) {

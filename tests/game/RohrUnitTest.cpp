@@ -312,6 +312,24 @@ TEST_F(RohrTest, ThePieceMustEnterTheOpeningStrictlyBetweenTheBagsSides) {
     EXPECT_TRUE(bag.CatchTest(-100 - WideWidth / 2 + 1, y, pw, ph));
 }
 
+TEST_F(RohrTest, AFastPieceThatJumpedTheOpeningBandIsCaught) {
+    const float top = BagY - BagHeight / 2;
+    const float pw = 61, ph = 52;
+    const float high = top - ph / 2 + 10, low = top + 20 - ph / 2 + 10;
+    TTuete& bag = Bag();
+    // 30 units in one update: above the band before, below it now.
+    const float before = high - 5, after = low + 5;
+    ASSERT_GT(after - before, 20.0f);
+    EXPECT_FALSE(bag.CatchTest(0, before, pw, ph));
+    EXPECT_FALSE(bag.CatchTest(0, after, pw, ph));
+    EXPECT_TRUE(bag.CatchTest(0, after, pw, ph, before));
+    // The side bounds stay strict; a piece already below the band or rising through it is not.
+    EXPECT_FALSE(bag.CatchTest(BagWidth / 2, after, pw, ph, before));
+    EXPECT_TRUE(bag.CatchTest(BagWidth / 2 - 1, after, pw, ph, before));
+    EXPECT_FALSE(bag.CatchTest(0, after + 30, pw, ph, after));
+    EXPECT_FALSE(bag.CatchTest(0, before, pw, ph, after));
+}
+
 TEST_F(RohrTest, AShotChipBurstsIntoThreePieces) {
     Pointers->Show();
     PlaceEnemy(4, "chip1a", 100, -50, 2.5f);
