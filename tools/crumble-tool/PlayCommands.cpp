@@ -275,6 +275,10 @@ TOptions ReadOptions(const TArgs& args) {
                 options.Every = Number(value, "--every");
             else if (arg == "--folder")
                 options.Folder = std::filesystem::absolute(value).string();
+            else if (arg == "--script" && options.Script.empty())
+                options.Script = value;
+            else if (arg == "--script")
+                Fail("more than one script: " + value);
             else
                 Fail("unknown option " + arg);
         } else if (options.Script.empty()) {
