@@ -446,10 +446,10 @@ def waves():
         for n in (1, 2, 5, 150):
             put("FloatFuzz", f"{channels}ch-{n}",
                 bytes((channels - 1,)) + b"".join(struct.pack("<f", v) for v in sine(n, channels)))
-    specials = [0.0, -0.0, 1.0, -1.0, 2.5, -7.0, float("inf"), float("-inf"), float("nan"),
+    edges = [0.0, -0.0, 1.0, -1.0, 2.5, -7.0, float("inf"), float("-inf"), float("nan"),
                 1e-40, 3.4e38, -3.4e38]
-    put("FloatFuzz", "specials", b"\0" + b"".join(struct.pack("<f", v) for v in specials))
-    put("FloatFuzz", "odd-bytes", b"\1" + b"".join(struct.pack("<f", v) for v in specials) + b"\x7f\x7f")
+    put("FloatFuzz", "limits-and-nan", b"\0" + b"".join(struct.pack("<f", v) for v in edges))
+    put("FloatFuzz", "odd-bytes", b"\1" + b"".join(struct.pack("<f", v) for v in edges) + b"\x7f\x7f")
 
     clear("ImaAdpcmFuzz")
     for channels in (1, 2):
