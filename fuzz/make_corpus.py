@@ -447,7 +447,7 @@ def waves():
             put("FloatFuzz", f"{channels}ch-{n}",
                 bytes((channels - 1,)) + b"".join(struct.pack("<f", v) for v in sine(n, channels)))
     edges = [0.0, -0.0, 1.0, -1.0, 2.5, -7.0, float("inf"), float("-inf"), float("nan"),
-                1e-40, 3.4e38, -3.4e38]
+             1e-40, 3.4e38, -3.4e38]
     put("FloatFuzz", "limits-and-nan", b"\0" + b"".join(struct.pack("<f", v) for v in edges))
     put("FloatFuzz", "odd-bytes", b"\1" + b"".join(struct.pack("<f", v) for v in edges) + b"\x7f\x7f")
 
