@@ -1,5 +1,6 @@
 #include "server/WebServer.h"
 
+#include "GameRecordSamples.h"
 #include "ServerTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -242,17 +243,7 @@ TEST(DataFolder, FillsMissingFilesAndKeepsTheOperatorsOwn) {
 TEST_F(WebServerTest, GameRecordsAreCheckedStoredAndShown) {
     // 92 seconds, 347 shots with 46 hits, 55 chip and 16 pepper pieces caught, 3 waves, one
     // pause: 100 * 55 + 200 * 16 + 1000 * 3 - 1000 = 10700 points at most.
-    TGameStatistics game;
-    game.SecondsPlayed = 92;
-    game.ShotsFired = 347;
-    game.WavesCompleted = 3;
-    game.PauseCount = 1;
-    game.Started = {0, 40, 2, 12, 3, 1, 1};
-    game.Hits = {0, 31, 1, 10, 2, 1, 1};
-    game.ChipCaught0 = 40;
-    game.ChipCaughtHigher = 15;
-    game.PepperCaught0 = 12;
-    game.PepperCaughtHigher = 4;
+    const TGameStatistics game = KnownGame();
     const std::string digits = GameRecordDigits(MakeGameRecord(game));
     TPublishRecord honest = Record("", "Anna", 10700);
     honest.GameRecord = DisguiseGameRecord(digits, Seeded(11));
