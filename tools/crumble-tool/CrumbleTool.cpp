@@ -235,6 +235,7 @@ const std::vector<TCommand>& Commands() {
          Play},
         {{"wave", "info"}, "FILE", 1, WaveInfo},
         {{"wave", "decode"}, "IN OUT.wav", 2, WaveDecode},
+        {{"sounds", "prepare"}, "", 0, SoundsPrepare},
         {{"wave", "play"},
          "FILE --render OUT.wav [--ms N] [--loop] [--volume V] [--pan P] [--frequency HZ]",
          AnyArguments,

@@ -1,13 +1,16 @@
 #include "WaveCommands.h"
 
+#include "gamelib/SoundPrep.h"
 #include "gamelib/WaveRead.h"
 #include "gamelib/vrDSound.h"
+#include "platform/msgbox.h"
 #include "platform/winpath.h"
 #include "shell/Tools.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <stdexcept>
@@ -66,6 +69,24 @@ long long Number(const std::string& text, const std::string& option) {
     }
     throw std::runtime_error(option + " needs a number, not \"" + text + "\"");
 }
+
+// Shows the program's message boxes on standard error while it lives.
+class TMessagesToTerminal {
+  public:
+    explicit TMessagesToTerminal(std::function<void()> shown) {
+        SetMessageHandler(
+            [shown = std::move(shown)](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
+                std::string line = text;
+                std::replace(line.begin(), line.end(), '\r', ' ');
+                std::cerr << line << '\n';
+                shown();
+                return mrOk;
+            });
+    }
+    ~TMessagesToTerminal() { SetMessageHandler(nullptr); }
+    TMessagesToTerminal(const TMessagesToTerminal&) = delete;
+    TMessagesToTerminal& operator=(const TMessagesToTerminal&) = delete;
+};
 
 } // namespace
 
@@ -181,5 +202,20 @@ int WavePlay(const std::vector<std::string>& args) {
     SetDefaultSoundOutput(nullptr);
     const TWaveFormatEx format{WAVE_FORMAT_PCM, 2, DSMixRate, DSMixRate * 4, 4, 16, 0};
     WritePcmWave(render, format, mix);
+    return 0;
+}
+
+int SoundsPrepare(const std::vector<std::string>&) {
+    // The menu's boxes go to the terminal; any of them means a file was not converted.
+    bool failed = false;
+    const TMessagesToTerminal messages([&failed] { failed = true; });
+    int converted = 0;
+    TSoundProgress progress;
+    progress.Step = [&converted] { ++converted; };
+    const bool spaceLeft = PrepareSounds(progress);
+    const size_t left = SoundWorkList().size();
+    if (failed || !spaceLeft || left > 0)
+        throw std::runtime_error(std::to_string(left) + " MP3 files of snd not converted");
+    std::cout << "converted: " << converted << '\n';
     return 0;
 }
