@@ -1,8 +1,10 @@
-// Draws the program's pictures at build time: assetgen <assetdir> <gamedir>.
+// Draws the program's pictures at build time: assetgen <assetdir> <gamedir>, and the icons of
+// the desktop's menus: assetgen --icons <dir>.
 // Each picture is one drawing function in the table below, written as a resource file
 // <assetdir>/<type>/<NAME> (no extension, named as the program asks for it).
 
 #include "Draw.h"
+#include "Icon.h"
 #include "JpegWriter.h"
 #include "MenuPictures.h"
 #include "Music.h"
@@ -59,10 +61,15 @@ void WritePictures(const std::filesystem::path& assetDir) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: assetgen <assetdir> <gamedir>\n");
+        std::fprintf(stderr, "usage: assetgen <assetdir> <gamedir>\n"
+                             "       assetgen --icons <dir>\n");
         return 2;
     }
     try {
+        if (std::string_view(argv[1]) == "--icons") {
+            WriteIcons(argv[2]);
+            return 0;
+        }
         WritePictures(argv[1]);
         WriteGamePictures(argv[2], JpegQuality);
         WriteSounds(std::filesystem::path(argv[2]) / "snd");
