@@ -204,7 +204,11 @@ const TOverlayDecision& CurrentDecision() {
     TOverlayDecision decision;
     decision.Made = true;
     decision.Folder = folder;
-    decision.Overlaid = !(WritableProbe ? WritableProbe(folder) : FolderWritable(folder));
+    // A folder that is not there is not an installed copy: its paths fail as they always did.
+    struct stat st {};
+    decision.Overlaid =
+        IsDirectory(folder) && (stat(Join(folder, InstalledMarker).c_str(), &st) == 0 ||
+                                !(WritableProbe ? WritableProbe(folder) : FolderWritable(folder)));
     if (decision.Overlaid) {
         decision.Roots.push_back(AbsoluteComponents(folder));
         std::unique_ptr<char, decltype(&free)> real(realpath(folder.c_str(), nullptr), &free);

@@ -37,9 +37,11 @@ void SetProgramFolder(const std::string& folder); // tests: pretend the program 
                                                   // "" returns to the real folder
 // $XDG_DATA_HOME/crumble-rush, by default ~/.local/share/crumble-rush.
 std::string PlayerFolder();
-// True when the program folder cannot be written, so the player's folder overlays it. Decided
-// once per program folder.
+// True when the program folder cannot be written, or holds the file InstalledMarker (root can
+// write anywhere, yet an installed copy must stay as installed), so the player's folder overlays
+// it. Decided once per program folder.
 bool ProgramFolderOverlaid();
+constexpr const char* InstalledMarker = "installed.txt";
 // Whether a file can be made in the folder: one is created and removed again. Asking for
 // permissions would not do, since they do not hold for root.
 bool FolderWritable(const std::string& folder);

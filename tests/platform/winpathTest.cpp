@@ -336,18 +336,35 @@ TEST(OverlayDecision, AWritableProgramFolderIsUsedAsItIs) {
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path), fs::directory_iterator()), 1);
 }
 
-TEST(OverlayDecision, TheProbeAsksOncePerProgramFolder) {
+TEST(OverlayDecision, AnInstalledCopyIsOverlaidAlsoWhenItCouldBeWritten) {
+    TTempFolder data("crumble-data");
+    const TScopedVariable dataHome("XDG_DATA_HOME", data.Path.c_str());
+    TTempProgramFolder folder;
+    folder.Put(InstalledMarker, "");
+    folder.Put("SPS/Level1.txt", "level");
+    EXPECT_TRUE(ProgramFolderOverlaid());
+    EXPECT_EQ(ReplaceFileContents("SPS\\game.dat", "saved").Error, 0);
+    EXPECT_EQ(ReadWholeFile(data.Path + "/crumble-rush/SPS/game.dat"), "saved");
+    EXPECT_FALSE(fs::exists(folder.Path + "/SPS/game.dat"));
+}
+
+TEST(OverlayDecision, TheProbeAsksOncePerProgramFolderThatExists) {
+    TTempFolder data("crumble-data");
+    const TScopedVariable dataHome("XDG_DATA_HOME", data.Path.c_str());
     TTempFolder other;
     TTempProgramFolder folder;
     std::vector<std::string> asked;
     SetWritableProbe([&](const std::string& f) {
         asked.push_back(f);
-        return true;
+        return false;
     });
     ResolvePath("a");
     FileExists("b");
+    EXPECT_TRUE(ProgramFolderOverlaid());
     SetProgramFolder(other.Path);
     ResolvePath("c");
+    SetProgramFolder(other.Path + "/missing");
+    EXPECT_FALSE(ProgramFolderOverlaid()) << "its paths fail as they always did";
     SetWritableProbe(nullptr);
     EXPECT_EQ(asked, (std::vector<std::string>{folder.Path, other.Path}));
 }
