@@ -207,7 +207,7 @@ void TMPEGPlayer::Play() {
     }
     F->SetPriority(FPriority);
     Check();
-    const std::string out = OutFilename.empty() ? std::string() : ResolvePath(OutFilename);
+    const std::string out = OutFilename.empty() ? std::string() : ResolveWritePath(OutFilename);
     if (out.size() >= OutFilenameBuffer) throw TMPEGError(TMPEGError::MessageOf(5), 5);
     F->SetOutputDevice(FOutputDevice == TOutputDevice::pcmfile ? MpegDevicePcmFile
                                                                : MpegDeviceWaveMapper,

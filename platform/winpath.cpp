@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
 #include <memory>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -13,6 +16,17 @@
 namespace {
 
 std::string ProgramFolderOverride;
+TWritableProbe WritableProbe;
+
+// Whether the program folder is overlaid, decided once for each folder the program lies in.
+struct TOverlayDecision {
+    bool Made = false;
+    std::string Folder;
+    bool Overlaid = false;
+    // The folder's components as spelled and, when that differs, as the file system has them.
+    std::vector<std::vector<std::string>> Roots;
+};
+TOverlayDecision Decision;
 
 char FoldCase(char c) {
     return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
@@ -119,9 +133,8 @@ bool WildcardMatch(const char* pattern, const char* name) {
     return *pattern == 0;
 }
 
-} // namespace
-
-std::string ResolvePath(const std::string& path) {
+// The path resolved against the file system alone, without an overlay.
+std::string PlainResolve(const std::string& path) {
     const bool absolute = !path.empty() && path[0] == '/';
     // Relative results stay relative ("" stands for the current directory while walking).
     std::string resolved = absolute ? "/" : "";
@@ -151,6 +164,167 @@ std::string ResolvePath(const std::string& path) {
     return resolved;
 }
 
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// Makes the folder and its missing parents.
+void MakeFolders(const std::string& folder) {
+    std::string current = "/";
+    for (const auto& part : SplitComponents(folder)) {
+        current = Join(current, part);
+        if (!IsDirectory(current)) mkdir(current.c_str(), 0777);
+    }
+}
+
+// The components of the absolute path path names, "." and ".." applied to the names.
+std::vector<std::string> AbsoluteComponents(const std::string& path) {
+    std::vector<std::string> parts;
+    if (path.empty() || path[0] != '/') parts = SplitComponents(GetCurrentDir());
+    for (const auto& part : SplitComponents(path)) {
+        if (part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else {
+            parts.push_back(part);
+        }
+    }
+    return parts;
+}
+
+const TOverlayDecision& CurrentDecision() {
+    const std::string folder = ProgramFolder();
+    if (Decision.Made && Decision.Folder == folder) return Decision;
+    TOverlayDecision decision;
+    decision.Made = true;
+    decision.Folder = folder;
+    // A folder that is not there is not an installed copy: its paths fail as they always did.
+    struct stat st {};
+    decision.Overlaid =
+        IsDirectory(folder) && (stat(Join(folder, InstalledMarker).c_str(), &st) == 0 ||
+                                !(WritableProbe ? WritableProbe(folder) : FolderWritable(folder)));
+    if (decision.Overlaid) {
+        decision.Roots.push_back(AbsoluteComponents(folder));
+        std::unique_ptr<char, decltype(&free)> real(realpath(folder.c_str(), nullptr), &free);
+        if (real) {
+            auto canonical = SplitComponents(real.get());
+            if (canonical != decision.Roots.front()) decision.Roots.push_back(std::move(canonical));
+        }
+    }
+    Decision = std::move(decision);
+    return Decision;
+}
+
+// True when path lies in an overlaid program folder; below then holds the names under it.
+bool InOverlay(const std::string& path, std::vector<std::string>& below) {
+    const TOverlayDecision& decision = CurrentDecision();
+    if (!decision.Overlaid) return false;
+    const auto parts = AbsoluteComponents(path);
+    for (const auto& root : decision.Roots) {
+        if (parts.size() < root.size() || !std::equal(root.begin(), root.end(), parts.begin()))
+            continue;
+        below.assign(parts.begin() + static_cast<std::ptrdiff_t>(root.size()), parts.end());
+        return true;
+    }
+    return false;
+}
+
+// The names walked down from folder, each matched ignoring case; exists tells whether all were
+// found.
+std::string WalkBelow(const std::string& folder, const std::vector<std::string>& names,
+                      bool& exists) {
+    std::string current = folder;
+    exists = true;
+    for (const auto& name : names) {
+        std::string found = name;
+        if (exists) exists = FindEntry(current, name, found);
+        current = Join(current, found);
+    }
+    return current;
+}
+
+// Where a write below the program folder goes in the player's folder. Names there match
+// ignoring case; a missing one takes the program folder's spelling, so both folders look alike.
+// makeFolders makes the player's folder and, on the way, the folders the program folder has.
+std::string OverlayWritePath(const std::vector<std::string>& below, bool makeFolders) {
+    const std::string player = PlayerFolder();
+    if (makeFolders) MakeFolders(player);
+    std::string mine = player;
+    std::string theirs = ProgramFolder();
+    bool mineExists = true;
+    bool theirsExists = true;
+    for (size_t i = 0; i < below.size(); ++i) {
+        std::string myName = below[i];
+        std::string theirName = below[i];
+        mineExists = mineExists && FindEntry(mine, below[i], myName);
+        theirsExists = theirsExists && FindEntry(theirs, below[i], theirName);
+        mine = Join(mine, mineExists ? myName : theirName);
+        theirs = Join(theirs, theirName);
+        const bool last = i + 1 == below.size();
+        if (makeFolders && !last && !mineExists && theirsExists && IsDirectory(theirs))
+            mineExists = mkdir(mine.c_str(), 0777) == 0;
+    }
+    return mine;
+}
+
+// The player's copy when there is one, else the program folder's, else where a write would go.
+std::string OverlayReadPath(const std::vector<std::string>& below) {
+    bool exists = false;
+    std::string path = WalkBelow(PlayerFolder(), below, exists);
+    if (exists) return path;
+    path = WalkBelow(ProgramFolder(), below, exists);
+    if (exists) return path;
+    return OverlayWritePath(below, false);
+}
+
+// Where writes to path go, shortened to the nearest folder that exists.
+std::string WriteFolderOf(const std::string& path) {
+    std::vector<std::string> below;
+    if (!InOverlay(path, below)) return PlainResolve(path);
+    std::string place = OverlayWritePath(below, false);
+    while (!Exists(place) && place != "/") {
+        const auto slash = place.rfind('/');
+        place = slash == 0 ? "/" : place.substr(0, slash);
+    }
+    return place;
+}
+
+void CopyFile(const std::string& from, const std::string& to) {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    if (in && out) out << in.rdbuf();
+}
+
+} // namespace
+
+std::string ResolvePath(const std::string& path) {
+    std::vector<std::string> below;
+    return InOverlay(path, below) ? OverlayReadPath(below) : PlainResolve(path);
+}
+
+std::string ResolveWritePath(const std::string& path) {
+    std::vector<std::string> below;
+    return InOverlay(path, below) ? OverlayWritePath(below, true) : PlainResolve(path);
+}
+
+std::string ResolveAppendPath(const std::string& path) {
+    std::vector<std::string> below;
+    if (!InOverlay(path, below)) return PlainResolve(path);
+    const std::string target = OverlayWritePath(below, true);
+    bool exists = false;
+    const std::string theirs = WalkBelow(ProgramFolder(), below, exists);
+    struct stat st {};
+    if (!Exists(target) && exists && stat(theirs.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        CopyFile(theirs, target);
+    return target;
+}
+
 bool FileExists(const std::string& path) {
     struct stat st {};
     return stat(ResolvePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -162,15 +336,19 @@ bool DirectoryExists(const std::string& path) {
 }
 
 bool CreateDir(const std::string& path) {
-    return mkdir(ResolvePath(path).c_str(), 0777) == 0;
+    return mkdir(ResolveWritePath(path).c_str(), 0777) == 0;
 }
 
 bool DeleteFileAt(const std::string& path) {
-    return unlink(ResolvePath(path).c_str()) == 0;
+    std::vector<std::string> below;
+    if (!InOverlay(path, below)) return unlink(PlainResolve(path).c_str()) == 0;
+    bool exists = false;
+    const std::string mine = WalkBelow(PlayerFolder(), below, exists);
+    return exists && unlink(mine.c_str()) == 0;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
-    return rename(ResolvePath(from).c_str(), ResolvePath(to).c_str()) == 0;
+    return rename(ResolvePath(from).c_str(), ResolveWritePath(to).c_str()) == 0;
 }
 
 std::string GetCurrentDir() {
@@ -179,24 +357,67 @@ std::string GetCurrentDir() {
 }
 
 bool SetCurrentDir(const std::string& path) {
-    return chdir(ResolvePath(path).c_str()) == 0;
+    return chdir(PlainResolve(path).c_str()) == 0;
 }
 
 std::string ProgramFolder() {
     if (!ProgramFolderOverride.empty()) return ProgramFolderOverride;
-    std::string buffer(4096, '\0');
-    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n <= 0) return GetCurrentDir();
-    buffer.resize(static_cast<size_t>(n));
-    const auto slash = buffer.rfind('/');
-    if (slash == std::string::npos) return GetCurrentDir();
-    return slash == 0 ? "/" : buffer.substr(0, slash);
+    // The executable stays where it is while it runs.
+    static const std::string executableFolder = [] {
+        std::string buffer(4096, '\0');
+        const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (n <= 0) return std::string();
+        buffer.resize(static_cast<size_t>(n));
+        const auto slash = buffer.rfind('/');
+        if (slash == std::string::npos) return std::string();
+        return slash == 0 ? std::string("/") : buffer.substr(0, slash);
+    }();
+    return executableFolder.empty() ? GetCurrentDir() : executableFolder;
 }
 
 void SetProgramFolder(const std::string& folder) {
     ProgramFolderOverride = folder;
     while (ProgramFolderOverride.size() > 1 && ProgramFolderOverride.back() == '/')
         ProgramFolderOverride.pop_back();
+    Decision = {};
+}
+
+std::string PlayerFolder() {
+    // Relative values are to be ignored, as the XDG base directories say.
+    const char* data = std::getenv("XDG_DATA_HOME");
+    std::string base;
+    if (data && data[0] == '/') {
+        base = data;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home && home[0] != 0) {
+            base = home;
+        } else if (const passwd* user = getpwuid(getuid())) {
+            base = user->pw_dir;
+        }
+        base += "/.local/share";
+    }
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base + "/crumble-rush";
+}
+
+bool ProgramFolderOverlaid() {
+    return CurrentDecision().Overlaid;
+}
+
+bool FolderWritable(const std::string& folder) {
+    std::string name = folder + "/.crumble-rush-write-test-XXXXXX";
+    const int fd = mkstemp(name.data());
+    if (fd < 0) return false;
+    close(fd);
+    unlink(name.c_str());
+    return true;
+}
+
+void SetWritableProbe(TWritableProbe probe) {
+    WritableProbe = std::move(probe);
+    Decision = {};
 }
 
 std::vector<std::string> FindFiles(const std::string& pattern) {
@@ -214,25 +435,41 @@ std::vector<std::string> FindFiles(const std::string& pattern) {
     }
     // As on Windows, "*.*" also finds names without a dot.
     if (namePattern == "*.*") namePattern = "*";
-    const std::string dir = folder.empty() ? "." : ResolvePath(folder);
-    std::vector<std::string> names;
-    for (const auto& name : DirectoryEntries(dir)) {
-        if (!WildcardMatch(namePattern.c_str(), name.c_str())) continue;
-        struct stat st {};
-        if (stat(Join(dir, name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(name);
+    std::vector<std::string> dirs;
+    std::vector<std::string> below;
+    if (InOverlay(folder.empty() ? "." : folder, below)) {
+        // The player's folder first: its spelling wins for a name both hold.
+        for (const std::string& root : {PlayerFolder(), ProgramFolder()}) {
+            bool exists = false;
+            const std::string dir = WalkBelow(root, below, exists);
+            if (exists) dirs.push_back(dir);
+        }
+    } else {
+        dirs.push_back(folder.empty() ? "." : PlainResolve(folder));
     }
+    std::vector<std::string> names;
+    for (const auto& dir : dirs)
+        for (const auto& name : DirectoryEntries(dir)) {
+            if (!WildcardMatch(namePattern.c_str(), name.c_str())) continue;
+            const bool known = std::any_of(names.begin(), names.end(), [&](const auto& other) {
+                return SameNameIgnoringCase(other, name);
+            });
+            struct stat st {};
+            if (!known && stat(Join(dir, name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                names.push_back(name);
+        }
     std::sort(names.begin(), names.end(), LessIgnoringCase);
     return names;
 }
 
 int64_t FreeSpace(const std::string& path) {
     struct statvfs vfs {};
-    if (statvfs(ResolvePath(path).c_str(), &vfs) != 0) return -1;
+    if (statvfs(WriteFolderOf(path).c_str(), &vfs) != 0) return -1;
     return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
 }
 
 std::string MountPoint(const std::string& path) {
-    std::unique_ptr<char, decltype(&free)> real(realpath(ResolvePath(path).c_str(), nullptr),
+    std::unique_ptr<char, decltype(&free)> real(realpath(WriteFolderOf(path).c_str(), nullptr),
                                                 &free);
     if (!real) return {};
     std::string current = real.get();
@@ -265,7 +502,7 @@ int RegularFileSize(const std::string& path, uint64_t& out) {
 
 TReplaceResult ReplaceFileContents(const std::string& path, std::string_view bytes) {
     TReplaceResult result;
-    const std::string target = ResolvePath(path);
+    const std::string target = ResolveWritePath(path);
     const std::string temp = target + ".tmp";
     const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {

@@ -2,6 +2,7 @@
 //   crumble-server [--http PORT] [--smtp PORT] [--host ADDR] [--data DIR]
 //   crumble-server reports [--data DIR]
 //   crumble-server reports show N [--data DIR]
+#include "platform/crashlog.h"
 #include "server/DataFolder.h"
 #include "server/ReportStore.h"
 #include "server/ScoreStore.h"
@@ -155,6 +156,7 @@ int Serve(const TOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    InstallCrashHandler();
     try {
         for (int i = 1; i < argc; ++i) {
             const std::string arg = argv[i];

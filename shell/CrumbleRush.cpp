@@ -1,8 +1,11 @@
+#include "platform/crashlog.h"
 #include "shell/Main.h"
+#include "shell/Tools.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    InstallCrashHandler(LogFileLocation());
     PrepareEmbeddedBrowser();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Crumble Rush");

@@ -36,7 +36,7 @@ void CloseChecked(TFileHandle& file, const std::string& path) {
 }
 
 void CreateEmptyFile(const std::string& path) {
-    TFileHandle file(std::fopen(ResolvePath(path).c_str(), "wb"));
+    TFileHandle file(std::fopen(ResolveWritePath(path).c_str(), "wb"));
     if (!file) ThrowIo("Cannot create", path, errno);
     CloseChecked(file, path);
 }
@@ -225,13 +225,17 @@ void WriteLog(const std::string& line) {
     CreateSpsFolder();
     EnterProgDir();
     if (!FileExists(LogFile)) CreateEmptyFile(LogFile);
-    TFileHandle file(std::fopen(ResolvePath(LogFile).c_str(), "ab"));
+    TFileHandle file(std::fopen(ResolveAppendPath(LogFile).c_str(), "ab"));
     if (!file) ThrowIo("Cannot open", LogFile, errno);
     const std::string text = line + "\r\n";
     if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() ||
         std::fflush(file.get()) != 0)
         ThrowIo("Cannot write", LogFile, errno);
     CloseChecked(file, LogFile);
+}
+
+std::string LogFileLocation() {
+    return ResolveAppendPath(ProgDir() + "\\" + LogFile);
 }
 
 bool LogIsOK() {

@@ -30,6 +30,8 @@ void WriteLog(const std::string& line);
 bool LogIsOK();
 // Deletes the log; errors are ignored.
 void EraseLog();
+// Where WriteLog appends, as a POSIX path, for the crash handler, which must know it beforehand.
+std::string LogFileLocation();
 
 // The value of key in sps\prog.cfg (falling back to prog.cfg in the program folder), else
 // defaultValue. Keys compare ignoring ASCII case; the last matching line counts; only the first

@@ -9,11 +9,14 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -83,6 +86,43 @@ inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
 inline std::string TTempProgramFolder::Get(const std::string& relative) const {
     return ReadWholeFile((std::filesystem::path(Path) / relative).string());
 }
+
+// An installed program folder, which cannot be written (the probe says so, since chmod does not
+// stop root), overlaid by the player's folder under XDG_DATA_HOME in a temporary folder.
+class TOverlaidProgramFolder {
+  public:
+    TOverlaidProgramFolder() {
+        if (const char* old = std::getenv("XDG_DATA_HOME")) FOldData = old;
+        setenv("XDG_DATA_HOME", Data.Path.c_str(), 1);
+        SetWritableProbe([](const std::string&) { return false; });
+    }
+    ~TOverlaidProgramFolder() {
+        SetWritableProbe(nullptr);
+        if (FOldData)
+            setenv("XDG_DATA_HOME", FOldData->c_str(), 1);
+        else
+            unsetenv("XDG_DATA_HOME");
+    }
+    TOverlaidProgramFolder(const TOverlaidProgramFolder&) = delete;
+    TOverlaidProgramFolder& operator=(const TOverlaidProgramFolder&) = delete;
+
+    // Every folder and file below the program folder with its contents.
+    std::map<std::string, std::string> ProgramFiles() const {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(Program.Path)) {
+            const std::string name = entry.path().string().substr(Program.Path.size());
+            files[name] = entry.is_directory() ? "<folder>" : ReadWholeFile(entry.path().string());
+        }
+        return files;
+    }
+
+    TTempProgramFolder Program;
+    TTempFolder Data{"crumble-data"};
+    std::string Player = Data.Path + "/crumble-rush";
+
+  private:
+    std::optional<std::string> FOldData;
+};
 
 // The lines of a text without their CR LF or LF ends.
 inline std::vector<std::string> TextLines(const std::string& text) {

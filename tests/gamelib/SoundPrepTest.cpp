@@ -159,4 +159,22 @@ TEST_F(SoundPrepTest, AMissingLibraryIsToldOnceAndTheSoundsStayUsable) {
     EXPECT_EQ(Messages.size(), 1u);
 }
 
+TEST_F(SoundPrepTest, AnInstalledGameConvertsIntoThePlayersFolder) {
+    ASSERT_TRUE(LameAvailable()) << "lame is missing; ./crumble setup installs it";
+    TOverlaidProgramFolder installed;
+    const std::string mp3 = EncodeSineMp3(Folder.Path, 440, 22050, 11025, 1);
+    ASSERT_FALSE(mp3.empty());
+    installed.Program.Put("snd/Music.mp3", mp3);
+    installed.Program.Put("snd/shot.wav", "effect");
+    std::filesystem::copy_file(CRUMBLE_MPEGDLL, installed.Program.Path + "/mpegdll.so");
+    const auto before = installed.ProgramFiles();
+
+    EXPECT_TRUE(PrepareSounds(Progress));
+    EXPECT_EQ(Steps, 1);
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_GT(std::filesystem::file_size(installed.Player + "/snd/Music.wav"), 44u);
+    EXPECT_EQ(installed.ProgramFiles(), before);
+    EXPECT_TRUE(SoundWorkList().empty()) << "the player's wave counts as converted";
+}
+
 } // namespace

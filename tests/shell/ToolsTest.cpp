@@ -107,6 +107,28 @@ TEST_F(ToolsFiles, EraseLogDeletesAndIgnoresErrors) {
     EXPECT_NO_THROW(EraseLog());
 }
 
+// An installed program folder: the log and the configuration live in the player's folder, the
+// shipped fallback configuration is still read, and the program folder stays as it was.
+TEST(ToolsOverlay, LogAndConfigurationLiveInThePlayersFolder) {
+    TOverlaidProgramFolder folders;
+    folders.Program.Put("SPS/Level1.txt", "level");
+    folders.Program.Put("prog.cfg", "servername: shipped\r\n");
+    const auto before = folders.ProgramFiles();
+    WriteLog("Start");
+    EXPECT_FALSE(LogIsOK());
+    WriteLog("OK");
+    EXPECT_TRUE(LogIsOK());
+    EXPECT_EQ(ReadCfg("servername", ""), "shipped");
+    WriteCfg("servername", "mine");
+    EXPECT_EQ(ReadCfg("servername", ""), "mine");
+    EXPECT_EQ(LogFileLocation(), folders.Player + "/SPS/LOG.TXT");
+    EXPECT_EQ(ReadWholeFile(folders.Player + "/SPS/LOG.TXT"), "Start\r\nOK\r\n");
+    EXPECT_EQ(ReadWholeFile(folders.Player + "/SPS/prog.cfg"), "servername: mine\r\n");
+    EraseLog();
+    EXPECT_FALSE(fs::exists(folders.Player + "/SPS/LOG.TXT"));
+    EXPECT_EQ(folders.ProgramFiles(), before);
+}
+
 // --- configuration ----------------------------------------------------------------------------
 
 TEST_F(ToolsFiles, ReadCfgOfAMissingFileGivesDefaultAndCreatesIt) {

@@ -2,6 +2,7 @@
 // Each command prints plain text and exits non-zero with the program's message on failure.
 #include "gamelib/EngineState.h"
 #include "platform/bmp.h"
+#include "platform/crashlog.h"
 #include "shell/DecodeUnit.h"
 #include "LevelCommands.h"
 #include "OnlineCommands.h"
@@ -259,6 +260,7 @@ int Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    InstallCrashHandler();
     const TArgs args(argv + 1, argv + argc);
     for (const auto& command : Commands()) {
         const size_t words = command.Words.size();

@@ -174,7 +174,7 @@ class TLogFollower {
             if (FExisted)
                 WriteFileReplacing(FFile, FBefore);
             else
-                std::filesystem::remove(ResolvePath(FFile));
+                DeleteFileAt(FFile);
         } catch (const std::exception&) {
         }
     }

@@ -52,7 +52,7 @@ void Load(const std::string& scriptFile) {
         if (existed)
             WriteFileReplacing(logFile, before);
         else
-            std::filesystem::remove(ResolvePath(logFile));
+            DeleteFileAt(logFile);
     };
     try {
         LoadAllObjects(script);
