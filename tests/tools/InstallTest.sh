@@ -28,6 +28,7 @@ for f in crumble-rush crumble-tool; do
   [ -x "$folder/$f" ] || fail "$folder/$f is not executable"
 done
 cmp -s "$game/SPS/Level1.txt" "$folder/SPS/Level1.txt" || fail "SPS/Level1.txt differs or is missing"
+[ -f "$folder/installed.txt" ] || fail "the marker installed.txt is missing: root would write here"
 count=0
 while IFS= read -r -d '' file; do
   relative="${file#"$game"/}"
@@ -142,6 +143,7 @@ changed=$(find "$prefix" -type f -newer "$work/before" -print)
 (cd "$prefix" && find . -type f | sort) >"$work/files-after"
 added=$(comm -13 "$work/files-before" "$work/files-after")
 [ -z "$added" ] || fail "the installed tool left files under the prefix: $added"
+[ -d "$XDG_DATA_HOME/crumble-rush/SPS" ] || fail "the installed tool wrote nothing to the player's folder"
 
 if [ "$failures" -gt 0 ]; then
   echo "InstallTest: $failures faults" >&2
