@@ -529,6 +529,9 @@ void TAnzeige::StartGame() {
     Helpfeld->Queue("Pfeiltasten oder x/y bewegen die Chipstüte");
     Scoretime->SetVisible(true);
     Scoretime->Redraw();
+    // The field is a sheet that outlives the display: without a redraw it would show the last
+    // game's score until the first points.
+    Scorepoints->Redraw();
     Scorepoints->SetVisible(true);
     Title->Playandwin()->Visible = false;
     Title->TitlePart()->Visible = false;

@@ -509,3 +509,27 @@ TEST_F(AnzeigeFrameTest, TitlePlayAndHighscoreFramesShowTheirParts) {
     Bubbles.reset();
     Display = std::move(Anzeige);
 }
+
+// The score field's pixels: a sheet of its own that outlives the display of one game.
+std::vector<uint32_t> ScoreField() {
+    const TSprite& image = Sprites[size_t(GetSprite(GetAnimation("leerpoints"), 0, 0))];
+    TSurfaceLock lock(*SurfaceTable[size_t(image.Surface)].Surface);
+    std::vector<uint32_t> pixels;
+    for (int32_t y = image.Y; y < image.Y + image.H; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(lock.Row(y));
+        pixels.insert(pixels.end(), row + image.X, row + image.X + image.W);
+    }
+    return pixels;
+}
+
+TEST_F(AnzeigeFrameTest, ANewGameShowsNoScoreOfTheLastOne) {
+    Display->Scorepoints->Redraw();
+    const std::vector<uint32_t> zero = ScoreField();
+    Display->AddPoints(86600);
+    ASSERT_NE(ScoreField(), zero);
+    // The next game has a display of its own; the field it shows is the same sheet.
+    Display = std::make_unique<TAnzeige>();
+    Display->StartGame();
+    EXPECT_TRUE(Display->Scorepoints->Visible);
+    EXPECT_EQ(ScoreField(), zero);
+}
