@@ -1,5 +1,6 @@
 #include "game/scoreunit.h"
 
+#include "GameRecordSamples.h"
 #include "TestSupport.h"
 #include "game/BubbleUnit.h"
 #include "game/BubblepointUnit.h"
@@ -269,19 +270,12 @@ TEST_F(AnzeigeTest, AScoreBelowTheTableEndsTheGameAtOnce) {
 }
 
 TEST_F(AnzeigeTest, TheRecordOfAKnownGame) {
-    Statistics.ShotsFired = 347;
-    Statistics.WavesCompleted = 3;
-    Statistics.Started = {0, 40, 2, 12, 3, 1, 1};
-    Statistics.Hits = {0, 31, 1, 10, 2, 1, 1};
-    Statistics.ChipSpawned0 = 93;
-    Statistics.ChipCaught0 = 40;
-    Statistics.PepperSpawned0 = 30;
-    Statistics.PepperCaught0 = 12;
-    Statistics.ChipSpawnedHigher = 120;
-    Statistics.ChipCaughtHigher = 15;
-    Statistics.PepperSpawnedHigher = 36;
-    Statistics.PepperCaughtHigher = 4;
-    // Started at 100 s on the clock, paused once for 3.2 s, ended 92.9 s of play later.
+    // The enemies' counters of the known game; the seconds played and the pauses come from
+    // the game form: started at 100 s on the clock, paused once for 3.2 s, ended 92.9 s of
+    // play later.
+    Statistics = KnownGame();
+    Statistics.SecondsPlayed = 0;
+    Statistics.PauseCount = 0;
     StartTick = 100000;
     PausedTime = 3200;
     PauseCount = 1;
