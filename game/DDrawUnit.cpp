@@ -141,6 +141,7 @@ void TDDFullScreenForm1::Frame(int32_t frames) {
     FStage = "BackImageToSecondarySurface";
     DrawBackground();
     FStage = "Keycheck";
+    if (InputDriver) InputDriver();
     Keycheck();
     FStage = "glsproc";
     const int32_t updates = std::min(frames, MaxUpdatesPerFrame);

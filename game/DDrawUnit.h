@@ -75,6 +75,10 @@ class TDDFullScreenForm1 : public TDDFullScreenForm {
     // "GFX\" + the graphics set's name + "\" + picture; an unknown set draws from "sb".
     static std::string GfxPath(const std::string& picture);
 
+    // Called at the start of every frame, before the keys are read: a stand-in player (the
+    // demo, crumble-tool play --autoplay) works the input there as a person would.
+    std::function<void()> InputDriver;
+
     TStateProc StateProc = nullptr;
     int32_t Countdown = 0;
     bool FirstShotPending = false;

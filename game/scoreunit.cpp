@@ -88,6 +88,44 @@ THighscoreEntry& EntryOf(int32_t place) {
     return Env.Highscores[size_t(place - 1)];
 }
 
+// A banner gliding through the picture at twice the screen's depth, the start banner and the
+// whole-wave banner alike: in from the left to the middle, 3 s there, then off to the right for
+// 1 s. State 0 starts it; true in the update it has gone (state 4).
+bool GlideThrough(TRBob& banner, int32_t& state, int32_t& timer) {
+    const float w = banner.Members[0].Bob->Width;
+    switch (state) {
+    case 0:
+        Place(banner, 2 * (-400 - w / 2), 0, -2 * Depth());
+        Target(banner, 0, 0, -2 * Depth());
+        timer = 150;
+        state = 1;
+        break;
+    case 1:
+        if (--timer == 0) state = 2;
+        break;
+    case 2:
+        banner.HomeX = 2 * (w / 2 + 400 + 1000);
+        timer = 50;
+        state = 3;
+        break;
+    case 3:
+        if (--timer == 0) {
+            state = 4;
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+// The table's lines one after another, one every sixth update: the number of the line whose
+// turn it is, 0 in between.
+int32_t NextLine(int32_t& timer) {
+    return ++timer % 6 == 0 ? timer / 6 : 0;
+}
+
 } // namespace
 
 // --- clock and score -------------------------------------------------------------------------
@@ -222,31 +260,7 @@ Tganzewelle::Tganzewelle() {
 }
 
 void Tganzewelle::Step() {
-    const float w = Members[0].Bob->Width;
-    switch (State) {
-    case 0:
-        Place(*this, 2 * (-400 - w / 2), 0, -2 * Depth());
-        Target(*this, 0, 0, -2 * Depth());
-        Timer = 150;
-        State = 1;
-        break;
-    case 1:
-        if (--Timer == 0) State = 2;
-        break;
-    case 2:
-        HomeX = 2 * (w / 2 + 400 + 1000);
-        Timer = 50;
-        State = 3;
-        break;
-    case 3:
-        if (--Timer == 0) {
-            State = 4;
-            SetVisible(false);
-        }
-        break;
-    default:
-        break;
-    }
+    if (GlideThrough(*this, State, Timer)) SetVisible(false);
 }
 
 void Tganzewelle::Restart() {
@@ -274,39 +288,23 @@ void Ttitle::Step(TAnzeige& anzeige) {
     if (!Playandwin()->Visible) return;
 
     Tpressbutton& banner = *anzeige.Pressbutton;
-    const float bannerWidth = banner.Members[0].Bob->Width;
-    switch (State) {
-    case 0:
-        Place(banner, 2 * (-400 - bannerWidth / 2), 0, -2 * Depth());
-        Target(banner, 0, 0, -2 * Depth());
-        Timer = 150;
-        banner.SetVisible(true);
-        State = 1;
-        break;
-    case 1:
-        if (--Timer == 0) State = 2;
-        break;
-    case 2:
-        banner.HomeX = 2 * (bannerWidth / 2 + 400 + 1000);
-        Timer = 50;
-        State = 3;
-        break;
-    case 3:
-        if (--Timer == 0) {
-            for (int32_t i = 1; i <= HSEntryCount; ++i) {
-                THSEntry& line = *anzeige.HSEntries[size_t(i - 1)];
-                const float w = line.Members[0].Bob->Width;
-                line.Redraw();
-                Place(line, -400 - w / 2, float((i - 1) * 28 - 90), -Depth());
-                Target(line, 0, line.Y, line.Z);
-                line.SetVisible(false);
-            }
-            State = 4;
+    if (State <= 3) {
+        if (State == 0) banner.SetVisible(true);
+        if (!GlideThrough(banner, State, Timer)) return;
+        // The banner has gone: the table stands ready to the left, hidden.
+        for (int32_t i = 1; i <= HSEntryCount; ++i) {
+            THSEntry& line = *anzeige.HSEntries[size_t(i - 1)];
+            const float w = line.Members[0].Bob->Width;
+            line.Redraw();
+            Place(line, -400 - w / 2, float((i - 1) * 28 - 90), -Depth());
+            Target(line, 0, line.Y, line.Z);
+            line.SetVisible(false);
         }
-        break;
+        return;
+    }
+    switch (State) {
     case 4:
-        if (++Timer % 6 == 0) {
-            const int32_t i = Timer / 6;
+        if (const int32_t i = NextLine(Timer)) {
             anzeige.HSEntries[size_t(i - 1)]->SetVisible(true);
             if (i == HSEntryCount) {
                 Timer = 250;
@@ -318,8 +316,7 @@ void Ttitle::Step(TAnzeige& anzeige) {
         if (--Timer == 0) State = 6;
         break;
     case 6:
-        if (++Timer % 6 == 0) {
-            const int32_t i = Timer / 6;
+        if (const int32_t i = NextLine(Timer)) {
             THSEntry& line = *anzeige.HSEntries[size_t(i - 1)];
             line.HomeX = line.Members[0].Bob->Width / 2 + 400 + 1000;
             if (i == HSEntryCount) {
@@ -529,6 +526,9 @@ void TAnzeige::StartGame() {
     Helpfeld->Queue("Pfeiltasten oder x/y bewegen die Chipstüte");
     Scoretime->SetVisible(true);
     Scoretime->Redraw();
+    // The field is a sheet that outlives the display: without a redraw it would show the last
+    // game's score until the first points.
+    Scorepoints->Redraw();
     Scorepoints->SetVisible(true);
     Title->Playandwin()->Visible = false;
     Title->TitlePart()->Visible = false;

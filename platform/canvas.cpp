@@ -89,7 +89,28 @@ int32_t TCanvas::TextHeight(const std::string&) {
 }
 
 void TCanvas::TextOut(int32_t x, int32_t y, const std::string& text) {
-    FPainter.drawText(QPoint(x, y + FPainter.fontMetrics().ascent()), QString::fromStdString(text));
+    const QString string = QString::fromStdString(text);
+    const QFontMetrics metrics = FPainter.fontMetrics();
+    const QPoint origin(x, y + metrics.ascent());
+    if (FImage.format() != QImage::Format_RGB16) {
+        FPainter.drawText(origin, string);
+        return;
+    }
+    // Qt's raster engine (6.4) steps the rows of unsmoothed glyphs at half the pitch of a
+    // 16-bit image: each line would land twice side by side at half height. The text is drawn
+    // on a 32-bit layer instead and laid over; its pixels are either fully set or untouched.
+    const QRect box =
+        metrics.boundingRect(string).translated(origin).adjusted(-2, -2, 2, 2) & FImage.rect();
+    if (box.isEmpty()) return;
+    QImage layer(box.size(), QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    {
+        QPainter painter(&layer);
+        painter.setFont(FPainter.font());
+        painter.setPen(FPainter.pen());
+        painter.drawText(origin - box.topLeft(), string);
+    }
+    FPainter.drawImage(box.topLeft(), layer);
 }
 
 void TCanvas::Draw(int32_t x, int32_t y, const QImage& picture) {

@@ -141,8 +141,33 @@ TEST_F(PlayCommandsTest, AWholeScriptedGameScoresAndEntersItsNameInTheHighscores
     EXPECT_EQ(Env.Highscores[0].Score % 100, 0);
 }
 
+TEST_F(PlayCommandsTest, AnAutoplayedGamePlaysNinetySecondsAndEntersItsName) {
+    const auto [out, status] = RunTool("play --autoplay --seed 7 --folder '" + Folder.Path + "'");
+    ASSERT_EQ(status, 0) << out;
+    const std::vector<std::string> lines = Lines(out);
+    const int begun = StepOf(lines, "glsBegin: Return");
+    const int won = StepOf(lines, "glsLoop: Won");
+    ASSERT_GT(begun, 0) << out;
+    ASSERT_GT(won, 0) << out;
+    // Two seconds of "begin" and 90 of play, one update a step; then the table and the name.
+    EXPECT_GT(won - begun, (2 + 90) * 50);
+    LoadEnv();
+    const int32_t score = Env.Highscores[0].Score;
+    EXPECT_EQ(Env.Highscores[0].Name.Get(), "AUTOPLAY");
+    EXPECT_GT(score, 0);
+    EXPECT_EQ(score % 100, 0);
+    EXPECT_FALSE(Env.GameRecords[0].Get().empty());
+    const std::string over = "game over: score " + std::to_string(score) + ", time left 0, place 1";
+    EXPECT_EQ(StepOf(lines, over), won) << out;
+    // The run ends once the end of the game is saved.
+    EXPECT_GT(StepOf(lines, "glsExit: Play again"), won);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().substr(7), "OK");
+}
+
 TEST_F(PlayCommandsTest, TheSameScriptAndSeedPlayTheSameGame) {
-    const std::string script = Script("AT 2 press enter\nAT 4 press enter\nAT 150 shot\n");
+    const std::string script =
+        Script("AT 2 press enter\nAT 4 press enter\nAT 150 shot\nAT 150 dump\n");
     std::vector<std::string> outputs;
     // The script once as the argument, once named by --script.
     for (const char* shots : {"/a", "/b"}) {
@@ -157,7 +182,19 @@ TEST_F(PlayCommandsTest, TheSameScriptAndSeedPlayTheSameGame) {
         for (size_t at = text.find(folder); at != std::string::npos; at = text.find(folder))
             text.replace(at, folder.size(), "SHOTS");
         outputs.push_back(text);
-        EXPECT_TRUE(out.find("stopped in glsLoop, 46 steps played") != std::string::npos) << out;
+        EXPECT_TRUE(out.find("stopped in glsLoop, 46 steps played, score 0, time left 88") !=
+                    std::string::npos)
+            << out;
+        // What the game shows: the bag at its start, the crosshair under the cursor.
+        EXPECT_NE(out.find("   150 dump state glsLoop, step 46, score 0, time left 88\n"),
+                  std::string::npos)
+            << out;
+        EXPECT_NE(out.find("   150 dump bag shown at (0.0, 250.0, -800.0), width 116, standing"),
+                  std::string::npos)
+            << out;
+        EXPECT_NE(out.find("   150 dump cross shown at (-400.0, -300.0, -800.0)"),
+                  std::string::npos)
+            << out;
     }
     EXPECT_EQ(outputs[0], outputs[1]);
     EXPECT_EQ(Folder.Get("a/step-00150.png"), Folder.Get("b/step-00150.png"));

@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "game/SpermUnit.h"
+#include "game/scoreunit.h"
 #include "gamelib/DDUtil.h"
 #include "gamelib/EngineState.h"
 #include "gamelib/SpriteUnit.h"
@@ -586,6 +587,77 @@ TEST_F(GameStatesTest, AFailedSaveStillClosesTheLevelAndTheWindowEnds) {
         InOrder(lines, {"glsLoop: Lost", "glsExit: Start", "CloseLevel: End", "glsExit: Play again",
                         "glsExit: End", "glsInit: Close", "glsEnd: Start"}));
     EXPECT_EQ(lines.back(), "ERROR");
+}
+
+// The end of a game with a highscore, as the 16-bit window shows it: each table line is a
+// 350 x 50 field at the screen plane, its place number ending 45 pixels from its left edge in
+// Arial 24 (32 pixels), the first line's centre 90 above the screen's and every further one 28
+// lower.
+TEST_F(GameStatesTest, TheEndOfGameTableStandsLineUnderLineAtFullSize) {
+    Env.LastPlayerName.Set("");
+    Open();
+    ToPlay();
+    Anzeige->Scoretime->TimeLeft = 1;
+    Frames(50);
+    ASSERT_TRUE(Anzeige->TimeUp);
+    Frames(85 + 250); // the tenth line comes 85 updates after the end began; then it settles
+    ASSERT_EQ(Anzeige->Rank, 1);
+    for (const char c : std::string("AB"))
+        Form->FormKeyPress(c);
+    Frames(1);
+
+    ASSERT_EQ(Display->FrameBits, 16);
+    const QImage screen(Display->LastFrame.data(), Display->FrameWidth, Display->FrameHeight,
+                        Display->FrameWidth * 2, QImage::Format_RGB16);
+    const auto dark = [&](int x, int y) {
+        const QRgb p = screen.pixel(x, y);
+        return qRed(p) < 24 && qGreen(p) < 24 && qBlue(p) < 24;
+    };
+    const auto red = [&](int x, int y) { return screen.pixel(x, y) == qRgb(255, 0, 0); };
+    for (int32_t i = 1; i <= HSEntryCount; ++i) {
+        SCOPED_TRACE(i);
+        int32_t centreX = 0, centreY = 0, width = 0, height = 0;
+        Anzeige->HSEntries[size_t(i - 1)]->Members[0].Bob->ScreenRect(centreX, centreY, width,
+                                                                      height);
+        const int left = 400 - 350 / 2, top = 300 - 90 + (i - 1) * 28 - 50 / 2;
+        EXPECT_EQ(centreX, 400);
+        EXPECT_EQ(centreY, top + 25);
+        EXPECT_EQ(width, 350);
+        EXPECT_EQ(height, 50);
+        // The rows of this line's digits: below the previous line's underscore, above the next
+        // line's text. The colour of its text.
+        const auto ink = i == 1 ? std::function<bool(int, int)>(red) : dark;
+        int inNumber = 0, elsewhere = 0, firstRow = -1, lastRow = -1;
+        for (int y = top + 8; y < top + 28; ++y)
+            for (int x = left; x < left + 350; ++x) {
+                if (!ink(x, y)) continue;
+                if (x < left + 55) {
+                    ++inNumber;
+                    if (firstRow < 0) firstRow = y;
+                    lastRow = y;
+                } else {
+                    ++elsewhere;
+                }
+            }
+        EXPECT_GT(inNumber, 20);
+        // A digit of a 32-pixel font fills all of these rows.
+        EXPECT_GT(lastRow - firstRow, 15);
+        if (i == 1) {
+            // The name from x 55, the score of at least four digits ending at x 350.
+            int name = 0, score = 0;
+            for (int y = top; y < top + 28; ++y) {
+                for (int x = left + 55; x < left + 150; ++x)
+                    name += red(x, y);
+                for (int x = left + 350 - 60; x < left + 350; ++x)
+                    score += red(x, y);
+            }
+            EXPECT_GT(name, 40);
+            EXPECT_GT(score, 40);
+        } else {
+            // No name, no score: nothing beside the place number.
+            EXPECT_EQ(elsewhere, 0);
+        }
+    }
 }
 
 // ---- the real window, with its loop thread, in each display mode ----------------------------

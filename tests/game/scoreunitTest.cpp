@@ -1,5 +1,6 @@
 #include "game/scoreunit.h"
 
+#include "GameRecordSamples.h"
 #include "TestSupport.h"
 #include "game/BubbleUnit.h"
 #include "game/BubblepointUnit.h"
@@ -269,19 +270,12 @@ TEST_F(AnzeigeTest, AScoreBelowTheTableEndsTheGameAtOnce) {
 }
 
 TEST_F(AnzeigeTest, TheRecordOfAKnownGame) {
-    Statistics.ShotsFired = 347;
-    Statistics.WavesCompleted = 3;
-    Statistics.Started = {0, 40, 2, 12, 3, 1, 1};
-    Statistics.Hits = {0, 31, 1, 10, 2, 1, 1};
-    Statistics.ChipSpawned0 = 93;
-    Statistics.ChipCaught0 = 40;
-    Statistics.PepperSpawned0 = 30;
-    Statistics.PepperCaught0 = 12;
-    Statistics.ChipSpawnedHigher = 120;
-    Statistics.ChipCaughtHigher = 15;
-    Statistics.PepperSpawnedHigher = 36;
-    Statistics.PepperCaughtHigher = 4;
-    // Started at 100 s on the clock, paused once for 3.2 s, ended 92.9 s of play later.
+    // The enemies' counters of the known game; the seconds played and the pauses come from
+    // the game form: started at 100 s on the clock, paused once for 3.2 s, ended 92.9 s of
+    // play later.
+    Statistics = KnownGame();
+    Statistics.SecondsPlayed = 0;
+    Statistics.PauseCount = 0;
     StartTick = 100000;
     PausedTime = 3200;
     PauseCount = 1;
@@ -508,4 +502,28 @@ TEST_F(AnzeigeFrameTest, TitlePlayAndHighscoreFramesShowTheirParts) {
     Bubblpoints.reset();
     Bubbles.reset();
     Display = std::move(Anzeige);
+}
+
+// The score field's pixels: a sheet of its own that outlives the display of one game.
+std::vector<uint32_t> ScoreField() {
+    const TSprite& image = Sprites[size_t(GetSprite(GetAnimation("leerpoints"), 0, 0))];
+    TSurfaceLock lock(*SurfaceTable[size_t(image.Surface)].Surface);
+    std::vector<uint32_t> pixels;
+    for (int32_t y = image.Y; y < image.Y + image.H; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(lock.Row(y));
+        pixels.insert(pixels.end(), row + image.X, row + image.X + image.W);
+    }
+    return pixels;
+}
+
+TEST_F(AnzeigeFrameTest, ANewGameShowsNoScoreOfTheLastOne) {
+    Display->Scorepoints->Redraw();
+    const std::vector<uint32_t> zero = ScoreField();
+    Display->AddPoints(86600);
+    ASSERT_NE(ScoreField(), zero);
+    // The next game has a display of its own; the field it shows is the same sheet.
+    Display = std::make_unique<TAnzeige>();
+    Display->StartGame();
+    EXPECT_TRUE(Display->Scorepoints->Visible);
+    EXPECT_EQ(ScoreField(), zero);
 }

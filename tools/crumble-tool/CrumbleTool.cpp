@@ -231,7 +231,8 @@ const std::vector<TCommand>& Commands() {
         {{"cs", "decode"}, "TEXT", 1, CsDecode},
         {{"record", "decode"}, "TEXT", 1, RecordDecode},
         {{"play"},
-         "[SCRIPT|-|--script SCRIPT] [--seed N] [--updates N] [--shots DIR] [--every N] [--folder DIR]",
+         "[SCRIPT|-|--script SCRIPT] [--autoplay] [--seed N] [--updates N] [--shots DIR] "
+         "[--every N] [--folder DIR]",
          AnyArguments,
          Play},
         {{"wave", "info"}, "FILE", 1, WaveInfo},

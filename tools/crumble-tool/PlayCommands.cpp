@@ -1,6 +1,11 @@
 #include "PlayCommands.h"
 
+#include "game/AutoPlay.h"
 #include "game/DDrawUnit.h"
+#include "game/RohrUnit.h"
+#include "game/SchussUnit.h"
+#include "game/SpermUnit.h"
+#include "game/scoreunit.h"
 #include "gamelib/SpriteUnit.h"
 #include "gamelib/ThreadUnit.h"
 #include "platform/clock.h"
@@ -121,7 +126,7 @@ std::vector<TEvent> ReadScript(const std::string& text) {
                             count == 2) ||
                            (kind == "mouse" && count == 3) ||
                            (kind == "click" && (count == 1 || count == 3)) ||
-                           ((kind == "escape" || kind == "shot") && count == 1);
+                           ((kind == "escape" || kind == "shot" || kind == "dump") && count == 1);
         if (!valid) Fail(where + "unknown event: " + line);
         // Checked now, so a bad script fails before the game starts.
         if (kind == "down" || kind == "up" || kind == "press")
@@ -249,10 +254,82 @@ class THeadlessGame {
     QPointer<TDDFullScreenForm1> Form;
 };
 
+const char* KindName(int32_t kind) {
+    return kind >= skNone && kind <= SpermKindCount ? SpermKinds[size_t(kind)].Name : "?";
+}
+
+std::string Number1(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", double(value));
+    return text;
+}
+
+std::string At(const TRBob& body) {
+    return "(" + Number1(body.X) + ", " + Number1(body.Y) + ", " + Number1(body.Z) + ")";
+}
+
+// What the game shows now: state, score and clock, the bag, the crosshair, every visible enemy
+// and piece.
+void Dump(const TDDFullScreenForm1& form, int32_t step) {
+    const std::string pad = TLogFollower::Pad(step) + "dump ";
+    std::cout << pad << "state " << StateName(form.StateProc) << ", step " << form.StepCount;
+    if (Anzeige)
+        std::cout << ", score " << Anzeige->Scorepoints->Score << ", time left "
+                  << Anzeige->Scoretime->TimeLeft;
+    std::cout << '\n';
+    if (Pointers) {
+        const TTuete& bag = *Pointers->Tuete;
+        const char* walk[] = {"standing", "walking left", "walking right"};
+        std::cout << pad << "bag " << (bag.Visible ? "shown" : "hidden") << " at " << At(bag)
+                  << ", width " << bag.BagWidth() << ", " << walk[std::clamp(bag.WalkState, 0, 2)]
+                  << ", turned " << TurnCounter << ", wide " << WideCounter << '\n';
+        const TCross& cross = *Pointers->Cross;
+        std::cout << pad << "cross " << (cross.Visible ? "shown" : "hidden") << " at " << At(cross)
+                  << ", rapid fire " << GunCounter << '\n';
+    }
+    if (Spermien)
+        for (int32_t slot = 1; slot <= Spermien->Count(); ++slot) {
+            const TSperm& sperm = Spermien->Sperm(slot);
+            if (sperm.Visible)
+                std::cout << pad << "enemy " << slot << " " << KindName(sperm.Kind) << " at "
+                          << At(sperm) << '\n';
+        }
+    if (Schuesse)
+        for (int32_t slot = 1; slot <= Schuesse->Count(); ++slot) {
+            const TSchuss& piece = Schuesse->Schuss(slot);
+            if (piece.Visible)
+                std::cout << pad << "piece " << slot << " " << KindName(piece.Kind) << " level "
+                          << piece.Level << " at " << At(piece) << ", "
+                          << (piece.Caught ? "caught" : "falling") << '\n';
+        }
+}
+
+// The score and clock of the game on the screen, kept after the display has gone.
+struct TScoreSeen {
+    int32_t Score = 0;
+    int32_t TimeLeft = PlayingTime;
+    int32_t Rank = 0;
+    void Look() {
+        if (!Anzeige) return;
+        Score = Anzeige->Scorepoints->Score;
+        TimeLeft = Anzeige->Scoretime->TimeLeft;
+        Rank = Anzeige->Rank;
+    }
+    std::string Text() const {
+        return "score " + std::to_string(Score) + ", time left " + std::to_string(TimeLeft);
+    }
+};
+
+// Without --updates: 3000 updates, or with --autoplay until the first game is over.
+constexpr int32_t DefaultUpdates = 3000;
+// An autoplayed game ends well within this: loader, attract screen, 92 s of play, the table.
+constexpr int32_t AutoplayLimit = 20000;
+
 struct TOptions {
     std::string Script;
     uint32_t Seed = 1;
-    int32_t Updates = 3000;
+    int32_t Updates = 0; // 0: as above
+    bool Autoplay = false;
     std::string Shots;
     int32_t Every = 0;
     std::string Folder;
@@ -262,7 +339,9 @@ TOptions ReadOptions(const TArgs& args) {
     TOptions options;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg.starts_with("--")) {
+        if (arg == "--autoplay") {
+            options.Autoplay = true;
+        } else if (arg.starts_with("--")) {
             if (i + 1 >= args.size()) Fail(arg + " needs a value");
             const std::string& value = args[++i];
             if (arg == "--seed")
@@ -333,17 +412,30 @@ int Play(const TArgs& args) {
     auto* form = new TDDFullScreenForm1;
     game.Form = form;
     form->ManualLoop = true;
+    std::optional<TAutoPlay> autoplay;
+    if (options.Autoplay) {
+        autoplay.emplace(game.Input);
+        form->InputDriver = [&autoplay, form] { autoplay->Step(*form); };
+    }
     form->show();
     game.HandlePosted();
     log.Print(0);
 
+    const int32_t updates = options.Updates > 0 ? options.Updates
+                            : options.Autoplay  ? AutoplayLimit
+                                                : DefaultUpdates;
+    // An autoplayed game without a count of updates runs until its end has been saved.
+    const bool untilGameOver = options.Autoplay && options.Updates == 0;
+    TScoreSeen seen;
+    bool over = false, stop = false;
     std::vector<int> releaseNext;
     int32_t step = 1;
-    for (; step <= options.Updates && game.Form; ++step) {
+    for (; step <= updates && game.Form; ++step) {
         for (const int key : releaseNext)
             game.Input.Keys[key] = false;
         releaseNext.clear();
         bool shot = options.Every > 0 && step % options.Every == 0;
+        bool dump = false;
         for (const TEvent& event : events) {
             if (event.Step != step) continue;
             const std::vector<std::string>& w = event.Words;
@@ -360,11 +452,23 @@ int Play(const TArgs& args) {
             if (kind == "key" || kind == "ctrl") TypeKey(*form, w[1], kind == "ctrl", event.Line);
             if (kind == "escape") TypeKey(*form, "escape", false, event.Line);
             if (kind == "shot") shot = true;
+            if (kind == "dump") dump = true;
         }
         game.Clock.Advance(TLoopThread::Period);
         form->PollLoop();
         game.HandlePosted();
         log.Print(step);
+        if (game.Form) {
+            if (dump) Dump(*form, step);
+            seen.Look();
+            // The end of a game: the state passes through glsExit for one update.
+            const bool exiting = form->StateProc == &TDDFullScreenForm1::glsExit;
+            if (exiting && !over)
+                std::cout << TLogFollower::Pad(step) << "game over: " << seen.Text() << ", place "
+                          << seen.Rank << '\n';
+            if (over && !exiting && untilGameOver) stop = true;
+            over = exiting;
+        }
         if (shot && !options.Shots.empty()) {
             char file[32];
             std::snprintf(file, sizeof file, "step-%05d.png", step);
@@ -373,10 +477,14 @@ int Play(const TArgs& args) {
                 Fail("cannot write " + path);
             std::cout << TLogFollower::Pad(step) << "shot " << path << '\n';
         }
+        if (stop) {
+            ++step;
+            break;
+        }
     }
     if (game.Form) {
         std::cout << TLogFollower::Pad(step - 1) << "stopped in " << StateName(form->StateProc)
-                  << ", " << form->StepCount << " steps played\n";
+                  << ", " << form->StepCount << " steps played, " << seen.Text() << '\n';
         delete form;
         log.Print(step - 1);
     } else {
