@@ -13,10 +13,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <iostream>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -29,6 +32,8 @@ constexpr size_t MaxBody = MaxCsLength + 1024;
 constexpr int64_t StoreCheckMs = 200;
 // What a log line shows of a path at most.
 constexpr size_t MaxLoggedPath = 200;
+// SQLite stores one publication at a time; a second thread prepares the next meanwhile.
+constexpr int PublisherThreads = 2;
 
 using TResponse = std::shared_ptr<MHD_Response>;
 
@@ -138,7 +143,63 @@ struct TWebServer::TRequest {
     std::string Path;
     std::string Client;
     std::string Body;
+    std::optional<TScoreAnswer> Score; // set by a publisher thread while the request waits
     bool Answered = false;
+};
+
+// The threads that store publications, so that the event loops never wait for the database.
+class TWebServer::TPublishers {
+  public:
+    explicit TPublishers(int threads) {
+        for (int i = 0; i < threads; ++i)
+            FThreads.emplace_back([this] { Run(); });
+    }
+    ~TPublishers() { Finish(); }
+    TPublishers(const TPublishers&) = delete;
+    TPublishers& operator=(const TPublishers&) = delete;
+
+    // False once Finish began: the caller then does the job itself.
+    bool Add(std::function<void()> job) {
+        {
+            const std::lock_guard guard(FLock);
+            if (FFinishing) return false;
+            FJobs.push_back(std::move(job));
+        }
+        FWake.notify_one();
+        return true;
+    }
+
+    // Does the jobs still waiting, then ends the threads.
+    void Finish() {
+        {
+            const std::lock_guard guard(FLock);
+            FFinishing = true;
+        }
+        FWake.notify_all();
+        for (std::thread& thread : FThreads)
+            if (thread.joinable()) thread.join();
+    }
+
+  private:
+    void Run() {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock lock(FLock);
+                FWake.wait(lock, [this] { return FFinishing || !FJobs.empty(); });
+                if (FJobs.empty()) return;
+                job = std::move(FJobs.front());
+                FJobs.pop_front();
+            }
+            job();
+        }
+    }
+
+    std::mutex FLock;
+    std::condition_variable FWake;
+    std::deque<std::function<void()>> FJobs;
+    bool FFinishing = false;
+    std::vector<std::thread> FThreads;
 };
 
 struct TWebServer::TPage {
@@ -173,7 +234,8 @@ TWebServer::TWebServer(const TDataFolder& data, TScoreStore& scores, TNow now,
       FBrandPage(MakeResponse(BrandPage(), HtmlType)),
       FHelpPage(MakeResponse(HelpPage(), HtmlType)),
       FNotFoundPage(MakeResponse(NotFoundPage(), HtmlType)),
-      FHealthDb(std::make_unique<TDatabase>(data.DatabaseFile())) {}
+      FHealthDb(std::make_unique<TDatabase>(data.DatabaseFile())),
+      FNewsFile((data.Root() / "news.txt").string()) {}
 
 TWebServer::~TWebServer() {
     Stop();
@@ -244,56 +306,55 @@ std::string TWebServer::ClientAddress(MHD_Connection* connection) const {
     return IsAddress(last) ? last : peer;
 }
 
-TWebServer::TResponse TWebServer::StartPageResponse() {
-    const auto now = FNow();
-    const std::string week = IsoWeekKey(now);
-    const uint64_t local = ListsVersion();
-    const uint64_t store = FStoreChanges.load();
-    // The news file is the operator's: a changed file shows at once.
-    std::string news;
-    struct stat status {};
-    if (stat((FData.Root() / "news.txt").c_str(), &status) == 0)
-        news = std::to_string(status.st_mtim.tv_sec) + "." +
-               std::to_string(status.st_mtim.tv_nsec) + "/" + std::to_string(status.st_size);
-    const auto current = [&](const std::shared_ptr<const TPage>& page) {
-        return page && page->Local == local && page->Store == store && page->Week == week &&
-               page->News == news;
+TWebServer::TResponse TWebServer::Cached(std::shared_ptr<const TPage>& slot, TPage key,
+                                         const std::function<std::string()>& render) {
+    const auto current = [&key](const std::shared_ptr<const TPage>& page) {
+        return page && page->Local == key.Local && page->Store == key.Store &&
+               page->Week == key.Week && page->News == key.News;
     };
     {
         const std::lock_guard guard(FPageLock);
-        if (current(FStartPage)) return FStartPage->Response;
+        if (current(slot)) return slot->Response;
     }
-    auto page = std::make_shared<TPage>();
-    page->Local = local;
-    page->Store = store;
-    page->Week = week;
-    page->News = news;
-    page->Response = MakeResponse(StartPage(FScores.Week(now, 5), FData.News(), week), HtmlType);
+    // One renders while the others wait for its page, instead of all reading the lists.
+    const std::lock_guard rendering(FRenderLock);
+    {
+        const std::lock_guard guard(FPageLock);
+        if (current(slot)) return slot->Response;
+    }
+    key.Response = MakeResponse(render(), HtmlType);
+    auto page = std::make_shared<const TPage>(std::move(key));
     const std::lock_guard guard(FPageLock);
-    FStartPage = page;
+    slot = page;
     return page->Response;
+}
+
+TWebServer::TResponse TWebServer::StartPageResponse() {
+    const auto now = FNow();
+    TPage key;
+    key.Local = ListsVersion();
+    key.Store = FStoreChanges.load();
+    key.Week = IsoWeekKey(now);
+    // The news file is the operator's: a changed file shows at once.
+    struct stat status {};
+    if (stat(FNewsFile.c_str(), &status) == 0)
+        key.News = std::to_string(status.st_mtim.tv_sec) + "." +
+                   std::to_string(status.st_mtim.tv_nsec) + "/" + std::to_string(status.st_size);
+    const std::string week = key.Week;
+    return Cached(FStartPage, std::move(key),
+                  [&] { return StartPage(FScores.Week(now, 5), FData.News(), week); });
 }
 
 TWebServer::TResponse TWebServer::HighscorePageResponse() {
     const auto now = FNow();
-    const std::string week = IsoWeekKey(now);
-    const uint64_t local = ListsVersion();
-    const uint64_t store = FStoreChanges.load();
-    {
-        const std::lock_guard guard(FPageLock);
-        if (FHighscorePage && FHighscorePage->Local == local && FHighscorePage->Store == store &&
-            FHighscorePage->Week == week)
-            return FHighscorePage->Response;
-    }
-    auto page = std::make_shared<TPage>();
-    page->Local = local;
-    page->Store = store;
-    page->Week = week;
-    page->Response = MakeResponse(
-        HighscorePage(FScores.AllTime(ListLength), FScores.Week(now, ListLength), week), HtmlType);
-    const std::lock_guard guard(FPageLock);
-    FHighscorePage = page;
-    return page->Response;
+    TPage key;
+    key.Local = ListsVersion();
+    key.Store = FStoreChanges.load();
+    key.Week = IsoWeekKey(now);
+    const std::string week = key.Week;
+    return Cached(FHighscorePage, std::move(key), [&] {
+        return HighscorePage(FScores.AllTime(ListLength), FScores.Week(now, ListLength), week);
+    });
 }
 
 TWebServer::TResponse TWebServer::Health(int& status) {
@@ -304,16 +365,34 @@ TWebServer::TResponse TWebServer::Health(int& status) {
 
 TWebServer::TResponse TWebServer::ScoreScript(MHD_Connection* connection, TRequest& request,
                                               int& status) {
-    std::optional<std::string_view> raw;
+    if (request.Score) {
+        status = request.Score->Status;
+        return MakeResponse(request.Score->Text, TextType);
+    }
+    std::optional<std::string> raw;
     const char* value = nullptr;
     size_t size = 0;
     if (MHD_lookup_connection_value_n(connection, MHD_GET_ARGUMENT_KIND, "cs", 2, &value, &size) ==
         MHD_YES)
-        raw = value ? std::string_view(value, size) : std::string_view();
-    if (!raw && request.Method == MHD_HTTP_METHOD_POST) raw = RawQueryValue(request.Body, "cs");
-    const TScoreAnswer answer = AnswerScore(raw);
-    status = answer.Status;
-    return MakeResponse(answer.Text, TextType);
+        raw = value ? std::string(value, size) : std::string();
+    if (!raw && request.Method == MHD_HTTP_METHOD_POST) {
+        if (const auto posted = RawQueryValue(request.Body, "cs")) raw = std::string(*posted);
+    }
+    // The request waits, without holding its event loop, until a publisher has answered it.
+    MHD_suspend_connection(connection);
+    auto job = [this, connection, &request, raw = std::move(raw)] {
+        try {
+            request.Score = AnswerScore(raw);
+        } catch (const std::exception& error) {
+            std::cerr << "crumble-server: publication failed: " << PrintableText(error.what())
+                      << std::endl;
+            request.Score =
+                TScoreAnswer{MHD_HTTP_INTERNAL_SERVER_ERROR, "Fehler=Interner Fehler\r\n"};
+        }
+        MHD_resume_connection(connection);
+    };
+    if (!FPublishers->Add(job)) job();
+    return nullptr;
 }
 
 TWebServer::TResponse TWebServer::Route(MHD_Connection* connection, TRequest& request,
@@ -387,9 +466,9 @@ bool TWebServer::Handle(MHD_Connection* connection, std::string_view url, std::s
         status = MHD_HTTP_TOO_MANY_REQUESTS;
         response = MakeResponse(TooManyPublicationsText, TextType);
         MHD_add_response_header(response.get(), MHD_HTTP_HEADER_RETRY_AFTER, "60");
-    } else if (first &&
-               (request.Method == MHD_HTTP_METHOD_POST || request.Method == MHD_HTTP_METHOD_PUT)) {
-        // A body announced too large is refused before it is read.
+    } else if (first) {
+        // Answering before the request is read whole would close a kept-alive connection;
+        // only a body announced too large is refused at once.
         const std::string length = Header(connection, MHD_HTTP_HEADER_CONTENT_LENGTH);
         if (length.size() < 10 && length.find_first_not_of("0123456789") == std::string::npos &&
             (length.empty() || std::stoul(length) <= MaxBody))
@@ -411,6 +490,7 @@ bool TWebServer::Handle(MHD_Connection* connection, std::string_view url, std::s
     if (!response) {
         try {
             response = Route(connection, request, status);
+            if (!response) return true; // suspended until a publisher answers
         } catch (const std::exception& error) {
             std::cerr << "crumble-server: request failed: " << PrintableText(error.what())
                       << std::endl;
@@ -468,7 +548,9 @@ int TWebServer::Start(const std::string& address, int port) {
     const unsigned workers = FOptions.Workers > 0
                                  ? static_cast<unsigned>(FOptions.Workers)
                                  : std::max(1u, std::thread::hardware_concurrency());
-    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_TURBO;
+    FPublishers = std::make_unique<TPublishers>(PublisherThreads);
+    unsigned flags =
+        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_TURBO | MHD_ALLOW_SUSPEND_RESUME;
     if (found->ai_family == AF_INET6) flags |= MHD_USE_IPv6;
     FDaemon.reset(MHD_start_daemon(
         flags, 0, nullptr, nullptr, OnRequest, this, MHD_OPTION_LISTEN_SOCKET, fd,
@@ -493,7 +575,13 @@ void TWebServer::Stop() {
     if (listening >= 0) close(listening);
     FListenSocket = -1;
     const auto deadline = std::chrono::steady_clock::now() + FOptions.StopGrace;
-    while (FRunning.load() > 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto waitForRequests = [this](std::chrono::steady_clock::time_point until) {
+        while (FRunning.load() > 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
+    waitForRequests(deadline);
+    // A publication still being stored is finished and answered before the loops end.
+    FPublishers->Finish();
+    waitForRequests(std::chrono::steady_clock::now() + std::chrono::seconds(1));
     FDaemon.reset();
 }

@@ -80,10 +80,14 @@ class TWebServer {
 
   private:
     struct TPage;
+    class TPublishers;
     using TResponse = std::shared_ptr<MHD_Response>;
 
     TResponse Route(MHD_Connection* connection, TRequest& request, int& status);
     TResponse ScoreScript(MHD_Connection* connection, TRequest& request, int& status);
+    // The page of slot when it was made for key, else render's page, made for key and kept.
+    TResponse Cached(std::shared_ptr<const TPage>& slot, TPage key,
+                     const std::function<std::string()>& render);
     TResponse StartPageResponse();
     TResponse HighscorePageResponse();
     TResponse Health(int& status);
@@ -102,15 +106,18 @@ class TWebServer {
     TPublishLimit FPublishLimit;
     int FPort = 0;
     int FListenSocket = -1;
+    std::unique_ptr<TPublishers> FPublishers;
     std::unique_ptr<MHD_Daemon, void (*)(MHD_Daemon*)> FDaemon;
     std::atomic<int> FRunning{0};
     std::atomic<uint64_t> FLocalChanges{0};
     std::atomic<uint64_t> FStoreChanges{0};
     std::atomic<int64_t> FStoreCheckedAt{0};
     std::mutex FPageLock;
+    std::mutex FRenderLock;
     std::shared_ptr<const TPage> FStartPage;
     std::shared_ptr<const TPage> FHighscorePage;
     TResponse FBrandPage, FHelpPage, FNotFoundPage;
     std::mutex FHealthLock;
     std::unique_ptr<TDatabase> FHealthDb;
+    std::string FNewsFile;
 };
