@@ -382,7 +382,10 @@ TWebServer::TResponse TWebServer::ScoreScript(MHD_Connection* connection, TReque
     MHD_suspend_connection(connection);
     auto job = [this, connection, &request, raw = std::move(raw)] {
         try {
-            request.Score = AnswerScore(raw);
+            request.Score = FAbandonPublications
+                                ? TScoreAnswer{MHD_HTTP_SERVICE_UNAVAILABLE,
+                                               "Fehler=Der Server wird gerade beendet\r\n"}
+                                : AnswerScore(raw);
         } catch (const std::exception& error) {
             std::cerr << "crumble-server: publication failed: " << PrintableText(error.what())
                       << std::endl;
@@ -580,7 +583,9 @@ void TWebServer::Stop() {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     };
     waitForRequests(deadline);
-    // A publication still being stored is finished and answered before the loops end.
+    // The publication being stored is finished; those still waiting are refused, and all
+    // are answered before the loops end.
+    FAbandonPublications = true;
     FPublishers->Finish();
     waitForRequests(std::chrono::steady_clock::now() + std::chrono::seconds(1));
     FDaemon.reset();

@@ -109,6 +109,7 @@ class TWebServer {
     std::unique_ptr<TPublishers> FPublishers;
     std::unique_ptr<MHD_Daemon, void (*)(MHD_Daemon*)> FDaemon;
     std::atomic<int> FRunning{0};
+    std::atomic<bool> FAbandonPublications{false};
     std::atomic<uint64_t> FLocalChanges{0};
     std::atomic<uint64_t> FStoreChanges{0};
     std::atomic<int64_t> FStoreCheckedAt{0};

@@ -1,5 +1,6 @@
 // crumble-server-load: what the server benchmark needs besides wrk.
 //   crumble-server-load fill DATADIR COUNT      COUNT publications straight into the database
+//   crumble-server-load count DATADIR           the publications stored
 //   crumble-server-load records FILE COUNT      COUNT encoded records, one "cs" value a line
 //   crumble-server-load slow PORT COUNT SECONDS COUNT connections that send one byte a second
 // Only 127.0.0.1 is ever contacted.
@@ -132,6 +133,11 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     try {
         if (args.size() == 3 && args[0] == "fill") return Fill(args[1], std::stol(args[2]));
+        if (args.size() == 2 && args[0] == "count") {
+            const TDataFolder data(args[1]);
+            std::cout << TScoreStore(data.DatabaseFile()).PublicationCount() << "\n";
+            return 0;
+        }
         if (args.size() == 3 && args[0] == "records") return Records(args[1], std::stol(args[2]));
         if (args.size() == 4 && args[0] == "slow")
             return Slow(std::stoi(args[1]), std::stol(args[2]), std::stol(args[3]));
@@ -139,7 +145,8 @@ int main(int argc, char** argv) {
         std::cerr << "crumble-server-load: " << error.what() << "\n";
         return 1;
     }
-    std::cerr << "usage: crumble-server-load fill DATADIR COUNT | records FILE COUNT |"
-                 " slow PORT COUNT SECONDS\n";
+    std::cerr
+        << "usage: crumble-server-load fill DATADIR COUNT | count DATADIR | records FILE COUNT |"
+           " slow PORT COUNT SECONDS\n";
     return 2;
 }
