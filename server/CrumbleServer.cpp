@@ -6,6 +6,7 @@
 #include "server/ReportStore.h"
 #include "server/ScoreStore.h"
 #include "server/SmtpReceiver.h"
+#include "server/Text.h"
 #include "server/WebServer.h"
 
 #include <sys/resource.h>
@@ -104,10 +105,11 @@ TOptions ParseArguments(int argc, char** argv) {
     return options;
 }
 
+// A client's text on one line of the operator's terminal, without escape sequences.
 std::string OneLine(std::string text) {
     for (char& c : text)
         if (c == '\r' || c == '\n' || c == '\t') c = ' ';
-    return text;
+    return PrintableText(text);
 }
 
 int ListReports(const TDataFolder& data) {
