@@ -43,7 +43,8 @@ struct TWebServerOptions {
     // Requests from this address carry the client's address in X-Forwarded-For (the last
     // entry), for the log and the publication limit; "" trusts no one.
     std::string TrustedProxy;
-    // Receives one line per request, without line break; nothing logs.
+    // Receives one line per request, without line break, from several threads at once; empty:
+    // no log.
     std::function<void(const std::string& line)> Log;
     // How long a stop waits for running requests to finish.
     std::chrono::milliseconds StopGrace{10000};

@@ -435,6 +435,59 @@ TEST(WebServerLog, OneLinePerRequestWithoutControlCharacters) {
     EXPECT_NE(lines[0].find("a%1B%5B2J%0D%0A127.0.0.1"), std::string::npos) << lines[0];
 }
 
+TEST(WebServerLog, BehindATrustedProxyTheForwardedAddressCounts) {
+    TTempFolder folder;
+    TDataFolder data(folder.Path / "data");
+    TScoreStore scores(data.DatabaseFile());
+    std::mutex lock;
+    std::vector<std::string> lines;
+    const auto serve = [&](const std::string& proxy) {
+        TWebServerOptions options;
+        options.PublicationsPerMinute = 1;
+        options.TrustedProxy = proxy;
+        options.Log = [&](const std::string& line) {
+            const std::lock_guard guard(lock);
+            lines.push_back(line);
+        };
+        return std::make_unique<TWebServer>(
+            data, scores, [] { return Now; }, options);
+    };
+    const std::string cs = EncodeRecord(BuildRecord(Record("", "Hinten", 5)), Seeded(3));
+    const auto publish = [&cs](int port, const std::string& forwarded) {
+        TTestConnection connection(port);
+        connection.Send("GET /score.php?cs=" + cs + " HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: " +
+                        forwarded + "\r\nConnection: close\r\n\r\n");
+        const std::string answer = connection.ReadAll();
+        return answer.substr(9, 3);
+    };
+
+    auto proxied = serve("127.0.0.1");
+    int port = proxied->Start("127.0.0.1", 0);
+    // The proxy appends the address it saw; what the client put before it is not believed.
+    EXPECT_EQ(publish(port, "10.9.9.9, 192.0.2.1"), "200");
+    EXPECT_EQ(publish(port, "192.0.2.2"), "200");
+    EXPECT_EQ(publish(port, "10.9.9.9, 192.0.2.1"), "429");
+    EXPECT_EQ(publish(port, "kein\x1b[2J, 192.0.2.3"), "200");
+    proxied->Stop();
+    {
+        const std::lock_guard guard(lock);
+        ASSERT_EQ(lines.size(), 4u);
+        EXPECT_TRUE(lines[0].starts_with("192.0.2.1 GET /score.php 200")) << lines[0];
+        EXPECT_TRUE(lines[2].starts_with("192.0.2.1 GET /score.php 429")) << lines[2];
+        lines.clear();
+    }
+
+    // Without a trusted proxy the header is the client's word and counts for nothing.
+    auto direct = serve("");
+    port = direct->Start("127.0.0.1", 0);
+    EXPECT_EQ(publish(port, "192.0.2.5"), "200");
+    EXPECT_EQ(publish(port, "192.0.2.6"), "429");
+    direct->Stop();
+    const std::lock_guard guard(lock);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[1].starts_with("127.0.0.1 GET /score.php 429")) << lines[1];
+}
+
 TEST(WebServerListen, TakesTheAddressGivenAndRefusesNonsense) {
     TTempFolder folder;
     TDataFolder data(folder.Path / "data");
