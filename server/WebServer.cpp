@@ -306,8 +306,8 @@ std::string TWebServer::ClientAddress(MHD_Connection* connection) const {
     return IsAddress(last) ? last : peer;
 }
 
-TWebServer::TResponse TWebServer::Cached(std::shared_ptr<const TPage>& slot, TPage key,
-                                         const std::function<std::string()>& render) {
+TWebServer::TResponse TWebServer::Cached(std::shared_ptr<const TPage>& slot, std::mutex& renderLock,
+                                         TPage key, const std::function<std::string()>& render) {
     const auto current = [&key](const std::shared_ptr<const TPage>& page) {
         return page && page->Local == key.Local && page->Store == key.Store &&
                page->Week == key.Week && page->News == key.News;
@@ -316,8 +316,16 @@ TWebServer::TResponse TWebServer::Cached(std::shared_ptr<const TPage>& slot, TPa
         const std::lock_guard guard(FPageLock);
         if (current(slot)) return slot->Response;
     }
-    // One renders while the others wait for its page, instead of all reading the lists.
-    const std::lock_guard rendering(FRenderLock);
+    // One renders; meanwhile the others serve the page before, which keeps every event loop
+    // but the renderer's going however slow the store is. Only the first page waits.
+    std::unique_lock rendering(renderLock, std::try_to_lock);
+    if (!rendering.owns_lock()) {
+        {
+            const std::lock_guard guard(FPageLock);
+            if (slot) return slot->Response;
+        }
+        rendering.lock();
+    }
     {
         const std::lock_guard guard(FPageLock);
         if (current(slot)) return slot->Response;
@@ -341,7 +349,7 @@ TWebServer::TResponse TWebServer::StartPageResponse() {
         key.News = std::to_string(status.st_mtim.tv_sec) + "." +
                    std::to_string(status.st_mtim.tv_nsec) + "/" + std::to_string(status.st_size);
     const std::string week = key.Week;
-    return Cached(FStartPage, std::move(key),
+    return Cached(FStartPage, FStartRender, std::move(key),
                   [&] { return StartPage(FScores.Week(now, 5), FData.News(), week); });
 }
 
@@ -352,7 +360,7 @@ TWebServer::TResponse TWebServer::HighscorePageResponse() {
     key.Store = FStoreChanges.load();
     key.Week = IsoWeekKey(now);
     const std::string week = key.Week;
-    return Cached(FHighscorePage, std::move(key), [&] {
+    return Cached(FHighscorePage, FHighscoreRender, std::move(key), [&] {
         return HighscorePage(FScores.AllTime(ListLength), FScores.Week(now, ListLength), week);
     });
 }

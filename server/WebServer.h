@@ -86,8 +86,9 @@ class TWebServer {
 
     TResponse Route(MHD_Connection* connection, TRequest& request, int& status);
     TResponse ScoreScript(MHD_Connection* connection, TRequest& request, int& status);
-    // The page of slot when it was made for key, else render's page, made for key and kept.
-    TResponse Cached(std::shared_ptr<const TPage>& slot, TPage key,
+    // The page of slot when it was made for key, else render's page, made for key and kept
+    // (while another thread renders it, the page before).
+    TResponse Cached(std::shared_ptr<const TPage>& slot, std::mutex& renderLock, TPage key,
                      const std::function<std::string()>& render);
     TResponse StartPageResponse();
     TResponse HighscorePageResponse();
@@ -115,7 +116,8 @@ class TWebServer {
     std::atomic<uint64_t> FStoreChanges{0};
     std::atomic<int64_t> FStoreCheckedAt{0};
     std::mutex FPageLock;
-    std::mutex FRenderLock;
+    std::mutex FStartRender;
+    std::mutex FHighscoreRender;
     std::shared_ptr<const TPage> FStartPage;
     std::shared_ptr<const TPage> FHighscorePage;
     TResponse FBrandPage, FHelpPage, FNotFoundPage;
