@@ -559,6 +559,7 @@ int TWebServer::Start(const std::string& address, int port) {
     const unsigned workers = FOptions.Workers > 0
                                  ? static_cast<unsigned>(FOptions.Workers)
                                  : std::max(1u, std::thread::hardware_concurrency());
+    FAbandonPublications = false;
     FPublishers = std::make_unique<TPublishers>(PublisherThreads);
     unsigned flags =
         MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_TURBO | MHD_ALLOW_SUSPEND_RESUME;
@@ -575,7 +576,6 @@ int TWebServer::Start(const std::string& address, int port) {
         close(fd);
         throw std::runtime_error("HTTP: the server did not start on " + address);
     }
-    FListenSocket = fd;
     return FPort;
 }
 
@@ -584,7 +584,6 @@ void TWebServer::Stop() {
     // No new connections from here on; the ones open may still finish what they asked.
     const int listening = MHD_quiesce_daemon(FDaemon.get());
     if (listening >= 0) close(listening);
-    FListenSocket = -1;
     const auto deadline = std::chrono::steady_clock::now() + FOptions.StopGrace;
     const auto waitForRequests = [this](std::chrono::steady_clock::time_point until) {
         while (FRunning.load() > 0 && std::chrono::steady_clock::now() < until)

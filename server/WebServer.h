@@ -107,7 +107,6 @@ class TWebServer {
     TWebServerOptions FOptions;
     TPublishLimit FPublishLimit;
     int FPort = 0;
-    int FListenSocket = -1;
     std::unique_ptr<TPublishers> FPublishers;
     std::unique_ptr<MHD_Daemon, void (*)(MHD_Daemon*)> FDaemon;
     std::atomic<int> FRunning{0};
