@@ -315,6 +315,9 @@ TPublishResult SendHighscore(TEnvData& env) {
     std::string reply;
     try {
         reply = HTTPGetText(ScoreServerAddress() + "?cs=" + cs);
+    } catch (const EHttpStatusError& e) {
+        // A refusal carries the script's reason ("Fehler=..."), which the player reads.
+        throw EPublishError(e.what(), ReplyText(e.Reply.Body, e.Reply.ContentType));
     } catch (const EInetError& e) {
         throw EPublishError(e.what(), std::string());
     }

@@ -287,7 +287,8 @@ THttpReply HttpGet(const std::string& address) {
     if (curl_easy_getinfo(c, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
         reply.ContentType = type;
     if (reply.Status >= 400)
-        throw EInetError("HTTP-Fehler " + std::to_string(reply.Status) + " bei " + where);
+        throw EHttpStatusError("HTTP-Fehler " + std::to_string(reply.Status) + " bei " + where,
+                               std::move(reply));
     return reply;
 }
 

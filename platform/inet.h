@@ -56,8 +56,17 @@ struct THttpReply {
     std::string Body;        // bytes, at most MaxReplyBytes
 };
 
-// GET of an http or https address; redirects are followed. A status of 400 and above, a
-// refused or silent server, a reply beyond the cap raise EInetError.
+// A status of 400 and above; the server's reply often says why (a score script that refuses
+// too many publications in a minute explains that in its reply).
+class EHttpStatusError : public EInetError {
+  public:
+    EHttpStatusError(const std::string& message, THttpReply reply)
+        : EInetError(message), Reply(std::move(reply)) {}
+    THttpReply Reply;
+};
+
+// GET of an http or https address; redirects are followed. A status of 400 and above raises
+// EHttpStatusError; a refused or silent server, a reply beyond the cap raise EInetError.
 THttpReply HttpGet(const std::string& address);
 
 struct TMailEnvelope {

@@ -1,5 +1,5 @@
 // crumble-server: the game's web pages, the score script and the error-report mailbox.
-//   crumble-server [--http PORT] [--smtp PORT] [--host ADDR] [--data DIR]
+//   crumble-server [--http PORT] [--smtp PORT] [--listen ADDR] [--data DIR] [web options]
 //   crumble-server reports [--data DIR]
 //   crumble-server reports show N [--data DIR]
 #include "platform/crashlog.h"
@@ -7,11 +7,17 @@
 #include "server/ReportStore.h"
 #include "server/ScoreStore.h"
 #include "server/SmtpReceiver.h"
+#include "server/Text.h"
 #include "server/WebServer.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -20,15 +26,20 @@
 namespace {
 
 constexpr const char* Usage =
-    "usage: crumble-server [--http PORT] [--smtp PORT] [--host ADDR] [--data DIR]\n"
+    "usage: crumble-server [--http PORT] [--smtp PORT] [--listen ADDR] [--data DIR]\n"
+    "                      [--workers N] [--max-connections N] [--connections-per-address N]\n"
+    "                      [--publish-limit N] [--timeout SECONDS] [--trusted-proxy ADDR]\n"
     "       crumble-server reports [--data DIR]\n"
-    "       crumble-server reports show N [--data DIR]\n";
+    "       crumble-server reports show N [--data DIR]\n"
+    "       crumble-server --version\n"
+    "--listen takes 127.0.0.1 unless told otherwise; 0.0.0.0 serves every network.\n";
 
 struct TOptions {
     int HttpPort = 8080;
     int SmtpPort = 2525;
-    std::string Host = "0.0.0.0";
+    std::string Listen = "127.0.0.1";
     std::string Data = "server-data";
+    TWebServerOptions Web;
     std::vector<std::string> Words; // the command and its arguments
 };
 
@@ -38,6 +49,37 @@ int ParsePort(const std::string& text) {
     if (text.empty() || *end != '\0' || port < 0 || port > 65535)
         throw std::invalid_argument("not a port: " + text);
     return static_cast<int>(port);
+}
+
+int ParseCount(const std::string& option, const std::string& text) {
+    char* end = nullptr;
+    const long count = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || count < 0 || count > 1000000)
+        throw std::invalid_argument(option + " takes a number from 0 to 1000000, not " + text);
+    return static_cast<int>(count);
+}
+
+// The web side's options; true when arg was one of them.
+bool ParseWebOption(const std::string& arg, const std::function<std::string()>& value,
+                    TOptions& options) {
+    TWebServerOptions& web = options.Web;
+    if (arg == "--listen" || arg == "--host")
+        options.Listen = value();
+    else if (arg == "--workers")
+        web.Workers = ParseCount(arg, value());
+    else if (arg == "--max-connections")
+        web.ConnectionLimit = ParseCount(arg, value());
+    else if (arg == "--connections-per-address")
+        web.ConnectionsPerAddress = ParseCount(arg, value());
+    else if (arg == "--publish-limit")
+        web.PublicationsPerMinute = static_cast<size_t>(ParseCount(arg, value()));
+    else if (arg == "--timeout")
+        web.IdleTimeoutSeconds = std::max(1, ParseCount(arg, value()));
+    else if (arg == "--trusted-proxy")
+        web.TrustedProxy = value();
+    else
+        return false;
+    return true;
 }
 
 TOptions ParseArguments(int argc, char** argv) {
@@ -52,8 +94,8 @@ TOptions ParseArguments(int argc, char** argv) {
             options.HttpPort = ParsePort(value());
         else if (arg == "--smtp")
             options.SmtpPort = ParsePort(value());
-        else if (arg == "--host")
-            options.Host = value();
+        else if (ParseWebOption(arg, value, options))
+            continue;
         else if (arg == "--data")
             options.Data = value();
         else if (arg.starts_with("--"))
@@ -64,10 +106,11 @@ TOptions ParseArguments(int argc, char** argv) {
     return options;
 }
 
+// A client's text on one line of the operator's terminal, without escape sequences.
 std::string OneLine(std::string text) {
     for (char& c : text)
         if (c == '\r' || c == '\n' || c == '\t') c = ' ';
-    return text;
+    return PrintableText(text);
 }
 
 int ListReports(const TDataFolder& data) {
@@ -114,20 +157,44 @@ int ShowReport(const TDataFolder& data, const std::string& numberText) {
     return 0;
 }
 
-int Serve(const TOptions& options) {
+// Every open connection takes a file descriptor; the soft limit is often only 1024.
+void RaiseFileLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+// One request a line; the lines gather in stdout's buffer, which the main thread empties
+// several times a second, so that a busy server does not write once per request.
+void LogLine(const std::string& line) {
+    const std::string text = line + "\n";
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+bool ListensOnLoopback(const std::string& address) {
+    return address == "127.0.0.1" || address == "::1" || address == "[::1]" ||
+           address == "localhost" || address == "0.0.0.0" || address == "::" || address == "[::]";
+}
+
+int Serve(TOptions options) {
     // Blocked before any thread starts, so that only the wait below receives them.
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    RaiseFileLimit();
 
     const TDataFolder data(options.Data);
     TScoreStore scores(data.DatabaseFile());
     TReportStore reports(data.DatabaseFile(), data.ReportsFolder());
 
-    TWebServer web(data, scores, TServerClock::now, true);
-    const int httpPort = web.Start(options.Host, options.HttpPort);
+    options.Web.Log = LogLine;
+    TWebServer web(data, scores, TServerClock::now, options.Web);
+    const int httpPort = web.Start(options.Listen, options.HttpPort);
 
     TSmtpReceiver smtp([&reports](const TSmtpEnvelope& envelope) {
         const long long number = reports.Add(envelope, std::time(nullptr));
@@ -135,21 +202,28 @@ int Serve(const TOptions& options) {
                   << std::endl;
         return number;
     });
-    const int smtpPort = smtp.Start(options.Host, options.SmtpPort);
+    const int smtpPort = smtp.Start(options.Listen, options.SmtpPort);
 
-    const std::string base = "http://localhost:" + std::to_string(httpPort) + "/";
+    const std::string host = ListensOnLoopback(options.Listen) ? "localhost" : options.Listen;
+    const std::string base = "http://" + host + ":" + std::to_string(httpPort) + "/";
     std::cout << "crumble-server: web server " << base << " (start page " << base
               << "korvaldinternal)\n"
-              << "crumble-server: mail server localhost:" << smtpPort << "\n"
+              << "crumble-server: mail server " << host << ":" << smtpPort << "\n"
               << "crumble-server: data in " << std::filesystem::absolute(data.Root()).string()
               << "\n"
+              << (options.Listen == "0.0.0.0" || options.Listen == "::" || options.Listen == "[::]"
+                      ? "crumble-server: listening on every network address\n"
+                      : "")
               << "crumble-server: Ctrl+C stops" << std::endl;
 
-    int received = 0;
-    sigwait(&signals, &received);
+    const timespec flushEvery{0, 250'000'000};
+    while (sigtimedwait(&signals, nullptr, &flushEvery) < 0)
+        std::fflush(stdout);
+    // Running requests finish; then the connections close.
     std::cout << "crumble-server: stopping" << std::endl;
-    smtp.Stop();
     web.Stop();
+    smtp.Stop();
+    std::cout << "crumble-server: stopped" << std::endl;
     return 0;
 }
 
@@ -162,6 +236,10 @@ int main(int argc, char** argv) {
             const std::string arg = argv[i];
             if (arg == "--help" || arg == "-h") {
                 std::cout << Usage;
+                return 0;
+            }
+            if (arg == "--version") {
+                std::cout << "crumble-server " << CRUMBLE_VERSION << "\n";
                 return 0;
             }
         }

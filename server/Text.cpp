@@ -115,6 +115,25 @@ std::string SanitizeUtf8(std::string_view text) {
     return out;
 }
 
+std::string PrintableText(std::string_view text) {
+    std::string out = SanitizeUtf8(text);
+    std::string printable;
+    printable.reserve(out.size());
+    for (size_t i = 0; i < out.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(out[i]);
+        // U+0080..U+009F are C2 80..C2 9F in UTF-8.
+        if (byte == 0xC2 && i + 1 < out.size() && static_cast<unsigned char>(out[i + 1]) < 0xA0) {
+            printable += '?';
+            ++i;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            printable += '?';
+        } else {
+            printable += out[i];
+        }
+    }
+    return printable;
+}
+
 std::string ToLower(std::string_view text) {
     std::string out(text);
     for (char& c : out)

@@ -14,6 +14,10 @@ std::string Latin1ToUtf8(std::string_view latin1);
 // Replaces every byte that is not part of a well-formed UTF-8 sequence by "?", so that
 // whatever arrives can be stored and shown as text.
 std::string SanitizeUtf8(std::string_view text);
+// A text a client sent, fit for the operator's terminal and log: malformed UTF-8 and every
+// control character (C0, DEL and C1, line breaks and escapes included) become "?", so that it
+// can neither break a log line nor drive the terminal.
+std::string PrintableText(std::string_view text);
 
 std::string ToLower(std::string_view text);
 std::string Trim(std::string_view text);

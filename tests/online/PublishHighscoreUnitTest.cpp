@@ -270,6 +270,21 @@ TEST_F(PublishHighscoreUnitTest, TheRequestCarriesTheRecordAndFailuresLeaveTheDi
     EXPECT_TRUE(Player.Messages[1].starts_with(
         "Highscore konnte nicht veröffentlicht werden: HTTP-Fehler 404"))
         << Player.Messages[1];
+    // The script refuses a publication (too many from one address) and says why in German;
+    // the player reads its reason, not only the status.
+    {
+        const auto web = ServePage("Fehler=Zu viele Veröffentlichungen in kurzer Zeit.\r\n",
+                                   "429 Too Many Requests", "text/plain; charset=utf-8");
+        form->Button1Click();
+    }
+    ASSERT_EQ(Player.Messages.size(), 3u);
+    EXPECT_TRUE(Player.Messages[2].starts_with(
+        "Highscore konnte nicht veröffentlicht werden: HTTP-Fehler 429"))
+        << Player.Messages[2];
+    EXPECT_TRUE(Player.Messages[2].ends_with("\r\nFehler=Zu viele Veröffentlichungen in kurzer "
+                                             "Zeit.\r\n"))
+        << Player.Messages[2];
+    Player.Messages.erase(Player.Messages.begin() + 2);
     // No connection: the layer's message, then the empty reply fails.
     WriteCfg("webserver", "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
     form->Button1Click();

@@ -41,6 +41,19 @@ TEST(Text, SanitizeKeepsValidUtf8Only) {
     EXPECT_EQ(SanitizeUtf8("\xED\xA0\x80"), "???"); // a surrogate
 }
 
+TEST(Text, PrintableTextLeavesNoControlCharacter) {
+    // Escape sequences, line breaks, DEL, the C1 "next line" and a broken byte each become "?";
+    // umlauts, the euro sign and the space stay.
+    EXPECT_EQ(PrintableText("a\x1B[2Jb\r\nc\td\x7F"
+                            "e\xC2\x85"
+                            "f\xC2\x9B"
+                            "g\xFF"),
+              "a?[2Jb??c?d?e?f?g?");
+    EXPECT_EQ(PrintableText("K\xC3\xB6ln \xE2\x82\xAC \xC2\xA0"),
+              "K\xC3\xB6ln \xE2\x82\xAC \xC2\xA0");
+    EXPECT_EQ(PrintableText(std::string("x\0y", 3)), "x?y");
+}
+
 TEST(Pages, WeekLabel) {
     EXPECT_EQ(WeekLabel("2024-W05"), "KW 5/2024");
     EXPECT_EQ(WeekLabel("2020-W53"), "KW 53/2020");

@@ -74,6 +74,27 @@ class TTestConnection {
         }
     }
 
+    // What arrives next; "" when the server closed.
+    std::string ReadSome() {
+        if (FBuffer.empty() && !Receive()) return {};
+        std::string some;
+        some.swap(FBuffer);
+        return some;
+    }
+
+    // True when a server accepts connections on address (an IPv4 address) and port.
+    static bool CanConnect(const std::string& address, int port) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in target{};
+        target.sin_family = AF_INET;
+        target.sin_port = htons(static_cast<uint16_t>(port));
+        inet_pton(AF_INET, address.c_str(), &target.sin_addr);
+        const bool connected =
+            connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0;
+        close(fd);
+        return connected;
+    }
+
     // Everything until the server closes the connection.
     std::string ReadAll() {
         while (Receive()) {

@@ -2,11 +2,15 @@
 
 #include "GameRecordSamples.h"
 #include "ServerTestSupport.h"
+#include "server/Text.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <chrono>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <random>
 
 namespace {
@@ -54,7 +58,8 @@ class WebServerTest : public ::testing::Test {
     TTempFolder Folder;
     TDataFolder Data{Folder.Path / "data"};
     TScoreStore Scores{Data.DatabaseFile()};
-    TWebServer Web{Data, Scores, [] { return Now; }};
+    TServerClock::time_point Clock = Now;
+    TWebServer Web{Data, Scores, [this] { return Clock; }};
     int Port = 0;
     std::unique_ptr<httplib::Client> Client;
 };
@@ -279,4 +284,225 @@ TEST_F(WebServerTest, GameRecordsAreCheckedStoredAndShown) {
     EXPECT_NE(page.find(">92 s<"), std::string::npos);
     // 46 hits of 300 to 399 shots: 11.5 % to 15.3 %.
     EXPECT_NE(page.find(">11&ndash;16 %<"), std::string::npos);
+}
+
+namespace {
+
+// One answer of a kept-alive connection: the head and as many body bytes as it announces.
+std::string ReadAnswer(TTestConnection& connection) {
+    std::string answer;
+    size_t end = std::string::npos;
+    while ((end = answer.find("\r\n\r\n")) == std::string::npos) {
+        const std::string more = connection.ReadSome();
+        if (more.empty()) return answer;
+        answer += more;
+    }
+    const size_t at = ToLower(answer.substr(0, end)).find("content-length:");
+    const size_t length = at == std::string::npos ? 0 : std::stoul(answer.substr(at + 15));
+    while (answer.size() < end + 4 + length) {
+        const std::string more = connection.ReadSome();
+        if (more.empty()) break;
+        answer += more;
+    }
+    return answer;
+}
+
+} // namespace
+
+TEST_F(WebServerTest, TheSixtyFirstPublicationInAMinuteIsRefusedInGerman) {
+    for (int i = 1; i <= 60; ++i)
+        ASSERT_EQ(ReplyValue(Publish(Record("", "Spieler" + std::to_string(i), i), i), "Rang"), "1")
+            << "publication " << i;
+    const std::string cs = EncodeRecord(BuildRecord(Record("", "Zuviel", 0)), Seeded(61));
+    const auto refused = Get("/score.php?cs=" + cs);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 429);
+    EXPECT_EQ(refused->body, TooManyPublicationsText);
+    EXPECT_NE(refused->body.find("Veröffentlichungen"), std::string::npos);
+    EXPECT_EQ(refused->get_header_value("Retry-After"), "60");
+    EXPECT_EQ(Scores.PublicationCount(), 60);
+    // The pages are no publications.
+    Body("/korvaldinternal/highscore.html");
+
+    // A minute after the first ones, room for as many again.
+    Clock = Now + std::chrono::seconds(59);
+    EXPECT_EQ(Get("/score.php?cs=" + cs)->status, 429);
+    Clock = Now + std::chrono::seconds(60);
+    EXPECT_EQ(ReplyValue(Publish(Record("", "Zuviel", 0), 62), "Rang"), "61");
+}
+
+TEST_F(WebServerTest, APageIsCurrentRightAfterAPublication) {
+    Publish(Record("", "Erste", 100));
+    const std::string before = Body("/korvaldinternal/highscore.html");
+    EXPECT_EQ(Body("/korvaldinternal/highscore.html"), before);
+    EXPECT_EQ(before.find("Zweite"), std::string::npos);
+    Publish(Record("", "Zweite", 50), 2);
+    EXPECT_NE(Body("/korvaldinternal/highscore.html").find("Zweite"), std::string::npos);
+    EXPECT_NE(Body("/korvaldinternal").find("Zweite"), std::string::npos);
+
+    // The operator's news show at once as well.
+    std::ofstream(Data.Root() / "news.txt", std::ios::binary) << "Neu: Sonderpreis!\n";
+    EXPECT_NE(Body("/korvaldinternal").find("Neu: Sonderpreis!"), std::string::npos);
+    // The week turns: its list starts empty.
+    Clock = Now + std::chrono::hours(24 * 7);
+    EXPECT_NE(Body("/korvaldinternal").find("Diese Woche hat noch niemand"), std::string::npos);
+}
+
+TEST_F(WebServerTest, HealthAnswersWhileTheStoreDoes) {
+    const auto health = Get("/health");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 200);
+    EXPECT_EQ(health->body, "OK\r\n");
+}
+
+TEST_F(WebServerTest, KeptAliveRequestsDoNotWaitForDelayedAcknowledgements) {
+    // Without TCP_NODELAY each answer after the first waits about 40 ms for the client's
+    // delayed acknowledgement: ten would take 400 ms.
+    TTestConnection connection(Port);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10; ++i) {
+        connection.Send("GET /korvaldinternal HTTP/1.1\r\nHost: x\r\n\r\n");
+        const std::string answer = ReadAnswer(connection);
+        ASSERT_TRUE(answer.starts_with("HTTP/1.1 200")) << i << ": " << answer.substr(0, 100);
+        ASSERT_NE(answer.find("</html>"), std::string::npos) << i;
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+}
+
+TEST_F(WebServerTest, SlowConnectionsDoNotDelayOthers) {
+    // Each starts a request and never finishes it, as an attacker would, one byte at a time.
+    std::vector<std::unique_ptr<TTestConnection>> slow;
+    for (int i = 0; i < 200; ++i) {
+        slow.push_back(std::make_unique<TTestConnection>(Port));
+        slow.back()->Send("GET /korvaldinternal/highscore.html HTTP/1.1\r\nHost: x\r\nX-Slow: a");
+    }
+    for (auto& connection : slow)
+        connection->Send("b");
+    // A thread-per-connection server answers none of these before the slow ones time out.
+    auto fastest = std::chrono::hours(1) + std::chrono::steady_clock::duration();
+    for (int i = 0; i < 5; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto page = Get("/korvaldinternal/highscore.html");
+        const auto took = std::chrono::steady_clock::now() - start;
+        ASSERT_TRUE(page);
+        EXPECT_EQ(page->status, 200);
+        EXPECT_LT(took, std::chrono::seconds(2));
+        fastest = std::min(fastest, took);
+    }
+    EXPECT_LT(fastest, std::chrono::milliseconds(50));
+}
+
+TEST(WebServerLog, OneLinePerRequestWithoutControlCharacters) {
+    TTempFolder folder;
+    TDataFolder data(folder.Path / "data");
+    TScoreStore scores(data.DatabaseFile());
+    std::mutex lock;
+    std::vector<std::string> lines;
+    TWebServerOptions options;
+    options.Log = [&](const std::string& line) {
+        const std::lock_guard guard(lock);
+        lines.push_back(line);
+    };
+    TWebServer web(
+        data, scores, [] { return Now; }, options);
+    const int port = web.Start("127.0.0.1", 0);
+    // Escapes and line breaks, raw and percent-encoded: a forged second log line, a terminal
+    // that clears its screen.
+    const std::vector<std::string> targets = {
+        "/korvaldinternal/errors/a%1B%5B2J%0D%0A127.0.0.1%20GET%20/x%20200",
+        "/korvaldinternal/errors/b\x1b[2J\x7f\xc2\x85z",
+        "/gibt/es/nicht\t\x01",
+    };
+    for (const std::string& target : targets) {
+        TTestConnection connection(port);
+        connection.Send("GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        const std::string answer = connection.ReadAll();
+        EXPECT_EQ(answer.find("200 OK"), std::string::npos) << target;
+    }
+    web.Stop();
+    const std::lock_guard guard(lock);
+    ASSERT_FALSE(lines.empty());
+    for (const std::string& line : lines) {
+        for (char c : line) {
+            const auto byte = static_cast<unsigned char>(c);
+            EXPECT_TRUE(byte >= 0x20 && byte != 0x7F) << "control character in: " << line;
+        }
+        EXPECT_EQ(line.find("\xc2\x85"), std::string::npos) << line;
+        EXPECT_TRUE(line.starts_with("127.0.0.1 GET /")) << line;
+    }
+    // Whatever the server took of them, each request it answered made exactly one line.
+    EXPECT_LE(lines.size(), targets.size());
+    EXPECT_NE(lines[0].find("a%1B%5B2J%0D%0A127.0.0.1"), std::string::npos) << lines[0];
+}
+
+TEST(WebServerLog, BehindATrustedProxyTheForwardedAddressCounts) {
+    TTempFolder folder;
+    TDataFolder data(folder.Path / "data");
+    TScoreStore scores(data.DatabaseFile());
+    std::mutex lock;
+    std::vector<std::string> lines;
+    const auto serve = [&](const std::string& proxy) {
+        TWebServerOptions options;
+        options.PublicationsPerMinute = 1;
+        options.TrustedProxy = proxy;
+        options.Log = [&](const std::string& line) {
+            const std::lock_guard guard(lock);
+            lines.push_back(line);
+        };
+        return std::make_unique<TWebServer>(
+            data, scores, [] { return Now; }, options);
+    };
+    const std::string cs = EncodeRecord(BuildRecord(Record("", "Hinten", 5)), Seeded(3));
+    const auto publish = [&cs](int port, const std::string& forwarded) {
+        TTestConnection connection(port);
+        connection.Send("GET /score.php?cs=" + cs + " HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: " +
+                        forwarded + "\r\nConnection: close\r\n\r\n");
+        const std::string answer = connection.ReadAll();
+        return answer.substr(9, 3);
+    };
+
+    auto proxied = serve("127.0.0.1");
+    int port = proxied->Start("127.0.0.1", 0);
+    // The proxy appends the address it saw; what the client put before it is not believed.
+    EXPECT_EQ(publish(port, "10.9.9.9, 192.0.2.1"), "200");
+    EXPECT_EQ(publish(port, "192.0.2.2"), "200");
+    EXPECT_EQ(publish(port, "10.9.9.9, 192.0.2.1"), "429");
+    EXPECT_EQ(publish(port, "kein\x1b[2J, 192.0.2.3"), "200");
+    proxied->Stop();
+    {
+        const std::lock_guard guard(lock);
+        ASSERT_EQ(lines.size(), 4u);
+        EXPECT_TRUE(lines[0].starts_with("192.0.2.1 GET /score.php 200")) << lines[0];
+        EXPECT_TRUE(lines[2].starts_with("192.0.2.1 GET /score.php 429")) << lines[2];
+        lines.clear();
+    }
+
+    // Without a trusted proxy the header is the client's word and counts for nothing.
+    auto direct = serve("");
+    port = direct->Start("127.0.0.1", 0);
+    EXPECT_EQ(publish(port, "192.0.2.5"), "200");
+    EXPECT_EQ(publish(port, "192.0.2.6"), "429");
+    direct->Stop();
+    const std::lock_guard guard(lock);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[1].starts_with("127.0.0.1 GET /score.php 429")) << lines[1];
+}
+
+TEST(WebServerListen, TakesTheAddressGivenAndRefusesNonsense) {
+    TTempFolder folder;
+    TDataFolder data(folder.Path / "data");
+    TScoreStore scores(data.DatabaseFile());
+    TWebServer web(data, scores);
+    // All of 127/8 is this machine's loopback: a server on 127.0.0.2 is not on 127.0.0.1.
+    const int port = web.Start("127.0.0.2", 0);
+    EXPECT_FALSE(TTestConnection::CanConnect("127.0.0.1", port));
+    ASSERT_TRUE(TTestConnection::CanConnect("127.0.0.2", port));
+    httplib::Client client("127.0.0.2", port);
+    const auto health = client.Get("/health");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 200);
+
+    TWebServer other(data, scores);
+    EXPECT_THROW(other.Start("kein.host.invalid", 0), std::runtime_error);
+    EXPECT_THROW(other.Start("127.0.0.2", port), std::runtime_error); // taken
 }
