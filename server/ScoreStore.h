@@ -2,12 +2,20 @@
 // The online highscore lists: every publication is kept; each player identity has one entry
 // per list, its best score, ranked best first (an equal score ranks behind the one that was
 // reached earlier). The weekly list takes only publications of the current ISO week.
+//
+// Ranks come from counts, never from reading the lists: beside each player's best entry of a
+// list (table bests) the store keeps how many entries fall into each bucket of the score
+// range, on eight levels of sixteen buckets each (table rank_counts). The entries better than
+// a score are the sum of at most fifteen buckets per level, plus the equal scores reached
+// earlier; a publication changes at most sixteen counts per list.
 #include "online/GameRecord.h"
 #include "online/PublishRecord.h"
 #include "server/Database.h"
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -47,7 +55,8 @@ std::string IsoWeekKey(TServerClock::time_point when);
 
 class TScoreStore {
   public:
-    explicit TScoreStore(const std::string& databaseFile);
+    // An SQLite file, or a PostgreSQL address shared with other server processes.
+    explicit TScoreStore(const std::string& database);
 
     // Stores the publication under its player identity (a new one when the record carries an
     // identity the server never handed out) and answers the ranks afterwards. The fields of its
@@ -62,11 +71,36 @@ class TScoreStore {
 
     int64_t PublicationCount();
 
+    // True when the database answers.
+    bool Ping();
+    // Grows whenever a list may have changed: the newest publication's number, seen here at
+    // once and, on a database shared with other processes, read from it at most every
+    // ListsVersionAge. Cheap enough to ask on every page request.
+    int64_t ListsVersion();
+    static constexpr std::chrono::milliseconds ListsVersionAge{500};
+
+    // Where the lists are kept, for the log.
+    std::string Describe() const { return FDb->Describe(); }
+
   private:
-    std::vector<TListEntry> List(const std::string& week, size_t limit);
-    std::string NewPlayerID();
+    struct TBest {
+        int64_t Score = 0;
+        int64_t ScoreId = 0;
+    };
+    std::vector<TListEntry> List(const std::string& list, size_t limit);
     bool KnownPlayer(const std::string& id);
+    std::optional<TBest> Best(const std::string& list, const std::string& player);
+    int Rank(const std::string& list, const TBest& best);
+    std::optional<int32_t> TopScore(const std::string& list);
+    // Makes now the player's entry in the list, in place of old.
+    void Improve(const std::string& list, const std::string& player,
+                 const std::optional<TBest>& old, const TBest& now);
+    // Fills bests and rank_counts from the publications of a store made before they existed.
+    void RebuildRanks();
+    int64_t NewestPublication();
 
     std::mutex FLock;
-    TDatabase FDb;
+    std::unique_ptr<TDatabase> FDb;
+    std::atomic<int64_t> FVersion{0};
+    std::atomic<int64_t> FVersionCheckedAt{0}; // steady clock, milliseconds
 };

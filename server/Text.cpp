@@ -115,6 +115,42 @@ std::string SanitizeUtf8(std::string_view text) {
     return out;
 }
 
+namespace {
+
+std::string Printable(std::string_view text, bool lines) {
+    const std::string valid = SanitizeUtf8(text);
+    std::string out;
+    out.reserve(valid.size());
+    for (size_t i = 0; i < valid.size(); ++i) {
+        const auto c = static_cast<unsigned char>(valid[i]);
+        if (lines && (c == '\n' || c == '\t')) {
+            out += static_cast<char>(c);
+        } else if (lines && c == '\r' && i + 1 < valid.size() && valid[i + 1] == '\n') {
+            continue;
+        } else if (c < 0x20 || c == 0x7F) {
+            out += '?';
+        } else if (c == 0xC2 && i + 1 < valid.size() &&
+                   static_cast<unsigned char>(valid[i + 1]) < 0xA0) {
+            // U+0080..U+009F: the C1 controls, some terminals act on them as on ESC [.
+            out += '?';
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::string PrintableText(std::string_view text) {
+    return Printable(text, false);
+}
+
+std::string PrintableLines(std::string_view text) {
+    return Printable(text, true);
+}
+
 std::string ToLower(std::string_view text) {
     std::string out(text);
     for (char& c : out)

@@ -13,7 +13,7 @@ namespace {
 // The error report as the program sends it: text and the log attached in base64.
 const std::string ReportMail =
     "From: spieler@example.org\r\n"
-    "To: fehler@korvald.example\r\n"
+    "To: fehlerreport@korvald.example\r\n"
     "Subject: Korvald Fehlermeldung\r\n"
     "MIME-Version: 1.0\r\n"
     "Content-Type: multipart/mixed; boundary=\"------------grenze42\"\r\n"
@@ -62,7 +62,7 @@ class SmtpReceiverTest : public ::testing::Test {
         EXPECT_EQ(c.ReadReply().substr(0, 4), "250-");
         c.Send("MAIL FROM:" + from + "\r\n");
         EXPECT_EQ(c.ReadReply().substr(0, 3), "250");
-        c.Send("RCPT TO:<fehler@korvald.example>\r\n");
+        c.Send("RCPT TO:<fehlerreport@korvald.example>\r\n");
         EXPECT_EQ(c.ReadReply().substr(0, 3), "250");
         c.Send("DATA\r\n");
         return c.ReadReply();
@@ -89,7 +89,7 @@ TEST_F(SmtpReceiverTest, ReceivesAMailWithAttachment) {
     ASSERT_EQ(mails.size(), 1u);
     EXPECT_EQ(mails[0].MailFrom, "spieler@example.org");
     ASSERT_EQ(mails[0].Recipients.size(), 1u);
-    EXPECT_EQ(mails[0].Recipients[0], "fehler@korvald.example");
+    EXPECT_EQ(mails[0].Recipients[0], "fehlerreport@korvald.example");
 
     const TMailMessage message = ParseMailMessage(mails[0].Data);
     EXPECT_EQ(message.From, "spieler@example.org");
