@@ -65,7 +65,8 @@ class TDatabase {
     virtual ~TDatabase() = default;
 
     // Runs statements without parameters. In schema text, {serial} stands for an integer key
-    // the database counts up and {blob} for the type of raw bytes.
+    // the database counts up, {blob} for the type of raw bytes, and {keyed} after a table
+    // asks for the table to be stored in the order of its primary key where that is a choice.
     virtual void Execute(std::string_view sql) = 0;
     // The statement of this text, prepared at its first use and kept.
     TQuery Prepare(std::string_view sql);

@@ -34,7 +34,8 @@ std::string SchemaText(std::string_view sql) {
     std::string text(sql);
     for (const auto& [token, type] :
          {std::pair<std::string_view, std::string_view>{"{serial}", "BIGSERIAL PRIMARY KEY"},
-          {"{blob}", "BYTEA"}})
+          {"{blob}", "BYTEA"},
+          {"{keyed}", ""}})
         for (size_t at = text.find(token); at != std::string::npos; at = text.find(token, at))
             text.replace(at, token.size(), type);
     return text;

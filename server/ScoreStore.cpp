@@ -116,7 +116,7 @@ std::string IsoWeekKey(TServerClock::time_point when) {
 TScoreStore::TScoreStore(const std::string& database) : FDb(OpenDatabase(database)) {
     TTransaction transaction(*FDb);
     FDb->Execute("CREATE TABLE IF NOT EXISTS players ("
-                 "  id TEXT PRIMARY KEY, created BIGINT NOT NULL);"
+                 "  id TEXT PRIMARY KEY, created BIGINT NOT NULL) {keyed};"
                  "CREATE TABLE IF NOT EXISTS scores ("
                  "  id {serial},"
                  "  player TEXT NOT NULL REFERENCES players(id),"
@@ -129,14 +129,15 @@ TScoreStore::TScoreStore(const std::string& database) : FDb(OpenDatabase(databas
                  "DROP INDEX IF EXISTS scores_player;"
                  "DROP INDEX IF EXISTS scores_week;");
     FDb->Execute(GameRecordTable());
-    // The list "" is the all-time list, the others are weeks ("2024-W10").
+    // The list "" is the all-time list, the others are weeks ("2024-W10"). A player's entries
+    // lie side by side, so that a publication changes one place of the table.
     FDb->Execute("CREATE TABLE IF NOT EXISTS bests ("
                  "  list TEXT NOT NULL, player TEXT NOT NULL, score BIGINT NOT NULL,"
-                 "  score_id BIGINT NOT NULL, PRIMARY KEY (list, player));"
+                 "  score_id BIGINT NOT NULL, PRIMARY KEY (player, list)) {keyed};"
                  "CREATE INDEX IF NOT EXISTS bests_rank ON bests (list, score DESC, score_id);"
                  "CREATE TABLE IF NOT EXISTS rank_counts ("
                  "  list TEXT NOT NULL, level BIGINT NOT NULL, bucket BIGINT NOT NULL,"
-                 "  n BIGINT NOT NULL, PRIMARY KEY (list, level, bucket));");
+                 "  n BIGINT NOT NULL, PRIMARY KEY (list, level, bucket)) {keyed};");
     RebuildRanks();
     transaction.Commit();
     FVersion = NewestPublication();
@@ -299,11 +300,62 @@ std::vector<TListEntry> TScoreStore::List(const std::string& list, size_t limit)
 }
 
 TPublishReply TScoreStore::Submit(const TPublishRecord& record, TServerClock::time_point now) {
+    TPending mine{record, now, {}, {}, false};
+    std::unique_lock queue(FQueueLock);
+    FQueue.push_back(&mine);
+    while (!mine.Done) {
+        if (FWriting) {
+            FQueueChanged.wait(queue);
+            continue;
+        }
+        // Whoever finds nobody writing writes everything that waits, in one transaction.
+        FWriting = true;
+        std::vector<TPending*> batch;
+        batch.swap(FQueue);
+        queue.unlock();
+        WriteBatch(batch);
+        queue.lock();
+        FWriting = false;
+        for (TPending* pending : batch)
+            pending->Done = true;
+        FQueueChanged.notify_all();
+    }
+    if (mine.Error) std::rethrow_exception(mine.Error);
+    return mine.Reply;
+}
+
+void TScoreStore::WriteBatch(const std::vector<TPending*>& batch) {
     const std::lock_guard guard(FLock);
+    int64_t newest = 0;
+    if (batch.size() > 1) {
+        try {
+            TTransaction transaction(*FDb);
+            for (TPending* pending : batch)
+                pending->Reply = Publish(pending->Record, pending->Now, newest);
+            transaction.Commit();
+            if (newest > FVersion) FVersion = newest;
+            return;
+        } catch (const std::exception&) {
+            // One of them failed: each is tried alone, so that only that one fails.
+        }
+    }
+    for (TPending* pending : batch) {
+        try {
+            TTransaction transaction(*FDb);
+            pending->Reply = Publish(pending->Record, pending->Now, newest);
+            transaction.Commit();
+        } catch (const std::exception&) {
+            pending->Error = std::current_exception();
+        }
+    }
+    if (newest > FVersion) FVersion = newest;
+}
+
+TPublishReply TScoreStore::Publish(const TPublishRecord& record, TServerClock::time_point now,
+                                   int64_t& newest) {
     const std::string lists[2] = {std::string(), IsoWeekKey(now)};
     const int64_t seconds = TServerClock::to_time_t(now);
 
-    TTransaction transaction(*FDb);
     std::string player = record.PublishID;
     const bool known = KnownPlayer(player);
     if (!known) {
@@ -362,8 +414,7 @@ TPublishReply TScoreStore::Submit(const TPublishRecord& record, TServerClock::ti
         (i == 0 ? reply.Rang : reply.wRang) = rank;
         (i == 0 ? reply.Platz1 : reply.wPlatz1) = TopScore(lists[i]);
     }
-    transaction.Commit();
-    if (published.ScoreId > FVersion) FVersion = published.ScoreId;
+    newest = std::max(newest, published.ScoreId);
     return reply;
 }
 

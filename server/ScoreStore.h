@@ -14,6 +14,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <exception>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -61,7 +63,8 @@ class TScoreStore {
     // Stores the publication under its player identity (a new one when the record carries an
     // identity the server never handed out) and answers the ranks afterwards. The fields of its
     // game record are stored when CheckGameRecord verifies it; callers refuse the other
-    // verdicts first.
+    // verdicts first. Publications that arrive while another is written are written together
+    // in the next transaction, one after the other, each with its own ranks.
     TPublishReply Submit(const TPublishRecord& record, TServerClock::time_point now);
 
     // The all-time list, at most limit entries (0: all).
@@ -87,6 +90,17 @@ class TScoreStore {
         int64_t Score = 0;
         int64_t ScoreId = 0;
     };
+    struct TPending {
+        const TPublishRecord& Record;
+        TServerClock::time_point Now;
+        TPublishReply Reply;
+        std::exception_ptr Error;
+        bool Done;
+    };
+    void WriteBatch(const std::vector<TPending*>& batch);
+    // One publication inside the open transaction; newest grows to its number.
+    TPublishReply Publish(const TPublishRecord& record, TServerClock::time_point now,
+                          int64_t& newest);
     std::vector<TListEntry> List(const std::string& list, size_t limit);
     bool KnownPlayer(const std::string& id);
     std::optional<TBest> Best(const std::string& list, const std::string& player);
@@ -99,8 +113,12 @@ class TScoreStore {
     void RebuildRanks();
     int64_t NewestPublication();
 
-    std::mutex FLock;
+    std::mutex FLock; // the database
     std::unique_ptr<TDatabase> FDb;
+    std::mutex FQueueLock; // the publications waiting to be written
+    std::condition_variable FQueueChanged;
+    std::vector<TPending*> FQueue;
+    bool FWriting = false;
     std::atomic<int64_t> FVersion{0};
     std::atomic<int64_t> FVersionCheckedAt{0}; // steady clock, milliseconds
 };

@@ -144,8 +144,9 @@ TEST(ReportCommands, ControlCharactersOfAMailNeverReachTheTerminal) {
             const auto c = static_cast<unsigned char>(output[i]);
             EXPECT_TRUE(c == '\n' || c >= 0x20) << command << ": byte " << int(c) << " at " << i;
             EXPECT_NE(c, 0x7F);
-            if (c == 0xC2 && i + 1 < output.size())
+            if (c == 0xC2 && i + 1 < output.size()) {
                 EXPECT_GE(static_cast<unsigned char>(output[i + 1]), 0xA0);
+            }
         }
     }
 }

@@ -296,17 +296,18 @@ TEST_P(ScoreStoreTest, RanksAreRebuiltForAStoreFromBeforeTheRankTables) {
 }
 
 TEST_P(ScoreStoreTest, ConcurrentPublicationsThroughTwoConnectionsKeepTheCountsRight) {
+    // Two clients on each connection: those of one connection share its transactions.
     TScoreStore other(Address);
-    std::vector<std::string> ids[2];
-    const auto publish = [](TScoreStore& store, std::vector<std::string>& out, unsigned seed) {
+    const auto publish = [](TScoreStore& store, unsigned seed) {
         std::mt19937 random(seed);
-        for (int i = 0; i < 40; ++i)
-            out.push_back(store.Submit(Record("", "P", ScrambledScore(random)), Wednesday()).ID);
+        for (int i = 0; i < 20; ++i)
+            store.Submit(Record("", "P", ScrambledScore(random)), Wednesday());
     };
-    std::thread first(publish, std::ref(Store()), std::ref(ids[0]), 1u);
-    std::thread second(publish, std::ref(other), std::ref(ids[1]), 2u);
-    first.join();
-    second.join();
+    std::vector<std::thread> clients;
+    for (unsigned seed = 0; seed < 4; ++seed)
+        clients.emplace_back(publish, std::ref(seed % 2 ? other : Store()), seed);
+    for (std::thread& client : clients)
+        client.join();
 
     // Whichever connection answers, a player's rank is its place in the list.
     const auto list = Store().AllTime();
