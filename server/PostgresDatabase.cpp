@@ -25,9 +25,13 @@ struct TClear {
 };
 using TResult = std::unique_ptr<PGresult, TClear>;
 
-void Check(PGconn* connection, const TResult& result, std::string_view what) {
+bool Succeeded(const TResult& result) {
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) Fail(connection, what);
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+}
+
+void Check(PGconn* connection, const TResult& result, std::string_view what) {
+    if (!Succeeded(result)) Fail(connection, what);
 }
 
 std::string SchemaText(std::string_view sql) {
@@ -115,11 +119,18 @@ class TPostgresStatement : public TStatement {
     }
 
     void Execute() {
+        // A server that restarted drops the connection without a word: outside a transaction
+        // the statement is simply sent again on a new one.
+        if (!TryExecute() && FDb.Reconnected()) TryExecute();
+        Check(FDb.Connection(), FResult, "step");
+    }
+
+    bool TryExecute() {
         PGconn* connection = FDb.Connection();
         if (FGeneration != FDb.Generation()) {
             FName = "crumble_" + std::to_string(FDb.NextStatementNumber());
-            const TResult prepared(PQprepare(connection, FName.c_str(), FSql.c_str(), 0, nullptr));
-            Check(connection, prepared, "prepare");
+            FResult.reset(PQprepare(connection, FName.c_str(), FSql.c_str(), 0, nullptr));
+            if (!Succeeded(FResult)) return false;
             FGeneration = FDb.Generation();
         }
         std::vector<const char*> values(FValues.size());
@@ -132,7 +143,7 @@ class TPostgresStatement : public TStatement {
         FResult.reset(PQexecPrepared(connection, FName.c_str(), static_cast<int>(values.size()),
                                      values.data(), lengths.data(), formats.data(), 0));
         FRow = -1;
-        Check(connection, FResult, "step");
+        return Succeeded(FResult);
     }
 
     TPostgresDatabase& FDb;
@@ -173,10 +184,18 @@ pg_conn* TPostgresDatabase::Connection() {
     return connection;
 }
 
+bool TPostgresDatabase::Reconnected() {
+    if (FInTransaction || PQstatus(FConnection.get()) == CONNECTION_OK) return false;
+    PQreset(FConnection.get());
+    if (PQstatus(FConnection.get()) != CONNECTION_OK) return false;
+    ++FGeneration;
+    return true;
+}
+
 void TPostgresDatabase::Command(const char* sql) {
-    PGconn* connection = Connection();
-    const TResult result(PQexec(connection, sql));
-    Check(connection, result, "execute");
+    TResult result(PQexec(Connection(), sql));
+    if (!Succeeded(result) && Reconnected()) result.reset(PQexec(Connection(), sql));
+    Check(FConnection.get(), result, "execute");
 }
 
 void TPostgresDatabase::Execute(std::string_view sql) {

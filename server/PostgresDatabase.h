@@ -24,6 +24,9 @@ class TPostgresDatabase : public TDatabase {
     // is open), and how often it was opened.
     pg_conn* Connection();
     int Generation() const { return FGeneration; }
+    // After a statement failed: true when the connection had broken and, no transaction being
+    // open, a new one is there to try again on.
+    bool Reconnected();
     int NextStatementNumber() { return ++FStatementNumber; }
 
   protected:

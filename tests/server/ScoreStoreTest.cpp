@@ -336,5 +336,19 @@ TEST_P(ScoreStoreTest, ListsVersionGrowsWithEveryPublicationAndPingAnswers) {
     }
 }
 
+TEST_P(ScoreStoreTest, ALostDatabaseConnectionIsOpenedAgain) {
+    if (GetParam() != "postgresql") GTEST_SKIP() << "an SQLite file has no connection to lose";
+    const std::string anna = Store().Submit(Record("", "Anna", 10), Wednesday()).ID;
+    // What a restart of the database server does to the store's connection.
+    PGconn* admin = PQconnectdb(TPrivatePostgres::Get()->BaseAddress().c_str());
+    PQclear(PQexec(admin, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE pid <> "
+                          "pg_backend_pid() AND backend_type = 'client backend'"));
+    PQfinish(admin);
+    EXPECT_TRUE(Store().Ping());
+    EXPECT_EQ(Store().Submit(Record(anna, "Anna", 20), Wednesday()).Alterrang, 1);
+    ASSERT_EQ(Store().AllTime().size(), 1u);
+    EXPECT_EQ(Store().AllTime()[0].Score, 20);
+}
+
 INSTANTIATE_TEST_SUITE_P(BackEnds, ScoreStoreTest, ::testing::ValuesIn(StoreBackEnds),
                          [](const auto& info) { return info.param; });
