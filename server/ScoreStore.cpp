@@ -32,16 +32,21 @@ int64_t RankBucket(int64_t score, int level) {
 
 // Entries better than a score: per level, the later buckets under the same parent; then the
 // equal scores reached earlier. Parameters: ?1 the list, ?2/?3 the open lower and closed upper
-// bucket bound of level 1, ?4/?5 of level 2, ..., the score, its publication.
-std::string RankQuery() {
+// bucket bound of level 1, ?4/?5 of level 2, ..., the score, its publication. withTop adds
+// the list's best score as a second column.
+std::string RankQuery(bool withTop) {
     std::string sql = "SELECT ";
     for (int level = 1; level <= RankLevels; ++level)
         sql += "(SELECT coalesce(sum(n), 0) FROM rank_counts WHERE list = ?1 AND level = " +
                std::to_string(level) + " AND bucket > ?" + std::to_string(2 * level) +
                " AND bucket <= ?" + std::to_string(2 * level + 1) + ") + ";
     const int score = 2 * RankLevels + 2;
-    return sql + "(SELECT count(*) FROM bests WHERE list = ?1 AND score = ?" +
-           std::to_string(score) + " AND score_id < ?" + std::to_string(score + 1) + ")";
+    sql += "(SELECT count(*) FROM bests WHERE list = ?1 AND score = ?" + std::to_string(score) +
+           " AND score_id < ?" + std::to_string(score + 1) + ")";
+    if (withTop)
+        sql += ", (SELECT score FROM bests WHERE list = ?1"
+               " ORDER BY score DESC, score_id ASC LIMIT 1)";
+    return sql;
 }
 
 // Adds n to rows counts: ?1 the list, then level, bucket and n of each row.
@@ -214,9 +219,9 @@ std::optional<TScoreStore::TBest> TScoreStore::Best(const std::string& list,
     return TBest{query.Int(0), query.Int(1)};
 }
 
-int TScoreStore::Rank(const std::string& list, const TBest& best) {
-    static const std::string sql = RankQuery();
-    TQuery query = FDb->Prepare(sql);
+int TScoreStore::Rank(const std::string& list, const TBest& best, std::optional<int32_t>* top) {
+    static const std::string plain = RankQuery(false), withTop = RankQuery(true);
+    TQuery query = FDb->Prepare(top ? withTop : plain);
     query.Bind(1, list);
     for (int level = 1; level <= RankLevels; ++level) {
         const int64_t bucket = RankBucket(best.Score, level);
@@ -224,15 +229,8 @@ int TScoreStore::Rank(const std::string& list, const TBest& best) {
     }
     query.Bind(2 * RankLevels + 2, best.Score).Bind(2 * RankLevels + 3, best.ScoreId);
     if (!query.Step()) throw EDatabaseError("rank: no answer");
+    if (top) *top = static_cast<int32_t>(query.Int(1));
     return static_cast<int>(query.Int(0)) + 1;
-}
-
-std::optional<int32_t> TScoreStore::TopScore(const std::string& list) {
-    TQuery query = FDb->Prepare(
-        "SELECT score FROM bests WHERE list = ?1 ORDER BY score DESC, score_id ASC LIMIT 1");
-    query.Bind(1, list);
-    if (!query.Step()) return std::nullopt;
-    return static_cast<int32_t>(query.Int(0));
 }
 
 void TScoreStore::Improve(const std::string& list, const std::string& player,
@@ -410,9 +408,8 @@ TPublishReply TScoreStore::Publish(const TPublishRecord& record, TServerClock::t
     for (int i = 0; i < 2; ++i) {
         const bool better = !old[i] || published.Score > old[i]->Score;
         if (better) Improve(lists[i], player, old[i], published);
-        const int rank = Rank(lists[i], better ? published : *old[i]);
-        (i == 0 ? reply.Rang : reply.wRang) = rank;
-        (i == 0 ? reply.Platz1 : reply.wPlatz1) = TopScore(lists[i]);
+        (i == 0 ? reply.Rang : reply.wRang) =
+            Rank(lists[i], better ? published : *old[i], i == 0 ? &reply.Platz1 : &reply.wPlatz1);
     }
     newest = std::max(newest, published.ScoreId);
     return reply;

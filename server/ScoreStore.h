@@ -104,8 +104,8 @@ class TScoreStore {
     std::vector<TListEntry> List(const std::string& list, size_t limit);
     bool KnownPlayer(const std::string& id);
     std::optional<TBest> Best(const std::string& list, const std::string& player);
-    int Rank(const std::string& list, const TBest& best);
-    std::optional<int32_t> TopScore(const std::string& list);
+    // The entry's rank; with top, also the list's best score (the list holds an entry then).
+    int Rank(const std::string& list, const TBest& best, std::optional<int32_t>* top = nullptr);
     // Makes now the player's entry in the list, in place of old.
     void Improve(const std::string& list, const std::string& player,
                  const std::optional<TBest>& old, const TBest& now);

@@ -106,6 +106,22 @@ TEST_P(ReportStoreTest, WholeReportsGoWhenTheirTextAloneIsTooMuch) {
     EXPECT_FALSE(Log.empty());
 }
 
+TEST(ReportStoreUpgrade, AFileFromBeforeTheLimitKeepsItsReportsAndCountsThem) {
+    TTempFolder folder;
+    const std::string file = (folder.Path / "old.db").string();
+    OpenDatabase(file)->Execute(
+        "CREATE TABLE reports (id INTEGER PRIMARY KEY AUTOINCREMENT, received INTEGER NOT NULL,"
+        " envelope_from TEXT NOT NULL, sender TEXT NOT NULL, subject TEXT NOT NULL,"
+        " body TEXT NOT NULL, attachment_name TEXT, attachment BLOB);"
+        "INSERT INTO reports (received, envelope_from, sender, subject, body, attachment_name,"
+        " attachment) VALUES (1, 'a@b', 'a@b', 'Alt', 'Text', 'log.txt', x'00010203');");
+    TReportStore store(file, folder.Path / "raw");
+    ASSERT_EQ(store.List().size(), 1u);
+    EXPECT_EQ(store.Get(1)->Attachment, std::string("\0\1\2\3", 4));
+    EXPECT_EQ(store.TotalBytes(), 8u); // the text and the attachment, as far as known
+    EXPECT_GT(store.Add(Mail("Neu", "x"), 2), 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(BackEnds, ReportStoreTest, ::testing::ValuesIn(StoreBackEnds),
                          [](const auto& info) { return info.param; });
 
