@@ -1,7 +1,7 @@
-// The companion server's store alone, on a store of 100 000 publications: a publication
-// (insert and ranks), the two highscore lists of a page, the version check of cached pages.
-// SQLite always; PostgreSQL when CRUMBLE_BENCH_POSTGRES holds a connection address (its
-// schema must be empty or hold only the lists of an earlier run).
+// build/bench/crumble-store-bench: the companion server's store alone, on a store of 100 000
+// publications: a publication (insert and ranks), the two highscore lists of a page, the
+// version check of cached pages. SQLite always; PostgreSQL when CRUMBLE_BENCH_POSTGRES holds a
+// connection address (its schema must be empty or hold only the lists of an earlier run).
 #include "server/ScoreStore.h"
 
 #include <benchmark/benchmark.h>

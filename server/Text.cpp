@@ -126,7 +126,7 @@ std::string Printable(std::string_view text, bool lines) {
         if (lines && (c == '\n' || c == '\t')) {
             out += static_cast<char>(c);
         } else if (lines && c == '\r' && i + 1 < valid.size() && valid[i + 1] == '\n') {
-            continue;
+            out += '\r'; // a lone CR could write over what a line showed; before LF it cannot
         } else if (c < 0x20 || c == 0x7F) {
             out += '?';
         } else if (c == 0xC2 && i + 1 < valid.size() &&

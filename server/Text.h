@@ -19,7 +19,7 @@ std::string SanitizeUtf8(std::string_view text);
 // every control character (C0, DEL, C1; line breaks and tabs too) replaced by "?", so that no
 // client can break a log line or send the terminal escape sequences.
 std::string PrintableText(std::string_view text);
-// The same for a text of several lines: line breaks (LF, CR LF) stay as LF and tabs stay.
+// The same for a text of several lines: line breaks (LF, CR LF) and tabs stay.
 std::string PrintableLines(std::string_view text);
 
 std::string ToLower(std::string_view text);

@@ -5,11 +5,12 @@
 namespace {
 
 // True when no byte of the text is a C0 control, DEL or the UTF-8 form of a C1 control;
-// LF and TAB are allowed where the text has lines.
+// LF, CR before LF and TAB are allowed where the text has lines.
 bool Printable(const std::string& text, bool lines) {
     for (size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (lines && (c == '\n' || c == '\t')) continue;
+        if (lines && c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
         if (c < 0x20 || c == 0x7F) return false;
         if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0)
             return false;
@@ -34,7 +35,7 @@ TEST(Text, PrintableTextReplacesEveryControlCharacter) {
 }
 
 TEST(Text, PrintableLinesKeepsLineBreaksAndTabsOnly) {
-    EXPECT_EQ(PrintableLines("eins\r\nzwei\n\tdrei\rvier\x07"), "eins\nzwei\n\tdrei?vier?");
+    EXPECT_EQ(PrintableLines("eins\r\nzwei\n\tdrei\rvier\x07"), "eins\r\nzwei\n\tdrei?vier?");
     EXPECT_TRUE(Printable(PrintableLines("\x1B]0;Titel\x07\r\n\x1B"
                                          "c"),
                           true));
