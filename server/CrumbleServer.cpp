@@ -1,7 +1,8 @@
 // crumble-server: the game's web pages, the score script and the error-report mailbox.
 //   crumble-server [--http PORT] [--smtp PORT] [--listen ADDR] [--data DIR] [web options]
-//   crumble-server reports [--data DIR]
-//   crumble-server reports show N [--data DIR]
+//                  [--database postgresql://...] [--reports-max-mib N] [--smtp-per-client N]
+//   crumble-server reports [--data DIR] [--database postgresql://...]
+//   crumble-server reports show N [--data DIR] [--database postgresql://...]
 #include "platform/crashlog.h"
 #include "server/DataFolder.h"
 #include "server/ReportStore.h"
@@ -32,7 +33,10 @@ constexpr const char* Usage =
     "       crumble-server reports [--data DIR]\n"
     "       crumble-server reports show N [--data DIR]\n"
     "       crumble-server --version\n"
-    "--listen takes 127.0.0.1 unless told otherwise; 0.0.0.0 serves every network.\n";
+    "--listen takes 127.0.0.1 unless told otherwise; 0.0.0.0 serves every network.\n"
+    "store and mailbox: --database postgresql://USER@HOST:PORT/DB (several servers share it;\n"
+    "       default: crumble.db in the data folder), --reports-max-mib N (all reports together,\n"
+    "       default 200), --smtp-per-client N (mail connections per client address, default 4)\n";
 
 struct TOptions {
     int HttpPort = 8080;
@@ -41,6 +45,11 @@ struct TOptions {
     std::string Data = "server-data";
     TWebServerOptions Web;
     std::vector<std::string> Words; // the command and its arguments
+
+    // The store and the mailbox.
+    std::string Database; // a PostgreSQL address; empty: the SQLite file in the data folder
+    uint64_t ReportsMiB = DefaultReportsMiB;
+    size_t SmtpPerClient = TSmtpOptions().MaxConnectionsPerAddress;
 };
 
 int ParsePort(const std::string& text) {
@@ -82,6 +91,36 @@ bool ParseWebOption(const std::string& arg, const std::function<std::string()>& 
     return true;
 }
 
+size_t ParseLimit(const std::string& text) {
+    char* end = nullptr;
+    const unsigned long long count = std::strtoull(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || text[0] == '-' || count == 0 || count > (1u << 30))
+        throw std::invalid_argument("not a count: " + text);
+    return static_cast<size_t>(count);
+}
+
+// The options of the store and the mailbox; false for any other option.
+bool StoreOption(const std::string& arg, const std::function<std::string()>& value,
+                 TOptions& options) {
+    if (arg == "--database") {
+        options.Database = value();
+        if (!IsPostgresAddress(options.Database))
+            throw std::invalid_argument("--database takes a postgresql:// address");
+    } else if (arg == "--reports-max-mib") {
+        options.ReportsMiB = ParseLimit(value());
+    } else if (arg == "--smtp-per-client") {
+        options.SmtpPerClient = ParseLimit(value());
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Where the lists and reports are kept.
+std::string DatabaseOf(const TOptions& options, const TDataFolder& data) {
+    return options.Database.empty() ? data.DatabaseFile() : options.Database;
+}
+
 TOptions ParseArguments(int argc, char** argv) {
     TOptions options;
     for (int i = 1; i < argc; ++i) {
@@ -98,6 +137,8 @@ TOptions ParseArguments(int argc, char** argv) {
             continue;
         else if (arg == "--data")
             options.Data = value();
+        else if (StoreOption(arg, value, options))
+            continue;
         else if (arg.starts_with("--"))
             throw std::invalid_argument("unknown option " + arg);
         else
@@ -106,49 +147,46 @@ TOptions ParseArguments(int argc, char** argv) {
     return options;
 }
 
-// A client's text on one line of the operator's terminal, without escape sequences.
-std::string OneLine(std::string text) {
-    for (char& c : text)
-        if (c == '\r' || c == '\n' || c == '\t') c = ' ';
-    return PrintableText(text);
-}
-
-int ListReports(const TDataFolder& data) {
-    TReportStore reports(data.DatabaseFile(), data.ReportsFolder());
+int ListReports(const TOptions& options) {
+    const TDataFolder data(options.Data);
+    TReportStore reports(DatabaseOf(options, data), data.ReportsFolder(),
+                         options.ReportsMiB * 1024 * 1024);
     const std::vector<TReport> list = reports.List();
     if (list.empty()) std::cout << "no reports\n";
     for (const TReport& report : list) {
         std::cout << report.Number << "  " << FormatTime(report.Received) << "  "
-                  << OneLine(report.Sender.empty() ? "<" + report.EnvelopeFrom + ">"
-                                                   : report.Sender)
-                  << "  " << OneLine(report.Subject);
+                  << PrintableText(report.Sender.empty() ? "<" + report.EnvelopeFrom + ">"
+                                                         : report.Sender)
+                  << "  " << PrintableText(report.Subject);
         if (report.HasAttachment)
-            std::cout << "  [" << OneLine(report.AttachmentName) << ", " << report.AttachmentSize
-                      << " bytes]";
+            std::cout << "  [" << PrintableText(report.AttachmentName) << ", "
+                      << report.AttachmentSize << " bytes]";
         std::cout << "\n";
     }
     return 0;
 }
 
-int ShowReport(const TDataFolder& data, const std::string& numberText) {
+int ShowReport(const TOptions& options, const std::string& numberText) {
     char* end = nullptr;
     const long long number = std::strtoll(numberText.c_str(), &end, 10);
-    TReportStore reports(data.DatabaseFile(), data.ReportsFolder());
+    const TDataFolder data(options.Data);
+    TReportStore reports(DatabaseOf(options, data), data.ReportsFolder(),
+                         options.ReportsMiB * 1024 * 1024);
     const auto report = *end == '\0' ? reports.Get(number) : std::nullopt;
     if (!report) {
-        std::cerr << "crumble-server: no report " << numberText << "\n";
+        std::cerr << "crumble-server: no report " << PrintableText(numberText) << "\n";
         return 1;
     }
     std::cout << "Report:   " << report->Number << "\n"
               << "Received: " << FormatTime(report->Received) << "\n"
-              << "From:     " << OneLine(report->Sender) << "\n"
-              << "Envelope: <" << OneLine(report->EnvelopeFrom) << ">\n"
-              << "Subject:  " << OneLine(report->Subject) << "\n\n"
-              << report->Text << "\n";
+              << "From:     " << PrintableText(report->Sender) << "\n"
+              << "Envelope: <" << PrintableText(report->EnvelopeFrom) << ">\n"
+              << "Subject:  " << PrintableText(report->Subject) << "\n\n"
+              << PrintableLines(report->Text) << "\n";
     if (report->HasAttachment) {
-        std::cout << "--- Attachment: " << OneLine(report->AttachmentName) << " ("
+        std::cout << "--- Attachment: " << PrintableText(report->AttachmentName) << " ("
                   << report->Attachment.size() << " bytes) ---\n"
-                  << report->Attachment;
+                  << PrintableLines(report->Attachment);
         if (!report->Attachment.empty() && report->Attachment.back() != '\n') std::cout << "\n";
         std::cout << "--- End of attachment ---\n";
     } else {
@@ -189,19 +227,25 @@ int Serve(TOptions options) {
     RaiseFileLimit();
 
     const TDataFolder data(options.Data);
-    TScoreStore scores(data.DatabaseFile());
-    TReportStore reports(data.DatabaseFile(), data.ReportsFolder());
+    TScoreStore scores(DatabaseOf(options, data));
+    TReportStore reports(DatabaseOf(options, data), data.ReportsFolder(),
+                         options.ReportsMiB * 1024 * 1024,
+                         [](const std::string& line) { std::cout << line << std::endl; });
 
     options.Web.Log = LogLine;
     TWebServer web(data, scores, TServerClock::now, options.Web);
     const int httpPort = web.Start(options.Listen, options.HttpPort);
 
-    TSmtpReceiver smtp([&reports](const TSmtpEnvelope& envelope) {
-        const long long number = reports.Add(envelope, std::time(nullptr));
-        std::cout << "report " << number << " received from <" << OneLine(envelope.MailFrom) << ">"
-                  << std::endl;
-        return number;
-    });
+    TSmtpOptions smtpOptions;
+    smtpOptions.MaxConnectionsPerAddress = options.SmtpPerClient;
+    TSmtpReceiver smtp(
+        [&reports](const TSmtpEnvelope& envelope) {
+            const long long number = reports.Add(envelope, std::time(nullptr));
+            std::cout << "report " << number << " received from <"
+                      << PrintableText(envelope.MailFrom) << ">" << std::endl;
+            return number;
+        },
+        smtpOptions);
     const int smtpPort = smtp.Start(options.Listen, options.SmtpPort);
 
     const std::string host = ListensOnLoopback(options.Listen) ? "localhost" : options.Listen;
@@ -214,6 +258,7 @@ int Serve(TOptions options) {
               << (options.Listen == "0.0.0.0" || options.Listen == "::" || options.Listen == "[::]"
                       ? "crumble-server: listening on every network address\n"
                       : "")
+              << "crumble-server: lists in " << scores.Describe() << "\n"
               << "crumble-server: Ctrl+C stops" << std::endl;
 
     const timespec flushEvery{0, 250'000'000};
@@ -246,10 +291,9 @@ int main(int argc, char** argv) {
         const TOptions options = ParseArguments(argc, argv);
         const std::vector<std::string>& words = options.Words;
         if (words.empty()) return Serve(options);
-        if (words[0] == "reports" && words.size() == 1)
-            return ListReports(TDataFolder(options.Data));
+        if (words[0] == "reports" && words.size() == 1) return ListReports(options);
         if (words[0] == "reports" && words.size() == 3 && words[1] == "show")
-            return ShowReport(TDataFolder(options.Data), words[2]);
+            return ShowReport(options, words[2]);
         std::cerr << Usage;
         return 2;
     } catch (const std::invalid_argument& error) {

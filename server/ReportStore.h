@@ -1,10 +1,15 @@
 #pragma once
 // The received error reports: each mail is kept whole (as a file beside the database) and
-// read into sender, subject, text and attachment for listing.
+// read into sender, subject, text and attachment for listing. All reports together keep to a
+// limit: past it, the oldest reports lose their attachment and raw mail first, and whole
+// reports go only when that is not enough.
 #include "server/Database.h"
 #include "server/SmtpReceiver.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,21 +28,35 @@ struct TReport {
     bool HasAttachment = false;
 };
 
+constexpr uint64_t DefaultReportsMiB = 200;
+
 class TReportStore {
   public:
-    // Raw mails go into rawFolder as <number>.eml.
-    TReportStore(const std::string& databaseFile, std::filesystem::path rawFolder);
+    // One line for the operator's log each.
+    using TLog = std::function<void(const std::string& line)>;
+
+    // database: an SQLite file or a PostgreSQL address. Raw mails go into rawFolder as
+    // <number>.eml. maxTotalBytes bounds what all reports keep, counted as the mails' sizes.
+    TReportStore(const std::string& database, std::filesystem::path rawFolder,
+                 uint64_t maxTotalBytes = DefaultReportsMiB * 1024 * 1024, TLog log = {});
 
     // Stores one received mail; returns its number.
     int64_t Add(const TSmtpEnvelope& envelope, int64_t receivedAt);
     // All reports, oldest first, without their attachment bytes.
     std::vector<TReport> List();
     std::optional<TReport> Get(int64_t number);
+    // What all reports keep, in bytes.
+    uint64_t TotalBytes();
 
   private:
+    void KeepToLimit();
+    int64_t Total();
+
     std::mutex FLock;
-    TDatabase FDb;
+    std::unique_ptr<TDatabase> FDb;
     std::filesystem::path FRawFolder;
+    uint64_t FMaxTotalBytes;
+    TLog FLog;
 };
 
 // "2024-03-05 14:07:09" in local time.

@@ -2,6 +2,7 @@
 
 #include "server/Text.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -82,6 +83,21 @@ bool SendAll(int fd, std::string_view text) {
         text.remove_prefix(static_cast<size_t>(sent));
     }
     return true;
+}
+
+// The client's address without its port; an IPv4 client of an IPv6 socket as IPv4.
+std::string AddressText(const sockaddr_storage& peer) {
+    char text[INET6_ADDRSTRLEN] = "";
+    if (peer.ss_family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(peer).sin_addr, text, sizeof text);
+    } else if (peer.ss_family == AF_INET6) {
+        const in6_addr& address = reinterpret_cast<const sockaddr_in6&>(peer).sin6_addr;
+        if (IN6_IS_ADDR_V4MAPPED(&address))
+            inet_ntop(AF_INET, &address.s6_addr[12], text, sizeof text);
+        else
+            inet_ntop(AF_INET6, &address, text, sizeof text);
+    }
+    return text;
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -182,6 +198,8 @@ class TSmtpSession {
         if (!FHaveSender) return Refuse("503 5.5.1 Need MAIL first\r\n");
         if (!ParsePath(path, address, parameters) || address.empty())
             return Refuse("501 5.5.4 Syntax: RCPT TO:<address>\r\n");
+        if (ToLower(address) != ToLower(FOptions.Mailbox))
+            return Refuse("550 5.1.1 No such mailbox here\r\n");
         if (FEnvelope.Recipients.size() >= MaxRecipients)
             return Reply("452 4.5.3 Too many recipients\r\n");
         FEnvelope.Recipients.push_back(address);
@@ -377,16 +395,30 @@ void TSmtpReceiver::AcceptLoop() {
         ReapFinished();
         if (ready <= 0 || FStopping) continue;
         if (!(pollers[0].revents & POLLIN)) continue;
-        TSocket client(accept4(FListener.Fd(), nullptr, nullptr, SOCK_CLOEXEC));
+        sockaddr_storage peer{};
+        socklen_t peerLength = sizeof peer;
+        TSocket client(
+            accept4(FListener.Fd(), reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC));
         if (!client.Valid()) continue;
+        const std::string address = AddressText(peer);
 
         const std::lock_guard guard(FLock);
         if (FConnections.size() >= FOptions.MaxConnections) {
             SendAll(client.Fd(), "421 4.3.2 Too many connections, try again later\r\n");
             continue;
         }
+        const auto fromThere =
+            std::count_if(FConnections.begin(), FConnections.end(), [&](const auto& open) {
+                return !open->Done && open->Address == address;
+            });
+        if (static_cast<size_t>(fromThere) >= FOptions.MaxConnectionsPerAddress) {
+            SendAll(client.Fd(),
+                    "421 4.7.0 Too many connections from your address, try again later\r\n");
+            continue;
+        }
         auto connection = std::make_unique<TConnection>();
         connection->Fd = client.Fd();
+        connection->Address = address;
         TConnection& ref = *connection;
         connection->Thread = std::thread(
             [this, &ref, socket = std::move(client)]() mutable { Serve(ref, std::move(socket)); });

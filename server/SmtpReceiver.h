@@ -1,7 +1,8 @@
 #pragma once
-// A plain SMTP receiver for the error-report mail: no authentication, no relaying; every
-// accepted message goes to the handler. Each connection runs on its own thread with a time-out
-// on every read, so a silent or malformed client never holds the receiver.
+// A plain SMTP receiver for the error-report mail: no authentication, no relaying, one
+// mailbox (mail for any other recipient is refused); every accepted message goes to the
+// handler. A client address holds only a few connections at a time. Each connection runs on its own
+// thread with a time-out on every read, so a silent or malformed client never holds the receiver.
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -24,11 +25,16 @@ struct TSmtpEnvelope {
 // within the same size.
 constexpr size_t MaxMailBytes = 1024 * 1024;
 
+// The address the program sends its error reports to.
+constexpr const char* ReportMailbox = "fehlerreport@korvald.example";
+
 struct TSmtpOptions {
     size_t MaxMessageSize = MaxMailBytes;
     std::chrono::milliseconds ReadTimeout = std::chrono::seconds(60);
     size_t MaxConnections = 32;
+    size_t MaxConnectionsPerAddress = 4;
     std::string HostName = "localhost";
+    std::string Mailbox = ReportMailbox; // compared without regard to case
 };
 
 // Closes its file descriptor when it goes.
@@ -70,6 +76,7 @@ class TSmtpReceiver {
         std::thread Thread;
         std::atomic<bool> Done{false};
         int Fd = -1;
+        std::string Address; // the client's, as text
     };
     void AcceptLoop();
     void Serve(TConnection& connection, TSocket socket);

@@ -115,23 +115,40 @@ std::string SanitizeUtf8(std::string_view text) {
     return out;
 }
 
-std::string PrintableText(std::string_view text) {
-    std::string out = SanitizeUtf8(text);
-    std::string printable;
-    printable.reserve(out.size());
-    for (size_t i = 0; i < out.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(out[i]);
-        // U+0080..U+009F are C2 80..C2 9F in UTF-8.
-        if (byte == 0xC2 && i + 1 < out.size() && static_cast<unsigned char>(out[i + 1]) < 0xA0) {
-            printable += '?';
+namespace {
+
+std::string Printable(std::string_view text, bool lines) {
+    const std::string valid = SanitizeUtf8(text);
+    std::string out;
+    out.reserve(valid.size());
+    for (size_t i = 0; i < valid.size(); ++i) {
+        const auto c = static_cast<unsigned char>(valid[i]);
+        if (lines && (c == '\n' || c == '\t')) {
+            out += static_cast<char>(c);
+        } else if (lines && c == '\r' && i + 1 < valid.size() && valid[i + 1] == '\n') {
+            out += '\r'; // a lone CR could write over what a line showed; before LF it cannot
+        } else if (c < 0x20 || c == 0x7F) {
+            out += '?';
+        } else if (c == 0xC2 && i + 1 < valid.size() &&
+                   static_cast<unsigned char>(valid[i + 1]) < 0xA0) {
+            // U+0080..U+009F: the C1 controls, some terminals act on them as on ESC [.
+            out += '?';
             ++i;
-        } else if (byte < 0x20 || byte == 0x7F) {
-            printable += '?';
         } else {
-            printable += out[i];
+            out += static_cast<char>(c);
         }
     }
-    return printable;
+    return out;
+}
+
+} // namespace
+
+std::string PrintableText(std::string_view text) {
+    return Printable(text, false);
+}
+
+std::string PrintableLines(std::string_view text) {
+    return Printable(text, true);
 }
 
 std::string ToLower(std::string_view text) {

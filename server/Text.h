@@ -19,5 +19,12 @@ std::string SanitizeUtf8(std::string_view text);
 // can neither break a log line nor drive the terminal.
 std::string PrintableText(std::string_view text);
 
+// A text from a client as the operator's terminal or log may show it: well-formed UTF-8 with
+// every control character (C0, DEL, C1; line breaks and tabs too) replaced by "?", so that no
+// client can break a log line or send the terminal escape sequences.
+std::string PrintableText(std::string_view text);
+// The same for a text of several lines: line breaks (LF, CR LF) and tabs stay.
+std::string PrintableLines(std::string_view text);
+
 std::string ToLower(std::string_view text);
 std::string Trim(std::string_view text);

@@ -234,7 +234,6 @@ TWebServer::TWebServer(const TDataFolder& data, TScoreStore& scores, TNow now,
       FBrandPage(MakeResponse(BrandPage(), HtmlType)),
       FHelpPage(MakeResponse(HelpPage(), HtmlType)),
       FNotFoundPage(MakeResponse(NotFoundPage(), HtmlType)),
-      FHealthDb(std::make_unique<TDatabase>(data.DatabaseFile())),
       FNewsFile((data.Root() / "news.txt").string()) {}
 
 TWebServer::~TWebServer() {
@@ -263,16 +262,14 @@ TScoreAnswer TWebServer::AnswerScore(std::optional<std::string_view> rawCs) {
 }
 
 uint64_t TWebServer::StoreChangeCount() {
-    // The store's own count of changes, which also sees what other server processes on the
-    // same database published; one process alone has nothing to add to its own count.
-    return 0;
+    // The store's newest publication, which also sees what other server processes on the same
+    // database published.
+    return static_cast<uint64_t>(FScores.ListsVersion());
 }
 
 bool TWebServer::StoreAnswers() {
     try {
-        const std::lock_guard guard(FHealthLock);
-        TStatement query = FHealthDb->Prepare("SELECT 1");
-        return query.Step() && query.Int(0) == 1;
+        return FScores.Ping();
     } catch (const std::exception&) {
         return false;
     }

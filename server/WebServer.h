@@ -120,7 +120,5 @@ class TWebServer {
     std::shared_ptr<const TPage> FStartPage;
     std::shared_ptr<const TPage> FHighscorePage;
     TResponse FBrandPage, FHelpPage, FNotFoundPage;
-    std::mutex FHealthLock;
-    std::unique_ptr<TDatabase> FHealthDb;
     std::string FNewsFile;
 };

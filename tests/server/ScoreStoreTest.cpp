@@ -1,8 +1,14 @@
 #include "server/ScoreStore.h"
 
-#include "ServerTestSupport.h"
+#include "PostgresTestSupport.h"
+#include "server/Database.h"
 
 #include <gtest/gtest.h>
+
+#include <climits>
+#include <map>
+#include <random>
+#include <thread>
 
 namespace {
 
@@ -32,11 +38,88 @@ std::tm Date(int year, int month, int day) {
     return filled;
 }
 
-class ScoreStoreTest : public ::testing::Test {
+class ScoreStoreTest : public TStoreTest {
   protected:
-    TTempFolder Folder;
-    TScoreStore Store{(Folder.Path / "scores.db").string()};
+    void SetUp() override {
+        TStoreTest::SetUp();
+        if (IsSkipped()) return;
+        Opened = std::make_unique<TScoreStore>(Address);
+    }
+
+    std::unique_ptr<TScoreStore> Opened;
+    TScoreStore& Store() { return *Opened; }
 };
+
+// The lists as the rules define them, kept by brute force: per list each player's best score
+// and when it was first reached; a rank counts the entries that are better.
+class TRankModel {
+  public:
+    struct TEntry {
+        int64_t Score;
+        int Order;
+    };
+
+    // The reply the store owes for this publication.
+    TPublishReply Publish(const std::string& player, int32_t score, const std::string& week) {
+        TPublishReply reply;
+        reply.Alterrang = RankOf("", player);
+        reply.wAlterrang = RankOf(week, player);
+        ++FOrder;
+        for (const std::string& list : {std::string(), week}) {
+            auto& entries = FLists[list];
+            const auto found = entries.find(player);
+            if (found == entries.end() || score > found->second.Score)
+                entries[player] = {score, FOrder};
+        }
+        reply.Rang = RankOf("", player);
+        reply.wRang = RankOf(week, player);
+        reply.Platz1 = Top("");
+        reply.wPlatz1 = Top(week);
+        return reply;
+    }
+
+    std::optional<int> RankOf(const std::string& list, const std::string& player) {
+        auto& entries = FLists[list];
+        const auto me = entries.find(player);
+        if (me == entries.end()) return std::nullopt;
+        int rank = 1;
+        for (const auto& [other, entry] : entries)
+            if (entry.Score > me->second.Score ||
+                (entry.Score == me->second.Score && entry.Order < me->second.Order))
+                ++rank;
+        return rank;
+    }
+
+    std::optional<int32_t> Top(const std::string& list) {
+        std::optional<int32_t> top;
+        for (const auto& [player, entry] : FLists[list])
+            if (!top || entry.Score > *top) top = static_cast<int32_t>(entry.Score);
+        return top;
+    }
+
+  private:
+    std::map<std::string, std::map<std::string, TEntry>> FLists;
+    int FOrder = 0;
+};
+
+std::string Describe(const TPublishReply& reply) {
+    const auto text = [](const auto& value) {
+        return value ? std::to_string(*value) : std::string("-");
+    };
+    return "Rang " + text(reply.Rang) + " Alterrang " + text(reply.Alterrang) + " Platz1 " +
+           text(reply.Platz1) + " wRang " + text(reply.wRang) + " wAlterrang " +
+           text(reply.wAlterrang) + " wPlatz1 " + text(reply.wPlatz1);
+}
+
+// Scores with many ties, the far ends of the range and the edges of the rank buckets.
+int32_t ScrambledScore(std::mt19937& random) {
+    static constexpr int32_t Edges[] = {
+        INT32_MIN, INT32_MAX, 0, -1, 15, 16, 255, 256, 65535, 65536, INT32_MAX - 1, INT32_MIN + 1};
+    const unsigned kind = random() % 10;
+    if (kind < 6) return static_cast<int32_t>(random() % 40) * 25;
+    if (kind < 9) return static_cast<int32_t>(random());
+    return Edges[random() % std::size(Edges)];
+}
 
 } // namespace
 
@@ -51,8 +134,8 @@ TEST(IsoWeek, YearBoundaries) {
     EXPECT_EQ(IsoWeekKey(Date(2023, 1, 1)), "2022-W52");
 }
 
-TEST_F(ScoreStoreTest, FirstPublicationGetsAnIdAndRankOne) {
-    const TPublishReply reply = Store.Submit(Record("", "Anna", 5000), Wednesday());
+TEST_P(ScoreStoreTest, FirstPublicationGetsAnIdAndRankOne) {
+    const TPublishReply reply = Store().Submit(Record("", "Anna", 5000), Wednesday());
     EXPECT_EQ(reply.ID.size(), 32u);
     EXPECT_EQ(reply.Rang, 1);
     EXPECT_FALSE(reply.Alterrang);
@@ -62,14 +145,14 @@ TEST_F(ScoreStoreTest, FirstPublicationGetsAnIdAndRankOne) {
     EXPECT_EQ(reply.wPlatz1, 5000);
 }
 
-TEST_F(ScoreStoreTest, RanksAllTimeAndWeeklyWithAResubmittingPlayer) {
-    const std::string anna = Store.Submit(Record("", "Anna", 1000), Wednesday()).ID;
-    const std::string bert = Store.Submit(Record("", "Bert", 2000), Wednesday()).ID;
-    const std::string cleo = Store.Submit(Record("", "Cleo", 3000), Wednesday()).ID;
+TEST_P(ScoreStoreTest, RanksAllTimeAndWeeklyWithAResubmittingPlayer) {
+    const std::string anna = Store().Submit(Record("", "Anna", 1000), Wednesday()).ID;
+    const std::string bert = Store().Submit(Record("", "Bert", 2000), Wednesday()).ID;
+    const std::string cleo = Store().Submit(Record("", "Cleo", 3000), Wednesday()).ID;
     ASSERT_NE(anna, bert);
 
     // A week later Anna beats everybody: her old all-time rank was 3; this week she is new.
-    TPublishReply reply = Store.Submit(Record(anna, "Anna", 4000), Wednesday(1));
+    TPublishReply reply = Store().Submit(Record(anna, "Anna", 4000), Wednesday(1));
     EXPECT_EQ(reply.ID, anna);
     EXPECT_EQ(reply.Rang, 1);
     EXPECT_EQ(reply.Alterrang, 3);
@@ -79,7 +162,7 @@ TEST_F(ScoreStoreTest, RanksAllTimeAndWeeklyWithAResubmittingPlayer) {
     EXPECT_EQ(reply.wPlatz1, 4000);
 
     // Bert publishes a weaker score in that week: all-time he keeps his best (now 3rd).
-    reply = Store.Submit(Record(bert, "Bert", 500), Wednesday(1));
+    reply = Store().Submit(Record(bert, "Bert", 500), Wednesday(1));
     EXPECT_EQ(reply.Rang, 3);
     EXPECT_EQ(reply.Alterrang, 3);
     EXPECT_EQ(reply.Platz1, 4000);
@@ -87,7 +170,7 @@ TEST_F(ScoreStoreTest, RanksAllTimeAndWeeklyWithAResubmittingPlayer) {
     EXPECT_FALSE(reply.wAlterrang);
 
     // Bert again, better than Anna this week: weekly 2 -> 1, all-time 3 -> 1.
-    reply = Store.Submit(Record(bert, "Bert", 4500), Wednesday(1));
+    reply = Store().Submit(Record(bert, "Bert", 4500), Wednesday(1));
     EXPECT_EQ(reply.Rang, 1);
     EXPECT_EQ(reply.Alterrang, 3);
     EXPECT_EQ(reply.wRang, 1);
@@ -95,77 +178,177 @@ TEST_F(ScoreStoreTest, RanksAllTimeAndWeeklyWithAResubmittingPlayer) {
     EXPECT_EQ(reply.wPlatz1, 4500);
 
     // One entry per player in each list, the best score each.
-    const auto allTime = Store.AllTime();
+    const auto allTime = Store().AllTime();
     ASSERT_EQ(allTime.size(), 3u);
     EXPECT_EQ(allTime[0].PlayerID, bert);
     EXPECT_EQ(allTime[0].Score, 4500);
     EXPECT_EQ(allTime[1].PlayerID, anna);
     EXPECT_EQ(allTime[2].PlayerID, cleo);
     EXPECT_EQ(allTime[2].Rank, 3);
-    const auto week = Store.Week(Wednesday(1));
+    const auto week = Store().Week(Wednesday(1));
     ASSERT_EQ(week.size(), 2u);
     EXPECT_EQ(week[1].PlayerID, anna);
-    EXPECT_EQ(Store.Week(Wednesday()).size(), 3u);
-    EXPECT_TRUE(Store.Week(Wednesday(2)).empty());
-    EXPECT_EQ(Store.PublicationCount(), 6);
+    EXPECT_EQ(Store().Week(Wednesday()).size(), 3u);
+    EXPECT_TRUE(Store().Week(Wednesday(2)).empty());
+    EXPECT_EQ(Store().PublicationCount(), 6);
 }
 
-TEST_F(ScoreStoreTest, EqualScoreRanksBehindTheEarlierOne) {
-    Store.Submit(Record("", "Erster", 700), Wednesday());
-    const TPublishReply second = Store.Submit(Record("", "Zweiter", 700), Wednesday());
+TEST_P(ScoreStoreTest, EqualScoreRanksBehindTheEarlierOne) {
+    Store().Submit(Record("", "Erster", 700), Wednesday());
+    const TPublishReply second = Store().Submit(Record("", "Zweiter", 700), Wednesday());
     EXPECT_EQ(second.Rang, 2);
-    EXPECT_EQ(Store.AllTime(1).size(), 1u);
-    EXPECT_EQ(Store.AllTime(1)[0].Name, "Erster");
+    EXPECT_EQ(Store().AllTime(1).size(), 1u);
+    EXPECT_EQ(Store().AllTime(1)[0].Name, "Erster");
     // Reaching the same score again does not move the first one behind the second.
-    const std::string first = Store.AllTime(1)[0].PlayerID;
-    const TPublishReply again = Store.Submit(Record(first, "Erster", 700), Wednesday());
+    const std::string first = Store().AllTime(1)[0].PlayerID;
+    const TPublishReply again = Store().Submit(Record(first, "Erster", 700), Wednesday());
     EXPECT_EQ(again.Rang, 1);
     EXPECT_EQ(again.wRang, 1);
 }
 
-TEST_F(ScoreStoreTest, UnknownIdGetsAFreshIdentity) {
-    const TPublishReply reply = Store.Submit(Record("made-up-id", "Mallory", 100), Wednesday());
+TEST_P(ScoreStoreTest, UnknownIdGetsAFreshIdentity) {
+    const TPublishReply reply = Store().Submit(Record("made-up-id", "Mallory", 100), Wednesday());
     EXPECT_NE(reply.ID, "made-up-id");
     EXPECT_EQ(reply.ID.size(), 32u);
     EXPECT_FALSE(reply.Alterrang);
 }
 
-TEST_F(ScoreStoreTest, NameCraftedAsSqlIsStoredAsText) {
+TEST_P(ScoreStoreTest, NameCraftedAsSqlIsStoredAsText) {
     const std::string crafted = "x'); DROP TABLE scores;--";
-    Store.Submit(Record("", "Anna", 10), Wednesday());
+    Store().Submit(Record("", "Anna", 10), Wednesday());
     TPublishRecord record = Record("", crafted, 20);
     record.Residence = "' OR '1'='1";
     record.Comment = "\"; DELETE FROM players; --";
-    const TPublishReply reply = Store.Submit(record, Wednesday());
+    const TPublishReply reply = Store().Submit(record, Wednesday());
     EXPECT_EQ(reply.Rang, 1);
-    const auto list = Store.AllTime();
+    const auto list = Store().AllTime();
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0].Name, crafted);
     EXPECT_EQ(list[0].Residence, "' OR '1'='1");
-    EXPECT_EQ(Store.PublicationCount(), 2);
+    EXPECT_EQ(Store().PublicationCount(), 2);
 }
 
-TEST_F(ScoreStoreTest, TextsAreKeptAsUtf8) {
+TEST_P(ScoreStoreTest, TextsAreKeptAsUtf8) {
     TPublishRecord record = Record("", "J\xFCrgen", 10); // Windows-1252 from the program
     record.Country = "\xD6sterreich";
     record.Comment = "\x80"; // the euro sign
-    Store.Submit(record, Wednesday());
-    const auto list = Store.AllTime();
+    Store().Submit(record, Wednesday());
+    const auto list = Store().AllTime();
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].Name, "J\xC3\xBCrgen");
     EXPECT_EQ(list[0].Country, "\xC3\x96sterreich");
 }
 
-TEST_F(ScoreStoreTest, SurvivesReopening) {
-    const std::string path = (Folder.Path / "again.db").string();
+TEST_P(ScoreStoreTest, SurvivesReopening) {
     std::string id;
     {
-        TScoreStore first(path);
+        Opened.reset();
+        TScoreStore first(Address);
         id = first.Submit(Record("", "Anna", 300), Wednesday()).ID;
     }
-    TScoreStore second(path);
+    TScoreStore second(Address);
     const TPublishReply reply = second.Submit(Record(id, "Anna", 200), Wednesday());
     EXPECT_EQ(reply.ID, id);
     EXPECT_EQ(reply.Alterrang, 1);
     EXPECT_EQ(second.AllTime()[0].Score, 300);
 }
+
+TEST_P(ScoreStoreTest, ScrambledPublicationsRankAsTheRulesSay) {
+    std::mt19937 random(20240306);
+    TRankModel model;
+    std::vector<std::string> players(30); // the store's identity of each, once it has one
+    for (int step = 0; step < 300; ++step) {
+        const size_t who = random() % players.size();
+        const int32_t score = ScrambledScore(random);
+        const auto when = Wednesday(static_cast<int>(random() % 3));
+        const TPublishReply got =
+            Store().Submit(Record(players[who], "P" + std::to_string(who), score), when);
+        if (players[who].empty()) players[who] = got.ID;
+        ASSERT_EQ(got.ID, players[who]);
+        const TPublishReply expected = model.Publish(players[who], score, IsoWeekKey(when));
+        ASSERT_EQ(Describe(got), Describe(expected)) << "publication " << step;
+    }
+    // The lists agree with the ranks as well.
+    const auto allTime = Store().AllTime();
+    for (const TListEntry& entry : allTime)
+        EXPECT_EQ(model.RankOf("", entry.PlayerID), entry.Rank);
+}
+
+TEST_P(ScoreStoreTest, RanksAreRebuiltForAStoreFromBeforeTheRankTables) {
+    std::mt19937 random(7);
+    TRankModel model;
+    std::vector<std::string> ids;
+    for (int i = 0; i < 20; ++i) {
+        const int32_t score = ScrambledScore(random);
+        ids.push_back(Store().Submit(Record("", "P", score), Wednesday()).ID);
+        model.Publish(ids.back(), score, IsoWeekKey(Wednesday()));
+    }
+    Opened.reset();
+    OpenDatabase(Address)->Execute("DROP TABLE bests; DROP TABLE rank_counts;");
+    Opened = std::make_unique<TScoreStore>(Address);
+    // A publication below the player's best leaves its place: old rank and rank agree.
+    for (const std::string& id : ids) {
+        const TPublishReply reply = Store().Submit(Record(id, "P", INT32_MIN), Wednesday());
+        EXPECT_EQ(reply.Rang, model.RankOf("", id));
+        EXPECT_EQ(reply.Alterrang, reply.Rang);
+        EXPECT_EQ(reply.wRang, model.RankOf(IsoWeekKey(Wednesday()), id));
+    }
+}
+
+TEST_P(ScoreStoreTest, ConcurrentPublicationsThroughTwoConnectionsKeepTheCountsRight) {
+    // Two clients on each connection: those of one connection share its transactions.
+    TScoreStore other(Address);
+    const auto publish = [](TScoreStore& store, unsigned seed) {
+        std::mt19937 random(seed);
+        for (int i = 0; i < 20; ++i)
+            store.Submit(Record("", "P", ScrambledScore(random)), Wednesday());
+    };
+    std::vector<std::thread> clients;
+    for (unsigned seed = 0; seed < 4; ++seed)
+        clients.emplace_back(publish, std::ref(seed % 2 ? other : Store()), seed);
+    for (std::thread& client : clients)
+        client.join();
+
+    // Whichever connection answers, a player's rank is its place in the list.
+    const auto list = Store().AllTime();
+    ASSERT_EQ(list.size(), 80u);
+    for (size_t i = 0; i < list.size(); ++i) {
+        TScoreStore& store = i % 2 ? other : Store();
+        const TPublishReply reply =
+            store.Submit(Record(list[i].PlayerID, "P", INT32_MIN), Wednesday());
+        EXPECT_EQ(reply.Rang, static_cast<int>(i) + 1);
+        EXPECT_EQ(reply.Alterrang, static_cast<int>(i) + 1);
+    }
+}
+
+TEST_P(ScoreStoreTest, ListsVersionGrowsWithEveryPublicationAndPingAnswers) {
+    EXPECT_TRUE(Store().Ping());
+    const int64_t before = Store().ListsVersion();
+    Store().Submit(Record("", "Anna", 10), Wednesday());
+    const int64_t after = Store().ListsVersion();
+    EXPECT_GT(after, before);
+    // A publication through another connection shows once the version is read again.
+    TScoreStore other(Address);
+    other.Submit(Record("", "Bert", 20), Wednesday());
+    std::this_thread::sleep_for(TScoreStore::ListsVersionAge + std::chrono::milliseconds(50));
+    if (GetParam() == "postgresql") {
+        EXPECT_GT(Store().ListsVersion(), after);
+    }
+}
+
+TEST_P(ScoreStoreTest, ALostDatabaseConnectionIsOpenedAgain) {
+    if (GetParam() != "postgresql") GTEST_SKIP() << "an SQLite file has no connection to lose";
+    const std::string anna = Store().Submit(Record("", "Anna", 10), Wednesday()).ID;
+    // What a restart of the database server does to the store's connection.
+    PGconn* admin = PQconnectdb(TPrivatePostgres::Get()->BaseAddress().c_str());
+    PQclear(PQexec(admin, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE pid <> "
+                          "pg_backend_pid() AND backend_type = 'client backend'"));
+    PQfinish(admin);
+    EXPECT_TRUE(Store().Ping());
+    EXPECT_EQ(Store().Submit(Record(anna, "Anna", 20), Wednesday()).Alterrang, 1);
+    ASSERT_EQ(Store().AllTime().size(), 1u);
+    EXPECT_EQ(Store().AllTime()[0].Score, 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(BackEnds, ScoreStoreTest, ::testing::ValuesIn(StoreBackEnds),
+                         [](const auto& info) { return info.param; });

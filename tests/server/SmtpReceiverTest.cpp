@@ -7,13 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <thread>
 
 namespace {
 
 // The error report as the program sends it: text and the log attached in base64.
 const std::string ReportMail =
     "From: spieler@example.org\r\n"
-    "To: fehler@korvald.example\r\n"
+    "To: fehlerreport@korvald.example\r\n"
     "Subject: Korvald Fehlermeldung\r\n"
     "MIME-Version: 1.0\r\n"
     "Content-Type: multipart/mixed; boundary=\"------------grenze42\"\r\n"
@@ -62,7 +63,7 @@ class SmtpReceiverTest : public ::testing::Test {
         EXPECT_EQ(c.ReadReply().substr(0, 4), "250-");
         c.Send("MAIL FROM:" + from + "\r\n");
         EXPECT_EQ(c.ReadReply().substr(0, 3), "250");
-        c.Send("RCPT TO:<fehler@korvald.example>\r\n");
+        c.Send("RCPT TO:<fehlerreport@korvald.example>\r\n");
         EXPECT_EQ(c.ReadReply().substr(0, 3), "250");
         c.Send("DATA\r\n");
         return c.ReadReply();
@@ -89,7 +90,7 @@ TEST_F(SmtpReceiverTest, ReceivesAMailWithAttachment) {
     ASSERT_EQ(mails.size(), 1u);
     EXPECT_EQ(mails[0].MailFrom, "spieler@example.org");
     ASSERT_EQ(mails[0].Recipients.size(), 1u);
-    EXPECT_EQ(mails[0].Recipients[0], "fehler@korvald.example");
+    EXPECT_EQ(mails[0].Recipients[0], "fehlerreport@korvald.example");
 
     const TMailMessage message = ParseMailMessage(mails[0].Data);
     EXPECT_EQ(message.From, "spieler@example.org");
@@ -200,6 +201,56 @@ TEST_F(SmtpReceiverTest, ClientVanishingMidMailLeavesNothingBehind) {
     EXPECT_EQ(next.ReadReply().substr(0, 3), "250");
     ASSERT_EQ(Mails().size(), 1u);
     EXPECT_EQ(ParseMailMessage(Mails()[0].Data).Subject, "ganz");
+}
+
+TEST_F(SmtpReceiverTest, OnlyTheReportMailboxTakesMail) {
+    TTestConnection c(Port);
+    c.ReadReply();
+    c.Send("HELO x\r\nMAIL FROM:<spieler@example.org>\r\n");
+    c.ReadReply();
+    c.ReadReply();
+    for (const char* other : {"<postmaster@korvald.example>", "<fehlerreport@example.org>",
+                              "<fehlerreport@korvald.example.evil.org>", "<relay@elsewhere.org>"}) {
+        c.Send(std::string("RCPT TO:") + other + "\r\n");
+        EXPECT_EQ(c.ReadReply().substr(0, 4), "550 ") << other;
+    }
+    c.Send("DATA\r\n");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "503"); // no recipient was taken
+    // Domains are case-insensitive; so is the mailbox here.
+    c.Send("RCPT TO:<FehlerReport@KORVALD.example>\r\nDATA\r\n");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "250");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "354");
+    c.Send("Subject: x\r\n\r\ny\r\n.\r\n");
+    EXPECT_EQ(c.ReadReply().substr(0, 3), "250");
+    ASSERT_EQ(Mails().size(), 1u);
+    EXPECT_EQ(Mails()[0].Recipients.size(), 1u);
+}
+
+TEST(SmtpReceiverLimits, OneClientAddressHoldsOnlyAFewConnections) {
+    TSmtpOptions options;
+    options.MaxConnectionsPerAddress = 3;
+    TSmtpReceiver receiver([](const TSmtpEnvelope&) { return 1LL; }, options);
+    const int port = receiver.Start("127.0.0.1", 0);
+    std::vector<std::unique_ptr<TTestConnection>> held;
+    for (int i = 0; i < 3; ++i) {
+        held.push_back(std::make_unique<TTestConnection>(port));
+        EXPECT_EQ(held.back()->ReadReply().substr(0, 4), "220 ");
+    }
+    TTestConnection refused(port);
+    EXPECT_EQ(refused.ReadAll().substr(0, 4), "421 ");
+
+    // Once one of them quits, its place is free again. The receiver notices the end of a
+    // session on its own thread, so the new connection may come a moment too early.
+    held.front()->Send("QUIT\r\n");
+    EXPECT_EQ(held.front()->ReadReply().substr(0, 3), "221");
+    std::string greeting;
+    for (int attempt = 0; attempt < 100 && greeting.substr(0, 4) != "220 "; ++attempt) {
+        TTestConnection again(port);
+        greeting = again.ReadReply();
+        if (greeting.substr(0, 4) != "220 ")
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(greeting.substr(0, 4), "220 ");
 }
 
 TEST(MailMessage, EncodedWordsAndQuotedPrintable) {

@@ -1,0 +1,141 @@
+#include "server/SqliteDatabase.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+[[noreturn]] void Fail(sqlite3* db, std::string_view what) {
+    throw EDatabaseError(std::string(what) + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
+}
+
+std::string SchemaText(std::string_view sql) {
+    std::string text(sql);
+    for (const auto& [token, type] :
+         {std::pair<std::string_view, std::string_view>{"{serial}", "INTEGER PRIMARY KEY"},
+          {"{blob}", "BLOB"},
+          {"{keyed}", "WITHOUT ROWID"}})
+        for (size_t at = text.find(token); at != std::string::npos; at = text.find(token, at))
+            text.replace(at, token.size(), type);
+    return text;
+}
+
+class TSqliteStatement : public TStatement {
+  public:
+    TSqliteStatement(sqlite3* db, std::string_view sql) : FDb(db) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v3(db, sql.data(), static_cast<int>(sql.size()),
+                               SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK)
+            Fail(db, "prepare");
+        FStatement.reset(statement);
+    }
+
+    void Bind(int index, int64_t value) override {
+        if (sqlite3_bind_int64(FStatement.get(), index, value) != SQLITE_OK) Fail(FDb, "bind");
+    }
+    void Bind(int index, std::string_view text) override {
+        if (sqlite3_bind_text64(FStatement.get(), index, text.data(), text.size(), SQLITE_TRANSIENT,
+                                SQLITE_UTF8) != SQLITE_OK)
+            Fail(FDb, "bind");
+    }
+    void BindBlob(int index, std::string_view bytes) override {
+        if (sqlite3_bind_blob64(FStatement.get(), index, bytes.data(), bytes.size(),
+                                SQLITE_TRANSIENT) != SQLITE_OK)
+            Fail(FDb, "bind");
+    }
+    void BindNull(int index) override {
+        if (sqlite3_bind_null(FStatement.get(), index) != SQLITE_OK) Fail(FDb, "bind");
+    }
+    bool Step() override {
+        const int result = sqlite3_step(FStatement.get());
+        if (result == SQLITE_ROW) return true;
+        if (result == SQLITE_DONE) return false;
+        Fail(FDb, "step");
+    }
+    int64_t Int(int column) const override {
+        return sqlite3_column_int64(FStatement.get(), column);
+    }
+    std::string Text(int column) const override {
+        const void* data = sqlite3_column_blob(FStatement.get(), column);
+        const int size = sqlite3_column_bytes(FStatement.get(), column);
+        if (!data || size <= 0) return {};
+        return std::string(static_cast<const char*>(data), static_cast<size_t>(size));
+    }
+    bool IsNull(int column) const override {
+        return sqlite3_column_type(FStatement.get(), column) == SQLITE_NULL;
+    }
+    void Reset() override {
+        sqlite3_reset(FStatement.get());
+        sqlite3_clear_bindings(FStatement.get());
+    }
+
+  private:
+    struct TFinalize {
+        void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+    };
+    sqlite3* FDb;
+    std::unique_ptr<sqlite3_stmt, TFinalize> FStatement;
+};
+
+} // namespace
+
+void TSqliteDatabase::TClose::operator()(sqlite3* db) const {
+    sqlite3_close_v2(db);
+}
+
+TSqliteDatabase::TSqliteDatabase(const std::string& fileName) : FFileName(fileName) {
+    sqlite3* db = nullptr;
+    // The owner's lock serialises every use of the connection.
+    const int result =
+        sqlite3_open_v2(fileName.c_str(), &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    FDb.reset(db);
+    if (result != SQLITE_OK) Fail(db, "open " + fileName);
+    // A second process (the reports command) may read while the server writes.
+    sqlite3_busy_timeout(db, 5000);
+    // With the log, a commit writes once and readers never wait for writers; NORMAL syncs at
+    // checkpoints only: a power cut may lose the last commits, never the file's consistency.
+    // The rank tables are read at random places: pages stay in this process's cache (up to
+    // 64 MiB) or are read through the mapping, not copied in by a system call each time.
+    // A publication changes a few rows at random places of the rank tables: small pages keep
+    // what each commit appends to the log small (only a new file takes the size), and rarer
+    // checkpoints write a page changed by many commits back once.
+    Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
+            "PRAGMA temp_store=MEMORY; PRAGMA cache_size=-65536; PRAGMA mmap_size=1073741824;"
+            "PRAGMA wal_autocheckpoint=20000;");
+}
+
+void TSqliteDatabase::Execute(std::string_view sql) {
+    char* error = nullptr;
+    const std::string text = SchemaText(sql);
+    if (sqlite3_exec(FDb.get(), text.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+        const std::string message = error ? error : "unknown error";
+        sqlite3_free(error);
+        throw EDatabaseError("execute: " + message);
+    }
+}
+
+void TSqliteDatabase::Begin() {
+    // Takes the write lock at once, so that no other writer slips in between read and write.
+    Prepare("BEGIN IMMEDIATE").Run();
+}
+
+void TSqliteDatabase::Commit() {
+    Prepare("COMMIT").Run();
+}
+
+void TSqliteDatabase::Rollback() {
+    if (!sqlite3_get_autocommit(FDb.get())) Prepare("ROLLBACK").Run();
+}
+
+bool TSqliteDatabase::Ping() {
+    try {
+        TQuery query = Prepare("SELECT 1");
+        return query.Step() && query.Int(0) == 1;
+    } catch (const EDatabaseError&) {
+        return false;
+    }
+}
+
+std::unique_ptr<TStatement> TSqliteDatabase::NewStatement(std::string_view sql) {
+    return std::make_unique<TSqliteStatement>(FDb.get(), sql);
+}
