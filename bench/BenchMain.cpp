@@ -1,10 +1,13 @@
 // Runs every benchmark and prints each case as "NAME: ours X ns, PEER Y ns, ratio R", pairing
-// the benchmarks registered as "NAME/ours" and "NAME/<peer>".
+// the benchmarks registered as "NAME/ours" and "NAME/<peer>". A case that measures its slowest
+// round against a budget (counters "worst_ms" and "budget_ms") prints
+// "NAME: X ms (budget B ms)".
 #include <QGuiApplication>
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -25,6 +28,12 @@ class TPairReporter : public benchmark::ConsoleReporter {
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
             const std::string name = run.run_name.function_name;
+            if (const auto worst = run.counters.find("worst_ms"); worst != run.counters.end()) {
+                const auto budget = run.counters.find("budget_ms");
+                Worst[name] = {worst->second.value,
+                               budget != run.counters.end() ? budget->second.value : 0};
+                continue;
+            }
             const size_t slash = name.find('/');
             if (slash == std::string::npos) continue;
             TResult result{name.substr(slash + 1), run.GetAdjustedRealTime(),
@@ -36,6 +45,8 @@ class TPairReporter : public benchmark::ConsoleReporter {
         }
     }
     std::map<std::string, std::vector<TResult>> Results;
+    // The slowest round and its budget, in milliseconds.
+    std::map<std::string, std::pair<double, double>> Worst;
 };
 
 } // namespace
@@ -60,6 +71,8 @@ int main(int argc, char** argv) {
         if (ours->RealTime > 0) std::printf(", %.0f x real time", ours->RealTime);
         std::printf("\n");
     }
+    for (const auto& [name, worst] : reporter.Worst)
+        std::printf("%s: %.2f ms (budget %.0f ms)\n", name.c_str(), worst.first, worst.second);
     benchmark::Shutdown();
     return 0;
 }

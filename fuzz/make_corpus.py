@@ -581,6 +581,47 @@ def scripts():
                                                       ["standard 1-2; (002/000)"])) + "\n")
 
 
+# ---- level scripts ------------------------------------------------------------------------------
+
+def level(*lines):
+    return "\r\n".join(lines) + "\r\n"
+
+
+def levels():
+    t = "LevelScriptFuzz"
+    clear(t)
+    shipped = os.path.join(os.path.dirname(ROOT), "..", "assets", "levels", "Level1.txt")
+    with open(shipped, "rb") as f:
+        put(t, "shipped.txt", f.read())
+    kinds = ["boba=chip1", "bobb=pepper1", "bobc=umdreh", "bobd=dauerfeuer", "bobe=doppelbreit",
+             "bobf=explode"]
+    put(t, "every-statement.txt", level(
+        *kinds, "bobspeed=2,5", "bobspeedstep=0.5", "gap=60", "speed=5", "origin=r",
+        "middleposition=-40", "curvet=20", "curveh=-6", "bobprobability=0.9", "bobfuzzytime=10",
+        "bobdelaytime=3", "bobvisibletime=120", "wavebegin", "formation1", "waveend", "bobfreepos=1",
+        "origin=x", "formation2", "end", "defineformation1", "a1;b2;;c3;d1;e2;f1;", "a3;;a3;",
+        "end", "defineformation2", "f1;e1;d1;", "end"))
+    put(t, "four-sides.txt", level(
+        "boba=chip1", "speed=3", *[line for side in "lrou" for line in
+                                   (f"origin={side}", "wavebegin", "formation1", "waveend")],
+        "end", "defineformation1", "a1;a2;a1;", "a2;;a2;", "end"))
+    put(t, "frozen.txt", level("boba=chip1", "speed=0", "formation1", "end",
+                               "defineformation1", "a1;a1;", "a1;", "end"))
+    put(t, "bad-cells.txt", level(
+        "boba=chip1", "bob=chip1", "bob1=pepper1", "bobz=nichts", "speed=2", "formation1", "end",
+        "defineformation1", "a;1a;aa;A1;z9;a99999;;;;", "{1;`2;a-1;a+1;", "a1" * 60 + ";" * 101,
+        "end"))
+    put(t, "bad-numbers.txt", level("speed=zwei", "formation1", "end"))
+    put(t, "huge-numbers.txt", level(
+        "boba=chip1", "bobspeed=1e300", "gap=-1e308", "curvet=1e20", "curveh=1e20",
+        "bobdelaytime=2147483647", "bobfuzzytime=2147483647", "speed=1", "formation1", "end",
+        "defineformation1", "a1;a1;", "end"))
+    put(t, "no-end.txt", level("boba=chip1", "speed=2", "formation1",
+                               "defineformation1", "a1;"))
+    put(t, "many-waves.txt", level(*["wavebegin", "waveend"] * 302, "end"))
+    put(t, "lf-missing-formation.txt", "formation9\nspeed=1\nend\n")
+
+
 # ---- online: errors.txt, replies, cs -------------------------------------------------------------
 
 def errors():
@@ -686,6 +727,7 @@ def main():
     waves()
     mp3s()
     scripts()
+    levels()
     errors()
     replies()
     records()

@@ -197,6 +197,18 @@ Thelpfeld::Thelpfeld() {
     Place(*this, 0, 220, -Depth());
     Target(*this, X, Y, Z);
     SetVisible(false);
+    // Text drawn for the first time waits milliseconds for its glyphs: the help lines are drawn
+    // once now, while the level is set up, so that no update of play waits for them.
+    for (const char* line : HelpLines)
+        DrawLine(line);
+    ClearImage(FirstImage(GetAnimation("helpfeld")));
+}
+
+void Thelpfeld::DrawLine(const std::string& line) {
+    const TSprite& image = FirstImage(GetAnimation("helpfeld"));
+    ClearImage(image);
+    PrintText(350, 0, line, SurfaceOf(image), fsBold, 24, "Arial", 1, ColorWhite, TextAlignTop,
+              TextAlignCentre);
 }
 
 void Thelpfeld::Step() {
@@ -228,10 +240,7 @@ void Thelpfeld::Queue(const std::string& line) {
 }
 
 void Thelpfeld::ShowLine(const std::string& line) {
-    const TSprite& image = FirstImage(GetAnimation("helpfeld"));
-    ClearImage(image);
-    PrintText(350, 0, line, SurfaceOf(image), fsBold, 24, "Arial", 1, ColorWhite, TextAlignTop,
-              TextAlignCentre);
+    DrawLine(line);
     SetVisible(true);
     Count = 0;
     Part()->Alpha = 0;
@@ -522,8 +531,8 @@ std::string TAnzeige::DisguisedGameRecord() {
 void TAnzeige::StartGame() {
     Helpfeld->Hide();
     Helpfeld->Delay = 100;
-    Helpfeld->Queue("Mit der linken Maustaste wird geschossen");
-    Helpfeld->Queue("Pfeiltasten oder x/y bewegen die Chipstüte");
+    for (const char* line : HelpLines)
+        Helpfeld->Queue(line);
     Scoretime->SetVisible(true);
     Scoretime->Redraw();
     // The field is a sheet that outlives the display: without a redraw it would show the last

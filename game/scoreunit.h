@@ -85,6 +85,10 @@ class TScoreGameover : public TRBob {
     int32_t Count = 0;
 };
 
+// The help lines of every game, shown one after the other from the start of play.
+inline constexpr std::array<const char*, 2> HelpLines = {
+    "Mit der linken Maustaste wird geschossen", "Pfeiltasten oder x/y bewegen die Chipstüte"};
+
 // A queue of help lines, each faded in, held and faded out, then the next.
 class Thelpfeld : public TRBob {
   public:
@@ -98,6 +102,10 @@ class Thelpfeld : public TRBob {
     int32_t Count = 0;
     std::array<std::string, HelpLineRoom> Lines;
     int32_t LineCount = 0;
+
+  private:
+    // The line on the field's image, in place of what it showed.
+    void DrawLine(const std::string& line);
 };
 
 class Tpressbutton : public TRBob {

@@ -224,6 +224,32 @@ inline uint32_t BlendPixel(const TM& m, uint32_t colorMask, uint32_t key, uint32
     return out;
 }
 
+// out[x] = pixel(back[x], x) along a row of 16-bit pixels. Blending in place reads each output
+// pixel just before writing it; a loop of its own keeps the compiler from having to prove that
+// output and back differ.
+template <class TFn>
+[[gnu::always_inline]] inline void EachPixel16(TPixel16* o, const TPixel16* k, int32_t width,
+                                               const TFn& pixel) {
+    if (o == k)
+        for (int32_t x = 0; x < width; ++x)
+            o[x] = pixel(o[x], x);
+    else
+        for (int32_t x = 0; x < width; ++x)
+            o[x] = pixel(k[x], x);
+}
+
+// The same along a row of pixels of Bytes bytes.
+template <int Bytes, class TFn>
+[[gnu::always_inline]] inline void EachPixel(uint8_t* o, const uint8_t* k, int32_t width,
+                                             const TFn& pixel) {
+    if (o == k)
+        for (int32_t x = 0; x < width; ++x)
+            StorePixel<Bytes>(o + x * Bytes, pixel(LoadPixel<Bytes>(o + x * Bytes), x));
+    else
+        for (int32_t x = 0; x < width; ++x)
+            StorePixel<Bytes>(o + x * Bytes, pixel(LoadPixel<Bytes>(k + x * Bytes), x));
+}
+
 // One straight row (one front pixel per back pixel). Out of line, so that the promise that the
 // front and the alpha map never overlap the output survives inlining and the loop vectorises.
 template <int Bytes, class TM, bool Keyed, bool Mapped>
@@ -250,56 +276,31 @@ template <int Bytes, class TM, bool Keyed, bool Mapped>
             return out;
         };
         if constexpr (Mapped) {
-            const auto pixel = [&](uint16_t kv, uint16_t fv, uint16_t w) {
+            EachPixel16(op, kp, width, [&](uint16_t kv, int32_t x) {
+                const uint16_t fv = fp[x], w = a[x];
                 const uint16_t out = mix(kv, fv, uint16_t(255 - w), w);
                 return keyed(kv, fv, w == 0 ? kv : w == 255 ? fv : out);
-            };
-            // Blending in place reads each output pixel just before writing it; a loop of its
-            // own keeps the compiler from having to prove that output and back differ.
-            if (o == k)
-                for (int32_t x = 0; x < width; ++x)
-                    op[x] = pixel(op[x], fp[x], a[x]);
-            else
-                for (int32_t x = 0; x < width; ++x)
-                    op[x] = pixel(kp[x], fp[x], a[x]);
+            });
         } else if (alpha == 128) {
             // Half and half is the floor of the channel average: halve each channel with the
             // low bits masked off, and add back the carry both low bits would have made.
-            const auto half = [&](uint16_t kv, uint16_t fv) {
+            EachPixel16(op, kp, width, [&](uint16_t kv, int32_t x) {
+                const uint16_t fv = fp[x];
                 return keyed(kv, fv,
                              uint16_t((((kv & 0xF7DE) + (fv & 0xF7DE)) >> 1) + (kv & fv & 0x0821)));
-            };
-            if (o == k)
-                for (int32_t x = 0; x < width; ++x)
-                    op[x] = half(op[x], fp[x]);
-            else
-                for (int32_t x = 0; x < width; ++x)
-                    op[x] = half(kp[x], fp[x]);
+            });
         } else {
             const uint16_t wf = uint16_t(alpha), wk = uint16_t(256 - alpha);
-            const auto pixel = [&](uint16_t kv, uint16_t fv) {
-                return keyed(kv, fv, mix(kv, fv, wk, wf));
-            };
-            if (o == k)
-                for (int32_t x = 0; x < width; ++x)
-                    op[x] = pixel(op[x], fp[x]);
-            else
-                for (int32_t x = 0; x < width; ++x)
-                    op[x] = pixel(kp[x], fp[x]);
+            EachPixel16(op, kp, width, [&](uint16_t kv, int32_t x) {
+                return keyed(kv, fp[x], mix(kv, fp[x], wk, wf));
+            });
         }
         return;
     }
-    const auto pixel = [&](const uint8_t* back, int32_t x) {
-        return BlendPixel<TM, Keyed, Mapped>(m, colorMask, key, LoadPixel<Bytes>(back + x * Bytes),
-                                             LoadPixel<Bytes>(f + x * Bytes),
+    EachPixel<Bytes>(o, k, width, [&](uint32_t kv, int32_t x) {
+        return BlendPixel<TM, Keyed, Mapped>(m, colorMask, key, kv, LoadPixel<Bytes>(f + x * Bytes),
                                              Mapped ? a[x] : alpha);
-    };
-    if (o == k)
-        for (int32_t x = 0; x < width; ++x)
-            StorePixel<Bytes>(o + x * Bytes, pixel(o, x));
-    else
-        for (int32_t x = 0; x < width; ++x)
-            StorePixel<Bytes>(o + x * Bytes, pixel(k, x));
+    });
 }
 
 // Where a stretch of the alpha map is all 0 the back stays, where it is all 255 the front is
@@ -345,16 +346,10 @@ template <int Bytes, bool Keyed>
 [[gnu::noinline]] void FrontRow(uint8_t* o, const uint8_t* k, const uint8_t* __restrict f,
                                 int32_t width, uint32_t colorMask, uint32_t key) {
     if constexpr (Keyed) {
-        const auto pixel = [&](const uint8_t* back, int32_t x) {
+        EachPixel<Bytes>(o, k, width, [&](uint32_t kv, int32_t x) {
             const uint32_t fv = LoadPixel<Bytes>(f + x * Bytes);
-            return (fv & colorMask) == key ? LoadPixel<Bytes>(back + x * Bytes) : fv;
-        };
-        if (o == k)
-            for (int32_t x = 0; x < width; ++x)
-                StorePixel<Bytes>(o + x * Bytes, pixel(o, x));
-        else
-            for (int32_t x = 0; x < width; ++x)
-                StorePixel<Bytes>(o + x * Bytes, pixel(k, x));
+            return (fv & colorMask) == key ? kv : fv;
+        });
     } else {
         std::memmove(o, f, size_t(width) * Bytes);
     }
@@ -808,6 +803,28 @@ uint32_t GetPixelColor(const PDirectDrawSurface& surface, int32_t x, int32_t y) 
         DXCheckSurface(DDERR_INVALIDRECT);
     const int bytes = static_cast<int>(format.RGBBitCount / 8);
     return LoadAny(lock.Row(y) + ptrdiff_t(x) * bytes, bytes) & ColorBits(format);
+}
+
+void OpaqueRowEdges(const PDirectDrawSurface& surface, const TRect& rect, uint32_t key,
+                    std::vector<int32_t>& left, std::vector<int32_t>& right) {
+    const int32_t width = rect.Width(), height = std::max(rect.Height(), 0);
+    left.assign(size_t(height), width - 1);
+    right.assign(size_t(height), 0);
+    if (width <= 0 || height == 0) return;
+    const TDDPixelFormat format = FormatOf(surface);
+    const TLockedSurface lock(*surface);
+    if (!ValidDepth(format.RGBBitCount)) throw std::runtime_error("Invalid bit count");
+    if (!RectInside(rect, lock.Desc().Width, lock.Desc().Height)) DXCheckSurface(DDERR_INVALIDRECT);
+    const uint32_t colorMask = ColorBits(format);
+    const int bytes = static_cast<int>(format.RGBBitCount / 8);
+    for (int32_t row = 0; row < height; ++row) {
+        const uint8_t* p = lock.Row(rect.Top + row) + ptrdiff_t(rect.Left) * bytes;
+        for (int32_t column = 0; column < width; ++column, p += bytes) {
+            if ((LoadAny(p, bytes) & colorMask) == key) continue;
+            left[size_t(row)] = std::min(left[size_t(row)], column);
+            right[size_t(row)] = column;
+        }
+    }
 }
 
 void ReplaceColor(const PDirectDrawSurface& surface, uint32_t oldColor, uint32_t newColor) {

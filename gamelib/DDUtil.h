@@ -131,6 +131,11 @@ int32_t CreateMemSurface(const std::string& fileName, int32_t& width, int32_t& h
 uint32_t ColorToPixelShifted(const PDirectDrawSurface& surface, uint32_t color);
 // The red, green and blue bits of the pixel at (x, y).
 uint32_t GetPixelColor(const PDirectDrawSurface& surface, int32_t x, int32_t y);
+// For each row of the rectangle, the first and the last column (counted from its left edge)
+// whose colour bits are not key: left width - 1 and right 0 for a row of key alone. A
+// rectangle leaving the surface raises the device's invalid-rectangle error.
+void OpaqueRowEdges(const PDirectDrawSurface& surface, const TRect& rect, uint32_t key,
+                    std::vector<int32_t>& left, std::vector<int32_t>& right);
 // Every pixel whose colour bits are oldColor's gets newColor's (both 0xRRGGBB).
 void ReplaceColor(const PDirectDrawSurface& surface, uint32_t oldColor, uint32_t newColor);
 

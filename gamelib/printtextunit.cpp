@@ -70,15 +70,8 @@ TRowEdges RowEdges(int32_t sprite) {
     const TSprite& s = Sprites[size_t(sprite)];
     const PDirectDrawSurface& surface = SurfaceTable[size_t(s.Surface)].Surface;
     if (!surface) return edges;
-    edges.Left.assign(size_t(std::max(s.H, 0)), s.W - 1);
-    edges.Right.assign(size_t(std::max(s.H, 0)), 0);
-    const uint32_t key = ColorKeyValue;
-    for (int32_t row = 0; row < s.H; ++row)
-        for (int32_t column = 0; column < s.W; ++column) {
-            if (GetPixelColor(surface, s.X + column, s.Y + row) == key) continue;
-            edges.Left[size_t(row)] = std::min(edges.Left[size_t(row)], column);
-            edges.Right[size_t(row)] = std::max(edges.Right[size_t(row)], column);
-        }
+    OpaqueRowEdges(surface, TRect{s.X, s.Y, s.X + s.W, s.Y + s.H}, ColorKeyValue, edges.Left,
+                   edges.Right);
     return edges;
 }
 

@@ -116,6 +116,18 @@ uint32_t TBitmapImage::ColorAt(int32_t x, int32_t y) const {
     return index < Palette.size() ? Palette[index] : 0;
 }
 
+void TBitmapImage::SetPlainMasks() {
+    if (BitCount == 16) {
+        RMask = 0x7C00;
+        GMask = 0x03E0;
+        BMask = 0x001F;
+    } else if (BitCount == 32) {
+        RMask = 0xFF0000;
+        GMask = 0xFF00;
+        BMask = 0xFF;
+    }
+}
+
 TBitmapImage DecodeBitmap(const uint8_t* data, size_t size) {
     if (!data) return {};
     const TReader in(data, size);
@@ -173,15 +185,7 @@ TBitmapImage DecodeBitmap(const uint8_t* data, size_t size) {
             ((picture.RMask | picture.GMask | picture.BMask) >> (bits - 1) >> 1) != 0)
             return {};
     } else if (compression == BI_RGB) {
-        if (bits == 16) {
-            picture.RMask = 0x7C00;
-            picture.GMask = 0x03E0;
-            picture.BMask = 0x001F;
-        } else if (bits == 32) {
-            picture.RMask = 0xFF0000;
-            picture.GMask = 0xFF00;
-            picture.BMask = 0xFF;
-        }
+        picture.SetPlainMasks();
     } else {
         return {}; // run-length and embedded JPEG/PNG data are not read
     }

@@ -32,6 +32,9 @@ struct TBitmapImage {
     uint8_t* Row(int32_t y) { return Bits.data() + ptrdiff_t(y) * Stride; }
     // 0xRRGGBB of one pixel; palette indices beyond the palette read as black.
     uint32_t ColorAt(int32_t x, int32_t y) const;
+    // The masks a plain (BI_RGB) bitmap of its BitCount stands for: 5-5-5 at 16 bits, 8-8-8
+    // at 32 bits; other depths keep theirs.
+    void SetPlainMasks();
 };
 
 // Bytes per row of a bitmap: whole 32-bit words.

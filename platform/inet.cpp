@@ -69,6 +69,9 @@ struct TProbe {
 };
 
 TProbe& Probe() {
+    // Exit handlers run in reverse order: with the library set up first, the probe's last check
+    // is joined before the library's own clean-up frees what that check may still be using.
+    InitCurl();
     static TProbe probe;
     return probe;
 }

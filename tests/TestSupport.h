@@ -174,15 +174,7 @@ inline void WriteBitmap(const std::string& path, int32_t w, int32_t h, int32_t b
     picture.Height = h;
     picture.BitCount = bits;
     picture.Palette = palette;
-    if (bits == 16) {
-        picture.RMask = 0x7C00;
-        picture.GMask = 0x03E0;
-        picture.BMask = 0x1F;
-    } else if (bits == 32) {
-        picture.RMask = 0xFF0000;
-        picture.GMask = 0xFF00;
-        picture.BMask = 0xFF;
-    }
+    picture.SetPlainMasks();
     picture.Stride = BitmapStride(w, bits);
     picture.Bits.assign(size_t(picture.Stride) * size_t(h), 0);
     for (int32_t y = 0; y < h; ++y)

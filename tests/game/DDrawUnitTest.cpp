@@ -17,7 +17,6 @@
 
 #include <QCoreApplication>
 #include <QImage>
-#include <QKeyEvent>
 #include <QPointer>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -177,6 +176,24 @@ TEST_F(GameStatesTest, SetUpLoadsTheScriptAndSoundsAndStartsTheLoopInTheLoaderSt
                                  "SetFlipping CreateThread", "CreateThread Begin",
                                  "CreateThread End", "SetFlipping End", "4", "Formshow: End"}));
     EXPECT_FALSE(Logged("Loading external sb.txt"));
+}
+
+TEST_F(GameStatesTest, TheSoundsTakeTheVolumesAndTheSwitchOfTheSettings) {
+    for (const char* name : {"Back", "tipp"})
+        Folder.Put(std::string("snd/") + name + ".wav", SilentWave(4));
+    Env.MusicVolume = 64;
+    Env.EffectsVolume = 10;
+    Open();
+    ASSERT_EQ(SoundEngine->Find("tipp").Status, ssOK);
+    int32_t music = 1, effects = 1;
+    SoundEngine->Find("back").Buffer->GetVolume(music);
+    SoundEngine->Find("tipp").Buffer->GetVolume(effects);
+    EXPECT_EQ(music, VolumeFromLevel(64));
+    EXPECT_EQ(effects, VolumeFromLevel(10));
+    delete Form.data();
+    Env.SoundOn = 0;
+    Open();
+    EXPECT_EQ(SoundEngine->Find("tipp").Status, ssDisabled);
 }
 
 TEST_F(GameStatesTest, AnExternalSpriteScriptReplacesTheBuiltInOne) {
@@ -674,16 +691,12 @@ class GameWindowTest : public ::testing::TestWithParam<int> {
         SetDefaultDisplay(nullptr);
     }
     // Shows the window in the mode and runs it until it has closed.
-    void Play(const std::function<void(TDDFullScreenForm1*)>& whileRunning) {
+    void Play(const std::function<void()>& whileRunning) {
         auto* form = new TDDFullScreenForm1;
         Caption = form->windowTitle().toStdString();
         form->SetDisplayMode(static_cast<uint8_t>(GetParam()));
-        QTimer::singleShot(100, [form, whileRunning] { whileRunning(form); });
+        QTimer::singleShot(100, whileRunning);
         form->ShowModal();
-    }
-    static void SendEscape(TDDFullScreenForm1* form) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, "\x1b");
-        QCoreApplication::sendEvent(form, &press);
     }
     TTempProgramFolder Folder;
     TInputState Input;
@@ -691,30 +704,13 @@ class GameWindowTest : public ::testing::TestWithParam<int> {
     std::string Caption;
 };
 
-TEST_P(GameWindowTest, EscapeLeadsThroughTheStatesAndBackToOK) {
-    int presentedBefore = 0;
-    Play([&](TDDFullScreenForm1* form) {
-        presentedBefore = Display->Presented;
-        SendEscape(form);
-    });
-    EXPECT_EQ(Caption, "Crumble Rush");
-    // The loader and some frames reached the screen before Escape.
-    EXPECT_GT(presentedBefore, 1);
-    const std::vector<std::string> lines = LogLines(Folder);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "OK");
-    EXPECT_TRUE(InOrder(lines, {"Formkeydown: Escape", "glsInit: Close", "glsEnd: Start",
-                                "Back: Stop flipping", "DestroyThread End", "FormClose: End",
-                                "Formdestroy: End"}));
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "ERROR"), 0);
-}
-
 TEST_P(GameWindowTest, ALastingFaultInTheFramesEndsTheWindowInERROR) {
     TDDSurfaceDesc locked;
-    Play([&](TDDFullScreenForm1*) {
+    Play([&] {
         // A locked back surface refuses the background copy of every frame.
         DisplaySurfaces[1]->Lock(nullptr, locked, DDLOCK_WAIT);
     });
+    EXPECT_EQ(Caption, "Crumble Rush");
     const std::vector<std::string> lines = LogLines(Folder);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "ERROR");
@@ -725,52 +721,6 @@ TEST_P(GameWindowTest, ALastingFaultInTheFramesEndsTheWindowInERROR) {
     // The first sends the states to the exit; the second, while closing, ends the loop.
     EXPECT_EQ(reports, 2);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "OK"), 0);
-}
-
-TEST_P(GameWindowTest, SetUpLoadsTheSoundFolderAndSetsTheVolumes) {
-    CreateDir(Folder.Path + "/snd");
-    const std::string wave = SilentWave(4);
-    WriteWholeFile(Folder.Path + "/snd/Back.wav", wave);
-    WriteWholeFile(Folder.Path + "/snd/tipp.wav", wave);
-    const TEnvData saved = Env;
-    Env.MusicVolume = 64;
-    Env.EffectsVolume = 10;
-    for (const uint8_t soundOn : {1, 0}) {
-        Env.SoundOn = soundOn;
-        int32_t music = 1, effects = 1;
-        TSoundStatus status = ssGenericError;
-        Play([&](TDDFullScreenForm1* form) {
-            status = SoundEngine->Find("tipp").Status;
-            if (status == ssOK) {
-                SoundEngine->Find("back").Buffer->GetVolume(music);
-                SoundEngine->Find("tipp").Buffer->GetVolume(effects);
-            }
-            SendEscape(form);
-        });
-        std::vector<std::string> lines = LogLines(Folder);
-        const auto script = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
-            return line.starts_with("Lines: ");
-        });
-        const auto start = std::find(script, lines.end(), "2");
-        ASSERT_NE(start, lines.end());
-        const std::string loading = "Loading Sound " + Folder.Path + "\\snd\\";
-        std::vector<std::string> expected = {"2", loading + "Back.wav (48 bytes"};
-        if (!soundOn) expected.push_back("disabled: ");
-        expected.push_back(loading + "tipp.wav (48 bytes");
-        if (!soundOn) expected.push_back("disabled: ");
-        expected.insert(expected.end(), {"2a", "2b", "2c", "3"});
-        EXPECT_EQ(std::vector<std::string>(start, start + long(expected.size())), expected);
-        if (soundOn) {
-            EXPECT_EQ(status, ssOK);
-            EXPECT_EQ(music, VolumeFromLevel(64));
-            EXPECT_EQ(effects, VolumeFromLevel(10));
-        } else {
-            EXPECT_EQ(status, ssDisabled);
-        }
-        EXPECT_EQ(lines.back(), "OK");
-        EraseLog();
-    }
-    Env = saved;
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, GameWindowTest, ::testing::Values(0, 1, 2));

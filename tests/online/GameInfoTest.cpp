@@ -27,56 +27,37 @@ TMemoryStatus SampleStatus() {
 
 } // namespace
 
-TEST(GameInfo, OSVersionFormat) {
+TEST(GameInfo, OSVersionFormatKeepsOnlyTheLow16BitsOfTheBuild) {
     EXPECT_EQ(FormatOSVersion(6, 1, 76, "#1 SMP Debian"), "6.1 (76.#1 SMP Debian)");
     EXPECT_EQ(FormatOSVersion(5, 15, 0, ""), "5.15 (0.)");
-}
-
-TEST(GameInfo, OSVersionKeepsOnlyLow16BitsOfBuild) {
     EXPECT_EQ(FormatOSVersion(4, 0, 0x12345, "x"), "4.0 (9029.x)");
     EXPECT_EQ(FormatOSVersion(4, 0, 0x10000, "x"), "4.0 (0.x)");
     EXPECT_EQ(FormatOSVersion(4, 0, 0xFFFF, "x"), "4.0 (65535.x)");
 }
 
-TEST(GameInfo, MemoryValueIndexes) {
+TEST(GameInfo, MemoryValuesAreWholeKBByIndexAndSaturate) {
     const TMemoryStatus s = SampleStatus();
-    EXPECT_EQ(MemoryStatusValue(s, 1), 42u); // percent, not divided
-    EXPECT_EQ(MemoryStatusValue(s, 2), 16318048u);
-    EXPECT_EQ(MemoryStatusValue(s, 3), 8159024u);
-    EXPECT_EQ(MemoryStatusValue(s, 4), 18415196u);
-    EXPECT_EQ(MemoryStatusValue(s, 5), 9207598u);
-    EXPECT_EQ(MemoryStatusValue(s, 6), 2097024u);
-    EXPECT_EQ(MemoryStatusValue(s, 7), 2000000u);
-}
-
-TEST(GameInfo, MemoryValueOfOtherIndexesIsZero) {
-    const TMemoryStatus s = SampleStatus();
-    for (int index : {0, 8, 9, -1, 100, std::numeric_limits<int>::min()})
+    const uint32_t expected[] = {
+        0, 42 /* percent, not divided */, 16318048, 8159024, 18415196, 9207598, 2097024, 2000000,
+        0};
+    for (int index = 0; index <= 8; ++index)
+        EXPECT_EQ(MemoryStatusValue(s, index), expected[index]) << index;
+    for (int index : {9, -1, 100, std::numeric_limits<int>::min()})
         EXPECT_EQ(MemoryStatusValue(s, index), 0u) << index;
-}
-
-TEST(GameInfo, MemoryValueDropsPartialKB) {
-    TMemoryStatus s;
-    s.TotalPhys = 1023;
-    s.AvailPhys = 2047;
-    EXPECT_EQ(MemoryStatusValue(s, 2), 0u);
-    EXPECT_EQ(MemoryStatusValue(s, 3), 1u);
-}
-
-TEST(GameInfo, MemoryValueSaturatesInsteadOfWrapping) {
-    TMemoryStatus s;
-    s.TotalPhys = uint64_t{MaxU32} << 10;       // exactly the largest figure
-    s.AvailPhys = (uint64_t{MaxU32} + 1) << 10; // one KB more would wrap to 0
-    s.TotalPageFile = (uint64_t{MaxU32} << 10) + 1023;
-    s.AvailPageFile = std::numeric_limits<uint64_t>::max();
-    s.TotalVirtual = (uint64_t{1} << 47) - 4096;         // a 64-bit address space
-    s.AvailVirtual = (uint64_t{1} << 42) + (5ull << 10); // 4 TiB and 5 KB: low bits are 5
-    EXPECT_EQ(MemoryStatusValue(s, 2), MaxU32);
-    EXPECT_EQ(MemoryStatusValue(s, 3), MaxU32);
-    EXPECT_EQ(MemoryStatusValue(s, 4), MaxU32);
-    EXPECT_EQ(MemoryStatusValue(s, 5), MaxU32);
-    EXPECT_EQ(MemoryStatusValue(s, 6), MaxU32);
-    EXPECT_EQ(MemoryStatusValue(s, 7), MaxU32);
+    // Partial KB are dropped; what does not fit 32 bits is the largest figure, never wrapped.
+    TMemoryStatus edges;
+    edges.TotalPhys = 1023;
+    edges.AvailPhys = 2047;
+    EXPECT_EQ(MemoryStatusValue(edges, 2), 0u);
+    EXPECT_EQ(MemoryStatusValue(edges, 3), 1u);
+    edges.TotalPhys = uint64_t{MaxU32} << 10;       // exactly the largest figure
+    edges.AvailPhys = (uint64_t{MaxU32} + 1) << 10; // one KB more would wrap to 0
+    edges.TotalPageFile = (uint64_t{MaxU32} << 10) + 1023;
+    edges.AvailPageFile = std::numeric_limits<uint64_t>::max();
+    edges.TotalVirtual = (uint64_t{1} << 47) - 4096;         // a 64-bit address space
+    edges.AvailVirtual = (uint64_t{1} << 42) + (5ull << 10); // 4 TiB and 5 KB: low bits are 5
+    for (int index = 2; index <= 7; ++index)
+        EXPECT_EQ(MemoryStatusValue(edges, index), MaxU32) << index;
 }
 
 TEST(GameInfo, SystemValueIndexes) {
@@ -95,14 +76,11 @@ TEST(GameInfo, SystemValueIndexes) {
         EXPECT_EQ(ProcessorValue(p, index), 0u) << index;
 }
 
-TEST(GameInfo, SumFreeMemoryAddsSmallFigures) {
+TEST(GameInfo, SumFreeMemoryAddsAndNeverWraps) {
     EXPECT_EQ(SumFreeMemoryKB(0, 0), 0);
     EXPECT_EQ(SumFreeMemoryKB(45000, 45000), 90000);
     EXPECT_EQ(SumFreeMemoryKB(89999, 0), 89999);
     EXPECT_EQ(SumFreeMemoryKB(MaxI32 - 1, 1), MaxI32);
-}
-
-TEST(GameInfo, SumFreeMemoryNeverWraps) {
     EXPECT_EQ(SumFreeMemoryKB(MaxI32, 1), MaxI32);
     EXPECT_EQ(SumFreeMemoryKB(0x80000000u, 0), MaxI32);
     EXPECT_EQ(SumFreeMemoryKB(0, 0x80000000u), MaxI32);

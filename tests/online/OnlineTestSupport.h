@@ -122,6 +122,24 @@ class TTestServer {
 };
 #endif
 
+// A socket bound to a free port of 127.0.0.1, listening with a queue of that length (0: only
+// bound); port is set to its port.
+inline int LoopbackSocket(int& port, int backlog) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        (backlog > 0 && listen(fd, backlog) != 0)) {
+        close(fd);
+        throw std::runtime_error("cannot listen on 127.0.0.1");
+    }
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
 // A listening socket on 127.0.0.1 that takes connections (the kernel does) and then, as
 // told, stays silent, or answers every line with one canned reply (an SMTP server saying
 // "554" to everything after its greeting, or a web server with one page). What the clients
@@ -130,16 +148,7 @@ class TStubServer {
   public:
     explicit TStubServer(std::string greeting = std::string(), std::string reply = std::string())
         : FGreeting(std::move(greeting)), FReply(std::move(reply)) {
-        FListener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            listen(FListener, 16) != 0)
-            throw std::runtime_error("stub server: cannot listen");
-        socklen_t length = sizeof address;
-        getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length);
-        Port = ntohs(address.sin_port);
+        FListener = LoopbackSocket(Port, 16);
         FThread = std::thread([this] { Serve(); });
     }
     ~TStubServer() {
@@ -205,15 +214,9 @@ class TStubServer {
 
 // A port on 127.0.0.1 that nothing listens on.
 inline int ClosedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
+    int port = 0;
+    close(LoopbackSocket(port, 0));
+    return port;
 }
 
 // The answer of a web server that has one page for every address.
@@ -238,16 +241,7 @@ inline std::unique_ptr<TStubServer> ServePage(const std::string& body,
 class TMailStub {
   public:
     TMailStub() {
-        FListener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            listen(FListener, 4) != 0)
-            throw std::runtime_error("mail stub: cannot listen");
-        socklen_t length = sizeof address;
-        getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length);
-        Port = ntohs(address.sin_port);
+        FListener = LoopbackSocket(Port, 4);
         FThread = std::thread([this] { Serve(); });
     }
     ~TMailStub() {

@@ -18,15 +18,7 @@ TBitmapImage Counting(int32_t width, int32_t height, int32_t bits) {
     if (bits <= 8)
         for (uint32_t i = 0; i < (1u << bits); ++i)
             picture.Palette.push_back((i * 0x010203u) & 0xFFFFFF);
-    if (bits == 16) {
-        picture.RMask = 0x7C00;
-        picture.GMask = 0x03E0;
-        picture.BMask = 0x001F;
-    } else if (bits == 32) {
-        picture.RMask = 0xFF0000;
-        picture.GMask = 0xFF00;
-        picture.BMask = 0xFF;
-    }
+    picture.SetPlainMasks();
     return picture;
 }
 

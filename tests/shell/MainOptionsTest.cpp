@@ -34,8 +34,9 @@ class MainOptionsTest : public ::testing::Test {
         if (Dialog) delete Dialog.data();
         SetMessageHandler(nullptr);
     }
-    // A dialog as the menu opens it: shown without waiting.
+    // A dialog as the menu opens it: shown without waiting. One the test left open goes first.
     TMainOptions& Open() {
+        if (Dialog) delete Dialog.data();
         Dialog = new TMainOptions();
         Dialog->show();
         QCoreApplication::processEvents();

@@ -151,6 +151,14 @@ void SoftShadow(cairo_t* cr, const TPathBuilder& path, double dx, double dy, int
     cairo_mask_surface(cr, mask.get(), dx, dy);
 }
 
+void Vignette(cairo_t* cr, double width, double height) {
+    TPattern vignette = RadialGradient(width / 2, height / 2, std::min(width, height) * 0.45,
+                                       width / 2, height / 2, std::hypot(width, height) * 0.6,
+                                       {{0, Rgb(0x5A0A00, 0)}, {1, Rgb(0x5A0A00, 0.35)}});
+    SetSource(cr, vignette);
+    cairo_paint(cr);
+}
+
 void Sunburst(cairo_t* cr, double cx, double cy, double radius, int rays, double angle,
               const TColor& color) {
     TSaved saved(cr);

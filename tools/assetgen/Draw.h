@@ -97,6 +97,9 @@ inline void Glow(cairo_t* cr, const TPathBuilder& path, int radius, const TColor
     SoftShadow(cr, path, 0, 0, radius, color);
 }
 
+// Darkens the edges of a picture of width x height towards a warm brown.
+void Vignette(cairo_t* cr, double width, double height);
+
 // Rays from a centre, alternating over what is already painted.
 void Sunburst(cairo_t* cr, double cx, double cy, double radius, int rays, double angle,
               const TColor& color);

@@ -66,14 +66,6 @@ void DrawSnackBackground(cairo_t* cr, int width, int height, double sunX, double
     }
 }
 
-void Vignette(cairo_t* cr, int width, int height) {
-    TPattern vignette = RadialGradient(width / 2.0, height / 2.0, std::min(width, height) * 0.45,
-                                       width / 2.0, height / 2.0, std::hypot(width, height) * 0.6,
-                                       {{0, Rgb(0x5A0A00, 0)}, {1, Rgb(0x5A0A00, 0.35)}});
-    SetSource(cr, vignette);
-    cairo_paint(cr);
-}
-
 void DrawFlyers(cairo_t* cr, std::initializer_list<TFlyer> flyers, std::uint32_t seed) {
     for (const TFlyer& flyer : flyers) {
         if (flyer.Pepper)
@@ -96,19 +88,6 @@ void MotionLines(cairo_t* cr, double x, double y, double length, double angle, d
     SetSource(cr, Rgb(0xFFFFFF, 0.7));
     cairo_set_line_width(cr, 2.2);
     cairo_stroke(cr);
-}
-
-// The bag with both mascots pushing it, standing on groundY.
-void DrawBagTeam(cairo_t* cr, double cx, double groundY, double bagW, double bagH,
-                 double mascotSize) {
-    const double bagCy = groundY - bagH / 2 - bagH * 0.02;
-    const double reach = MascotReach(mascotSize);
-    const double bagHalf = bagW * 0.5;
-    DrawMascot(cr, cx - bagHalf - reach + mascotSize * 0.03, groundY, mascotSize, true,
-               Rgb(0x2A7AD8));
-    DrawMascot(cr, cx + bagHalf + reach - mascotSize * 0.03, groundY, mascotSize, false,
-               Rgb(0x3AA020));
-    DrawSnackBag(cr, cx, bagCy, bagW, bagH);
 }
 
 // The red frame that holds the embedded page; both menu pictures share it.

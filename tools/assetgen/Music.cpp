@@ -177,35 +177,30 @@ void Encode(const TSound& sound, const std::filesystem::path& folder, std::strin
 } // namespace
 
 TSound TitleTrack() {
-    TArrangement a;
-    a.Bpm = 120;
-    a.Bars.assign({{48, false},
-                   {45, true},
-                   {41, false},
-                   {43, false},
-                   {48, false},
-                   {45, true},
-                   {41, false},
-                   {43, false}});
-    a.Melody.assign({{72, 2}, {76, 1}, {79, 1}, {81, 2}, {79, 2}, {76, 2}, {72, 2}, {69, 3},
-                     {0, 1},  {72, 1}, {74, 1}, {76, 2}, {77, 2}, {81, 2}, {79, 3}, {77, 1},
-                     {76, 2}, {74, 2}, {72, 2}, {76, 1}, {79, 1}, {84, 2}, {83, 1}, {81, 1},
-                     {79, 2}, {76, 2}, {72, 2}, {76, 2}, {77, 2}, {81, 2}, {79, 1}, {77, 1},
-                     {76, 1}, {74, 1}, {74, 3}, {71, 1}, {67, 2}, {0, 2}});
-    a.Stabs = false;
-    a.BusyDrums = false;
-    return Render(a);
+    return Render(
+        {.Bpm = 120,
+         .Bars = {{48, false},
+                  {45, true},
+                  {41, false},
+                  {43, false},
+                  {48, false},
+                  {45, true},
+                  {41, false},
+                  {43, false}},
+         .Melody = {{72, 2}, {76, 1}, {79, 1}, {81, 2}, {79, 2}, {76, 2}, {72, 2}, {69, 3},
+                    {0, 1},  {72, 1}, {74, 1}, {76, 2}, {77, 2}, {81, 2}, {79, 3}, {77, 1},
+                    {76, 2}, {74, 2}, {72, 2}, {76, 1}, {79, 1}, {84, 2}, {83, 1}, {81, 1},
+                    {79, 2}, {76, 2}, {72, 2}, {76, 2}, {77, 2}, {81, 2}, {79, 1}, {77, 1},
+                    {76, 1}, {74, 1}, {74, 3}, {71, 1}, {67, 2}, {0, 2}},
+         .Stabs = false,
+         .BusyDrums = false});
 }
 
 TSound PlayTrack() {
-    TArrangement a;
-    a.Bpm = 140;
     const TChord c{48, false}, g{43, false}, am{45, true}, f{41, false}, e{40, false};
-    a.Bars.assign({c, g, am, f, c, g, f, g, am, f, c, g, am, f, g, e});
-    a.Melody = PlayMelody(a.Bars);
-    a.Stabs = true;
-    a.BusyDrums = true;
-    return Render(a);
+    const std::vector<TChord> bars{c, g, am, f, c, g, f, g, am, f, c, g, am, f, g, e};
+    return Render(
+        {.Bpm = 140, .Bars = bars, .Melody = PlayMelody(bars), .Stabs = true, .BusyDrums = true});
 }
 
 void WriteMusic(const std::filesystem::path& folder) {

@@ -210,14 +210,6 @@ void DrawLandscape(cairo_t* cr, double width, double height, const TPalette& p) 
     cairo_paint(cr);
 }
 
-void Vignette(cairo_t* cr, double width, double height) {
-    TPattern vignette = RadialGradient(width / 2, height / 2, std::min(width, height) * 0.45,
-                                       width / 2, height / 2, std::hypot(width, height) * 0.6,
-                                       {{0, Rgb(0x5A0A00, 0)}, {1, Rgb(0x5A0A00, 0.35)}});
-    SetSource(cr, vignette);
-    cairo_paint(cr);
-}
-
 // A cream panel with a soft shadow, as the menu's offline page.
 void Panel(cairo_t* cr, double x, double y, double w, double h, double alpha) {
     auto shape = [&](cairo_t* c) { RoundedRectPath(c, x, y, w, h, 16); };
@@ -304,13 +296,6 @@ void ExtraBadge(cairo_t* cr, double cx, double cy, double r, TExtra extra) {
     }
 }
 
-void BagTeam(cairo_t* cr, double cx, double groundY, double bagW, double bagH, double size) {
-    const double reach = MascotReach(size);
-    DrawMascot(cr, cx - bagW * 0.5 - reach + size * 0.03, groundY, size, true, Rgb(0x2A7AD8));
-    DrawMascot(cr, cx + bagW * 0.5 + reach - size * 0.03, groundY, size, false, Rgb(0x3AA020));
-    DrawSnackBag(cr, cx, groundY - bagH / 2 - bagH * 0.02, bagW, bagH);
-}
-
 const TTextStyle HeadStyle{Rgb(0xFFFFFF), Rgb(0x5A0A02), 4, Rgb(0x000000, 0.4), 2, 3, 3};
 const TTextStyle RowStyle{Rgb(0x5A1A05)};
 
@@ -377,7 +362,7 @@ void DrawIntro(TCanvas& canvas) {
         else
             DrawChip(cr, f.X, f.Y, f.Size, f.Angle, seed++);
     }
-    BagTeam(cr, 400, groundY, 180, 215, 130);
+    DrawBagTeam(cr, 400, groundY, 180, 215, 130);
     DrawChip(cr, 376, 292, 12, 0.9, 611);
     DrawChip(cr, 428, 270, 10, -0.6, 612);
 
@@ -458,7 +443,7 @@ void DrawGameInfo(TCanvas& canvas, TGfxSet set) {
         x += 24 + MeasureText(cr, extraFont, labels[i]).x_advance + 28;
     }
 
-    BagTeam(cr, 400, 578, 74, 88, 56);
+    DrawBagTeam(cr, 400, 578, 74, 88, 56);
     StyledText(cr, {"DejaVu Sans", 22, true}, "Klicken oder Esc", 150, 560, TAlign::Center,
                HeadStyle);
     StyledText(cr, {"DejaVu Sans", 22, true, true}, "Korvald – knusprig gut!", 650, 560,

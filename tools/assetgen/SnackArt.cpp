@@ -571,6 +571,16 @@ void DrawMascot(cairo_t* cr, double x, double groundY, double size, bool facingR
     DrawPosedMascot(cr, x, groundY, size, facingRight, capColor, pushing);
 }
 
+void DrawBagTeam(cairo_t* cr, double cx, double groundY, double bagW, double bagH,
+                 double mascotSize) {
+    const double reach = MascotReach(mascotSize);
+    DrawMascot(cr, cx - bagW * 0.5 - reach + mascotSize * 0.03, groundY, mascotSize, true,
+               Rgb(0x2A7AD8));
+    DrawMascot(cr, cx + bagW * 0.5 + reach - mascotSize * 0.03, groundY, mascotSize, false,
+               Rgb(0x3AA020));
+    DrawSnackBag(cr, cx, groundY - bagH / 2 - bagH * 0.02, bagW, bagH);
+}
+
 void DrawTitleWord(cairo_t* cr, std::string_view text, double cx, double baseline, double size,
                    double wobble) {
     const TFont font{"DejaVu Sans", size, true};

@@ -66,6 +66,10 @@ void DrawMascot(cairo_t* cr, double x, double groundY, double size, bool facingR
                 const TColor& capColor);
 double MascotReach(double size);
 
+// The bag of bagW x bagH with both mascots pushing it, all standing on groundY.
+void DrawBagTeam(cairo_t* cr, double cx, double groundY, double bagW, double bagH,
+                 double mascotSize);
+
 // Playful title lettering: letters rocking on a bouncing baseline, a light rim,
 // a dark outline, a golden gradient and a gloss.
 void DrawTitleWord(cairo_t* cr, std::string_view text, double cx, double baseline, double size,
