@@ -259,7 +259,14 @@ void TScoreStore::Improve(const std::string& list, const std::string& player,
         changes.emplace_back(level, bucket, 1);
     }
     if (changes.empty()) return;
-    TQuery upsert = FDb->Prepare(CountsUpsert(changes.size()));
+    // The texts are made once: a publication needs one of them per list.
+    static const std::vector<std::string> upserts = [] {
+        std::vector<std::string> texts;
+        for (size_t rows = 0; rows <= 2 * RankLevels; ++rows)
+            texts.push_back(CountsUpsert(rows));
+        return texts;
+    }();
+    TQuery upsert = FDb->Prepare(upserts.at(changes.size()));
     upsert.Bind(1, list);
     int index = 2;
     for (const auto& [level, bucket, n] : changes) {
@@ -406,7 +413,8 @@ TPublishReply TScoreStore::Publish(const TPublishRecord& record, TServerClock::t
     if (CheckGameRecord(record) == TRecordVerdict::Verified) {
         const std::string digits = *RevealGameRecord(record.GameRecord);
         const TGameRecord game = *ParseGameRecordDigits(digits);
-        TQuery gameInsert = FDb->Prepare(GameRecordInsert());
+        static const std::string insertText = GameRecordInsert();
+        TQuery gameInsert = FDb->Prepare(insertText);
         gameInsert.Bind(1, published.ScoreId).Bind(2, digits);
         int index = 2;
         for (const TGameRecordField& field : GameRecordLayout)

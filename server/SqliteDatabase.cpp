@@ -83,7 +83,7 @@ class TSqliteStatement : public TStatement {
 // The log is copied back into the database file whenever this many pages were added since
 // the last copy, and starts afresh once it holds RestartFrames pages; the writer copies
 // itself only when the log has grown far beyond that (the copying thread cannot keep up).
-constexpr int CheckpointFrames = 10000;
+constexpr int CheckpointFrames = 25000;
 constexpr int RestartFrames = 100000;
 constexpr int WriterCheckpointFrames = 2 * RestartFrames;
 // What the copying thread leaves for its last pass, which holds back this connection's writers.
