@@ -33,9 +33,9 @@ void TQuery::Run() {
 }
 
 TQuery TDatabase::Prepare(std::string_view sql) {
-    const std::string key(sql);
-    auto found = FStatements.find(key);
-    if (found == FStatements.end()) found = FStatements.emplace(key, NewStatement(sql)).first;
+    auto found = FStatements.find(sql);
+    if (found == FStatements.end())
+        found = FStatements.emplace(std::string(sql), NewStatement(sql)).first;
     return TQuery(*found->second);
 }
 

@@ -5,6 +5,7 @@
 // reach SQL through Bind. Statements are prepared once per connection and reused. A
 // connection is used by one thread at a time; its owner holds a lock around it.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -88,7 +89,15 @@ class TDatabase {
     virtual std::unique_ptr<TStatement> NewStatement(std::string_view sql) = 0;
 
   private:
-    std::unordered_map<std::string, std::unique_ptr<TStatement>> FStatements;
+    // Looked up by the text as given, without copying it.
+    struct THash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>()(text);
+        }
+    };
+    std::unordered_map<std::string, std::unique_ptr<TStatement>, THash, std::equal_to<>>
+        FStatements;
 };
 
 // True for a PostgreSQL connection address ("postgresql://..." or "postgres://...").

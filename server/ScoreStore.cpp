@@ -259,7 +259,14 @@ void TScoreStore::Improve(const std::string& list, const std::string& player,
         changes.emplace_back(level, bucket, 1);
     }
     if (changes.empty()) return;
-    TQuery upsert = FDb->Prepare(CountsUpsert(changes.size()));
+    // The texts are made once: a publication needs one of them per list.
+    static const std::vector<std::string> upserts = [] {
+        std::vector<std::string> texts;
+        for (size_t rows = 0; rows <= 2 * RankLevels; ++rows)
+            texts.push_back(CountsUpsert(rows));
+        return texts;
+    }();
+    TQuery upsert = FDb->Prepare(upserts.at(changes.size()));
     upsert.Bind(1, list);
     int index = 2;
     for (const auto& [level, bucket, n] : changes) {
@@ -298,46 +305,55 @@ std::vector<TListEntry> TScoreStore::List(const std::string& list, size_t limit)
 }
 
 TPublishReply TScoreStore::Submit(const TPublishRecord& record, TServerClock::time_point now) {
-    TPending mine{record, now, {}, {}, false};
+    TPublication mine{record, now, {}, {}};
+    Submit(std::span(&mine, 1));
+    if (mine.Error) std::rethrow_exception(mine.Error);
+    return mine.Reply;
+}
+
+void TScoreStore::Submit(std::span<TPublication> group) {
+    if (group.empty()) return;
     std::unique_lock queue(FQueueLock);
-    FQueue.push_back(&mine);
-    while (!mine.Done) {
+    for (TPublication& publication : group)
+        FQueue.push_back(&publication);
+    // The group goes into the queue at once, so that one writer takes all of it.
+    const uint64_t mine = FWritten + 1 + (FWriting ? 1 : 0);
+    while (FWritten < mine) {
         if (FWriting) {
             FQueueChanged.wait(queue);
             continue;
         }
         // Whoever finds nobody writing writes everything that waits, in one transaction.
         FWriting = true;
-        std::vector<TPending*> batch;
+        std::vector<TPublication*> batch;
         batch.swap(FQueue);
         queue.unlock();
         WriteBatch(batch);
         queue.lock();
         FWriting = false;
-        for (TPending* pending : batch)
-            pending->Done = true;
+        ++FWritten;
         FQueueChanged.notify_all();
     }
-    if (mine.Error) std::rethrow_exception(mine.Error);
-    return mine.Reply;
 }
 
-void TScoreStore::WriteBatch(const std::vector<TPending*>& batch) {
+void TScoreStore::WriteBatch(const std::vector<TPublication*>& batch) {
     const std::lock_guard guard(FLock);
     int64_t newest = 0;
     if (batch.size() > 1) {
         try {
             TTransaction transaction(*FDb);
-            for (TPending* pending : batch)
+            for (TPublication* pending : batch)
                 pending->Reply = Publish(pending->Record, pending->Now, newest);
             transaction.Commit();
             if (newest > FVersion) FVersion = newest;
             return;
         } catch (const std::exception&) {
-            // One of them failed: each is tried alone, so that only that one fails.
+            // One of them failed: each is tried alone, so that only that one fails. The
+            // numbers of the rolled-back group are handed out again.
+            newest = 0;
         }
     }
-    for (TPending* pending : batch) {
+    for (TPublication* pending : batch) {
         try {
             TTransaction transaction(*FDb);
             pending->Reply = Publish(pending->Record, pending->Now, newest);
@@ -397,7 +413,8 @@ TPublishReply TScoreStore::Publish(const TPublishRecord& record, TServerClock::t
     if (CheckGameRecord(record) == TRecordVerdict::Verified) {
         const std::string digits = *RevealGameRecord(record.GameRecord);
         const TGameRecord game = *ParseGameRecordDigits(digits);
-        TQuery gameInsert = FDb->Prepare(GameRecordInsert());
+        static const std::string insertText = GameRecordInsert();
+        TQuery gameInsert = FDb->Prepare(insertText);
         gameInsert.Bind(1, published.ScoreId).Bind(2, digits);
         int index = 2;
         for (const TGameRecordField& field : GameRecordLayout)

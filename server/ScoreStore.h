@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,17 @@ class TScoreStore {
     // in the next transaction, one after the other, each with its own ranks.
     TPublishReply Submit(const TPublishRecord& record, TServerClock::time_point now);
 
+    // One publication of a group; Submit sets Reply, or Error when that one failed.
+    struct TPublication {
+        TPublishRecord Record;
+        TServerClock::time_point Now;
+        TPublishReply Reply;
+        std::exception_ptr Error;
+    };
+    // Stores a group of publications in one transaction (with any that wait beside them), in
+    // their order; a failing one fails alone.
+    void Submit(std::span<TPublication> group);
+
     // The all-time list, at most limit entries (0: all).
     std::vector<TListEntry> AllTime(size_t limit = 0);
     // The list of the week that contains now.
@@ -90,14 +102,7 @@ class TScoreStore {
         int64_t Score = 0;
         int64_t ScoreId = 0;
     };
-    struct TPending {
-        const TPublishRecord& Record;
-        TServerClock::time_point Now;
-        TPublishReply Reply;
-        std::exception_ptr Error;
-        bool Done;
-    };
-    void WriteBatch(const std::vector<TPending*>& batch);
+    void WriteBatch(const std::vector<TPublication*>& batch);
     // One publication inside the open transaction; newest grows to its number.
     TPublishReply Publish(const TPublishRecord& record, TServerClock::time_point now,
                           int64_t& newest);
@@ -117,8 +122,9 @@ class TScoreStore {
     std::unique_ptr<TDatabase> FDb;
     std::mutex FQueueLock; // the publications waiting to be written
     std::condition_variable FQueueChanged;
-    std::vector<TPending*> FQueue;
+    std::vector<TPublication*> FQueue;
     bool FWriting = false;
+    uint64_t FWritten = 0; // groups taken from the queue and written
     std::atomic<int64_t> FVersion{0};
     std::atomic<int64_t> FVersionCheckedAt{0}; // steady clock, milliseconds
 };

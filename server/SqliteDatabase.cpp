@@ -2,6 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <thread>
+
 namespace {
 
 [[noreturn]] void Fail(sqlite3* db, std::string_view what) {
@@ -76,7 +80,97 @@ class TSqliteStatement : public TStatement {
     std::unique_ptr<sqlite3_stmt, TFinalize> FStatement;
 };
 
+// The log is copied back into the database file whenever this many pages were added since
+// the last copy, and starts afresh once it holds RestartFrames pages; the writer copies
+// itself only when the log has grown far beyond that (the copying thread cannot keep up).
+constexpr int CheckpointFrames = 25000;
+constexpr int RestartFrames = 100000;
+constexpr int WriterCheckpointFrames = 2 * RestartFrames;
+// What the copying thread leaves for its last pass, which holds back this connection's writers.
+constexpr int CheckpointRest = 1000;
+constexpr int UnheldPasses = 3;
+
 } // namespace
+
+// Copies the log back into the database file on a connection and thread of its own, so that
+// no commit waits for it (copying and syncing a log of many megabytes takes a while). Only a
+// log whose every page is in the database starts afresh at the next commit: the last few
+// pages are copied while no transaction of the writing connection is open.
+class TSqliteDatabase::TCheckpointer {
+  public:
+    TCheckpointer(const std::string& fileName, std::mutex& writeLock) : FWriteLock(writeLock) {
+        sqlite3* db = nullptr;
+        const int result = sqlite3_open_v2(fileName.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        FDb.reset(db);
+        if (result != SQLITE_OK) Fail(db, "open " + fileName);
+        // Opens the log, which a checkpoint needs.
+        if (sqlite3_exec(db, "PRAGMA synchronous=NORMAL; SELECT count(*) FROM sqlite_schema;",
+                         nullptr, nullptr, nullptr) != SQLITE_OK)
+            Fail(db, "open " + fileName);
+        FThread = std::thread([this] { Run(); });
+    }
+    ~TCheckpointer() {
+        {
+            const std::lock_guard guard(FLock);
+            FStopping = true;
+        }
+        FWake.notify_one();
+        FThread.join();
+    }
+    TCheckpointer(const TCheckpointer&) = delete;
+    TCheckpointer& operator=(const TCheckpointer&) = delete;
+
+    // After each commit, with the pages the log holds now.
+    void LogGrew(int frames) {
+        const int copied = FCopied;
+        // A log that started afresh holds fewer pages than were copied from the one before.
+        if ((frames >= copied ? frames - copied : frames) < CheckpointFrames) return;
+        {
+            const std::lock_guard guard(FLock);
+            FRequested = true;
+        }
+        FWake.notify_one();
+    }
+
+  private:
+    void Run() {
+        for (;;) {
+            {
+                std::unique_lock lock(FLock);
+                FWake.wait(lock, [this] { return FStopping || FRequested; });
+                if (FStopping) return;
+                FRequested = false;
+            }
+            int logged = 0, before = 0;
+            for (int pass = 0; pass < UnheldPasses; ++pass) {
+                if (!Checkpoint(logged) || logged < RestartFrames) break;
+                if (pass > 0 && logged - before <= CheckpointRest) break;
+                before = logged;
+            }
+            if (logged < RestartFrames) continue;
+            const std::lock_guard hold(FWriteLock);
+            Checkpoint(logged);
+        }
+    }
+
+    // False when the database is busy otherwise; a later request tries again.
+    bool Checkpoint(int& logged) {
+        int copied = 0;
+        const bool done = sqlite3_wal_checkpoint_v2(FDb.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE,
+                                                    &logged, &copied) == SQLITE_OK;
+        if (done) FCopied = copied;
+        return done;
+    }
+
+    std::mutex& FWriteLock;
+    std::unique_ptr<sqlite3, TClose> FDb;
+    std::atomic<int> FCopied{0};
+    std::mutex FLock;
+    std::condition_variable FWake;
+    bool FRequested = false;
+    bool FStopping = false;
+    std::thread FThread;
+};
 
 void TSqliteDatabase::TClose::operator()(sqlite3* db) const {
     sqlite3_close_v2(db);
@@ -96,12 +190,28 @@ TSqliteDatabase::TSqliteDatabase(const std::string& fileName) : FFileName(fileNa
     // checkpoints only: a power cut may lose the last commits, never the file's consistency.
     // The rank tables are read at random places: pages stay in this process's cache (up to
     // 64 MiB) or are read through the mapping, not copied in by a system call each time.
-    // A publication changes a few rows at random places of the rank tables: small pages keep
-    // what each commit appends to the log small (only a new file takes the size), and rarer
-    // checkpoints write a page changed by many commits back once.
+    // A publication changes a few rows at random places of the rank tables: rare checkpoints
+    // write a page changed by many commits back once, and a thread of their own makes them
+    // (TCheckpointer), not the commit that happens to fill the log.
     Execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
             "PRAGMA temp_store=MEMORY; PRAGMA cache_size=-65536; PRAGMA mmap_size=1073741824;"
-            "PRAGMA wal_autocheckpoint=20000;");
+            "PRAGMA wal_autocheckpoint=0;");
+    if (fileName.empty() || fileName == ":memory:") return;
+    FCheckpointer = std::make_unique<TCheckpointer>(fileName, FWriteLock);
+    sqlite3_wal_hook(db, LogGrew, this);
+}
+
+TSqliteDatabase::~TSqliteDatabase() {
+    // The hook calls the checkpointer, which goes before the connection.
+    sqlite3_wal_hook(FDb.get(), nullptr, nullptr);
+}
+
+int TSqliteDatabase::LogGrew(void* self, sqlite3* db, const char* name, int frames) {
+    if (frames >= WriterCheckpointFrames)
+        sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    else
+        static_cast<TSqliteDatabase*>(self)->FCheckpointer->LogGrew(frames);
+    return SQLITE_OK;
 }
 
 void TSqliteDatabase::Execute(std::string_view sql) {
@@ -115,16 +225,25 @@ void TSqliteDatabase::Execute(std::string_view sql) {
 }
 
 void TSqliteDatabase::Begin() {
+    FWriting = std::unique_lock(FWriteLock);
     // Takes the write lock at once, so that no other writer slips in between read and write.
-    Prepare("BEGIN IMMEDIATE").Run();
+    try {
+        Prepare("BEGIN IMMEDIATE").Run();
+    } catch (const EDatabaseError&) {
+        FWriting.unlock();
+        throw;
+    }
 }
 
 void TSqliteDatabase::Commit() {
     Prepare("COMMIT").Run();
+    // A failed commit leaves the transaction open; Rollback ends it.
+    FWriting.unlock();
 }
 
 void TSqliteDatabase::Rollback() {
     if (!sqlite3_get_autocommit(FDb.get())) Prepare("ROLLBACK").Run();
+    if (FWriting.owns_lock()) FWriting.unlock();
 }
 
 bool TSqliteDatabase::Ping() {

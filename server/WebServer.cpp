@@ -15,7 +15,6 @@
 
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <iostream>
 #include <stdexcept>
 #include <thread>
@@ -32,7 +31,8 @@ constexpr size_t MaxBody = MaxCsLength + 1024;
 constexpr int64_t StoreCheckMs = 200;
 // What a log line shows of a path at most.
 constexpr size_t MaxLoggedPath = 200;
-// SQLite stores one publication at a time; a second thread prepares the next meanwhile.
+// The store writes one group of publications at a time; a second thread reads the next
+// group meanwhile.
 constexpr int PublisherThreads = 2;
 
 using TResponse = std::shared_ptr<MHD_Response>;
@@ -147,10 +147,21 @@ struct TWebServer::TRequest {
     bool Answered = false;
 };
 
+// A publication waiting for its publisher; its request is suspended meanwhile.
+struct TWebServer::TPublishJob {
+    MHD_Connection* Connection;
+    TRequest* Request;
+    std::optional<std::string> Raw; // the raw value of "cs"
+};
+
 // The threads that store publications, so that the event loops never wait for the database.
+// A thread takes every publication that waits and stores them together: while one thread
+// writes its group, the other reads the next.
 class TWebServer::TPublishers {
   public:
-    explicit TPublishers(int threads) {
+    using TWork = std::function<void(std::vector<TPublishJob>&)>;
+
+    TPublishers(int threads, TWork work) : FWork(std::move(work)) {
         for (int i = 0; i < threads; ++i)
             FThreads.emplace_back([this] { Run(); });
     }
@@ -159,7 +170,7 @@ class TWebServer::TPublishers {
     TPublishers& operator=(const TPublishers&) = delete;
 
     // False once Finish began: the caller then does the job itself.
-    bool Add(std::function<void()> job) {
+    bool Add(TPublishJob job) {
         {
             const std::lock_guard guard(FLock);
             if (FFinishing) return false;
@@ -183,21 +194,21 @@ class TWebServer::TPublishers {
   private:
     void Run() {
         for (;;) {
-            std::function<void()> job;
+            std::vector<TPublishJob> jobs;
             {
                 std::unique_lock lock(FLock);
                 FWake.wait(lock, [this] { return FFinishing || !FJobs.empty(); });
                 if (FJobs.empty()) return;
-                job = std::move(FJobs.front());
-                FJobs.pop_front();
+                jobs.swap(FJobs);
             }
-            job();
+            FWork(jobs);
         }
     }
 
+    TWork FWork;
     std::mutex FLock;
     std::condition_variable FWake;
-    std::deque<std::function<void()>> FJobs;
+    std::vector<TPublishJob> FJobs;
     bool FFinishing = false;
     std::vector<std::thread> FThreads;
 };
@@ -240,25 +251,77 @@ TWebServer::~TWebServer() {
     Stop();
 }
 
-TScoreAnswer TWebServer::AnswerScore(std::optional<std::string_view> rawCs) {
-    if (!rawCs) return {400, "Fehler=Kein Datensatz\r\n"};
-    if (rawCs->size() > MaxCsLength) return {413, "Fehler=Datensatz zu lang\r\n"};
+std::optional<TScoreAnswer> TWebServer::ReadScore(std::optional<std::string_view> rawCs,
+                                                  TPublishRecord& record) {
+    if (!rawCs) return TScoreAnswer{400, "Fehler=Kein Datensatz\r\n"};
+    if (rawCs->size() > MaxCsLength) return TScoreAnswer{413, "Fehler=Datensatz zu lang\r\n"};
     const std::optional<std::string> decoded = DecodeRecord(*rawCs);
-    const std::optional<TPublishRecord> record =
+    std::optional<TPublishRecord> read =
         decoded ? ParseRecord(*decoded) : std::optional<TPublishRecord>();
-    if (!record) return {200, "Fehler=Unlesbarer Datensatz\r\n"};
-    switch (CheckGameRecord(*record)) {
+    if (!read) return TScoreAnswer{200, "Fehler=Unlesbarer Datensatz\r\n"};
+    switch (CheckGameRecord(*read)) {
     case TRecordVerdict::NotARecord:
-        return {200, "Fehler=Spielverlauf nicht lesbar\r\n"};
+        return TScoreAnswer{200, "Fehler=Spielverlauf nicht lesbar\r\n"};
     case TRecordVerdict::ScoreTooHigh:
-        return {200, "Fehler=Punktestand passt nicht zum Spielverlauf\r\n"};
+        return TScoreAnswer{200, "Fehler=Punktestand passt nicht zum Spielverlauf\r\n"};
     case TRecordVerdict::Unverified:
     case TRecordVerdict::Verified:
         break;
     }
-    const TPublishReply reply = FScores.Submit(*record, FNow());
+    record = std::move(*read);
+    return std::nullopt;
+}
+
+TScoreAnswer TWebServer::AnswerScore(std::optional<std::string_view> rawCs) {
+    TPublishRecord record;
+    if (const std::optional<TScoreAnswer> refused = ReadScore(rawCs, record)) return *refused;
+    const TPublishReply reply = FScores.Submit(record, FNow());
     ++FLocalChanges;
     return {200, BuildReply(reply)};
+}
+
+void TWebServer::Publish(std::vector<TPublishJob>& jobs) {
+    const auto failed = [](const std::exception& error) {
+        std::cerr << "crumble-server: publication failed: " << PrintableText(error.what())
+                  << std::endl;
+        return TScoreAnswer{MHD_HTTP_INTERNAL_SERVER_ERROR, "Fehler=Interner Fehler\r\n"};
+    };
+    std::vector<TScoreStore::TPublication> group;
+    std::vector<TRequest*> waiting; // the request of each publication of the group
+    const auto now = FNow();
+    for (TPublishJob& job : jobs) {
+        if (FAbandonPublications) {
+            job.Request->Score = TScoreAnswer{MHD_HTTP_SERVICE_UNAVAILABLE,
+                                              "Fehler=Der Server wird gerade beendet\r\n"};
+            continue;
+        }
+        TScoreStore::TPublication publication{{}, now, {}, {}};
+        try {
+            job.Request->Score = ReadScore(job.Raw, publication.Record);
+        } catch (const std::exception& error) {
+            job.Request->Score = failed(error);
+        }
+        if (job.Request->Score) continue;
+        group.push_back(std::move(publication));
+        waiting.push_back(job.Request);
+    }
+    try {
+        FScores.Submit(group);
+    } catch (const std::exception& error) {
+        for (TScoreStore::TPublication& publication : group)
+            publication.Error = std::make_exception_ptr(error);
+    }
+    for (size_t i = 0; i < group.size(); ++i) {
+        try {
+            if (group[i].Error) std::rethrow_exception(group[i].Error);
+            waiting[i]->Score = TScoreAnswer{200, BuildReply(group[i].Reply)};
+        } catch (const std::exception& error) {
+            waiting[i]->Score = failed(error);
+        }
+    }
+    if (!group.empty()) ++FLocalChanges;
+    for (TPublishJob& job : jobs)
+        MHD_resume_connection(job.Connection);
 }
 
 uint64_t TWebServer::StoreChangeCount() {
@@ -385,21 +448,11 @@ TWebServer::TResponse TWebServer::ScoreScript(MHD_Connection* connection, TReque
     }
     // The request waits, without holding its event loop, until a publisher has answered it.
     MHD_suspend_connection(connection);
-    auto job = [this, connection, &request, raw = std::move(raw)] {
-        try {
-            request.Score = FAbandonPublications
-                                ? TScoreAnswer{MHD_HTTP_SERVICE_UNAVAILABLE,
-                                               "Fehler=Der Server wird gerade beendet\r\n"}
-                                : AnswerScore(raw);
-        } catch (const std::exception& error) {
-            std::cerr << "crumble-server: publication failed: " << PrintableText(error.what())
-                      << std::endl;
-            request.Score =
-                TScoreAnswer{MHD_HTTP_INTERNAL_SERVER_ERROR, "Fehler=Interner Fehler\r\n"};
-        }
-        MHD_resume_connection(connection);
-    };
-    if (!FPublishers->Add(job)) job();
+    TPublishJob job{connection, &request, std::move(raw)};
+    if (!FPublishers->Add(job)) {
+        std::vector<TPublishJob> alone{std::move(job)};
+        Publish(alone);
+    }
     return nullptr;
 }
 
@@ -557,7 +610,8 @@ int TWebServer::Start(const std::string& address, int port) {
                                  ? static_cast<unsigned>(FOptions.Workers)
                                  : std::max(1u, std::thread::hardware_concurrency());
     FAbandonPublications = false;
-    FPublishers = std::make_unique<TPublishers>(PublisherThreads);
+    FPublishers = std::make_unique<TPublishers>(
+        PublisherThreads, [this](std::vector<TPublishJob>& jobs) { Publish(jobs); });
     unsigned flags =
         MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_TURBO | MHD_ALLOW_SUSPEND_RESUME;
     if (found->ai_family == AF_INET6) flags |= MHD_USE_IPv6;

@@ -81,11 +81,18 @@ class TWebServer {
 
   private:
     struct TPage;
+    struct TPublishJob;
     class TPublishers;
     using TResponse = std::shared_ptr<MHD_Response>;
 
     TResponse Route(MHD_Connection* connection, TRequest& request, int& status);
     TResponse ScoreScript(MHD_Connection* connection, TRequest& request, int& status);
+    // The answer that refuses the raw "cs" value; nothing when record now holds a publication
+    // to store.
+    std::optional<TScoreAnswer> ReadScore(std::optional<std::string_view> rawCs,
+                                          TPublishRecord& record);
+    // Stores the publications of the jobs in one group, answers each and resumes its request.
+    void Publish(std::vector<TPublishJob>& jobs);
     // The page of slot when it was made for key, else render's page, made for key and kept
     // (while another thread renders it, the page before).
     TResponse Cached(std::shared_ptr<const TPage>& slot, std::mutex& renderLock, TPage key,

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <map>
 #include <random>
@@ -272,6 +273,38 @@ TEST_P(ScoreStoreTest, ScrambledPublicationsRankAsTheRulesSay) {
     const auto allTime = Store().AllTime();
     for (const TListEntry& entry : allTime)
         EXPECT_EQ(model.RankOf("", entry.PlayerID), entry.Rank);
+}
+
+TEST_P(ScoreStoreTest, AGroupIsStoredInItsOrderWithEachPublicationsOwnRanks) {
+    std::mt19937 random(20240307);
+    TRankModel model;
+    std::vector<std::string> players(12);
+    for (int round = 0; round < 40; ++round) {
+        // Players known from earlier groups may come more than once in one group; a new
+        // player gets its identity only with the group's answer.
+        std::vector<TScoreStore::TPublication> group;
+        std::vector<size_t> who;
+        const size_t size = 1 + random() % 7;
+        while (group.size() < size) {
+            const size_t player = random() % players.size();
+            if (players[player].empty() && std::find(who.begin(), who.end(), player) != who.end())
+                continue;
+            const auto when = Wednesday(static_cast<int>(random() % 2));
+            group.push_back({Record(players[player], "P", ScrambledScore(random)), when, {}, {}});
+            who.push_back(player);
+        }
+        Store().Submit(group);
+        for (size_t i = 0; i < group.size(); ++i) {
+            ASSERT_FALSE(group[i].Error) << "round " << round << ", publication " << i;
+            std::string& id = players[who[i]];
+            if (id.empty()) id = group[i].Reply.ID;
+            ASSERT_EQ(group[i].Reply.ID, id);
+            const TPublishReply expected =
+                model.Publish(id, group[i].Record.Score, IsoWeekKey(group[i].Now));
+            ASSERT_EQ(Describe(group[i].Reply), Describe(expected))
+                << "round " << round << ", publication " << i;
+        }
+    }
 }
 
 TEST_P(ScoreStoreTest, RanksAreRebuiltForAStoreFromBeforeTheRankTables) {

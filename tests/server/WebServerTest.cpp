@@ -8,10 +8,13 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <map>
 #include <fstream>
 #include <memory>
 #include <mutex>
 #include <random>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -88,6 +91,46 @@ TEST_F(WebServerTest, PublishingAnswersRanksAndRecognisesThePlayer) {
     EXPECT_EQ(ReplyValue(again, "wAlterrang"), "2");
     EXPECT_EQ(ReplyValue(again, "Platz1"), "3000");
     EXPECT_EQ(Scores.AllTime().size(), 2u);
+}
+
+TEST_F(WebServerTest, PublicationsArrivingTogetherEachGetTheirOwnAnswer) {
+    // Several clients at once, so that publications (and refusals) are stored in one group.
+    constexpr int Clients = 8, Rounds = 3; // within the limit per address
+    std::mutex lock;
+    std::map<std::string, int32_t> sent; // the identity each client got, with its best score
+    std::vector<std::string> refusals;
+    std::vector<std::thread> clients;
+    for (int c = 0; c < Clients; ++c)
+        clients.emplace_back([&, c] {
+            httplib::Client client("127.0.0.1", Port);
+            client.set_read_timeout(10);
+            std::string id;
+            for (int round = 0; round < Rounds; ++round) {
+                const int32_t score = 1000 * c + 10 * round;
+                const auto result =
+                    client.Get("/score.php?cs=" +
+                               EncodeRecord(BuildRecord(Record(id, "P" + std::to_string(c), score)),
+                                            Seeded(c * Rounds + round)));
+                const auto refused = client.Get("/score.php?cs=nonsense");
+                const std::lock_guard guard(lock);
+                if (refused) refusals.push_back(refused->body);
+                if (!result || result->status != 200) continue;
+                const auto got = ReplyValue(ParseReply(result->body), "ID");
+                if (!got || (!id.empty() && *got != id)) continue;
+                id = *got;
+                sent[id] = score;
+            }
+        });
+    for (std::thread& client : clients)
+        client.join();
+
+    ASSERT_EQ(sent.size(), size_t(Clients));
+    EXPECT_EQ(refusals,
+              std::vector<std::string>(Clients * Rounds, "Fehler=Unlesbarer Datensatz\r\n"));
+    const auto list = Scores.AllTime();
+    ASSERT_EQ(list.size(), size_t(Clients));
+    for (const TListEntry& entry : list)
+        EXPECT_EQ(entry.Score, sent[entry.PlayerID]) << entry.PlayerID;
 }
 
 TEST_F(WebServerTest, UnreadableRecordGetsNoRankAndChangesNothing) {
