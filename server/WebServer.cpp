@@ -397,12 +397,17 @@ TWebServer::TResponse TWebServer::Cached(std::shared_ptr<const TPage>& slot, std
     return page->Response;
 }
 
-TWebServer::TResponse TWebServer::StartPageResponse() {
-    const auto now = FNow();
+TWebServer::TPage TWebServer::ListsKey(TServerClock::time_point now) {
     TPage key;
     key.Local = ListsVersion();
     key.Store = FStoreChanges.load();
     key.Week = IsoWeekKey(now);
+    return key;
+}
+
+TWebServer::TResponse TWebServer::StartPageResponse() {
+    const auto now = FNow();
+    TPage key = ListsKey(now);
     // The news file is the operator's: a changed file shows at once.
     struct stat status {};
     if (stat(FNewsFile.c_str(), &status) == 0)
@@ -415,10 +420,7 @@ TWebServer::TResponse TWebServer::StartPageResponse() {
 
 TWebServer::TResponse TWebServer::HighscorePageResponse() {
     const auto now = FNow();
-    TPage key;
-    key.Local = ListsVersion();
-    key.Store = FStoreChanges.load();
-    key.Week = IsoWeekKey(now);
+    TPage key = ListsKey(now);
     const std::string week = key.Week;
     return Cached(FHighscorePage, FHighscoreRender, std::move(key), [&] {
         return HighscorePage(FScores.AllTime(ListLength), FScores.Week(now, ListLength), week);

@@ -97,6 +97,8 @@ class TWebServer {
     // (while another thread renders it, the page before).
     TResponse Cached(std::shared_ptr<const TPage>& slot, std::mutex& renderLock, TPage key,
                      const std::function<std::string()>& render);
+    // What a list page depends on: the lists' versions and the week.
+    TPage ListsKey(TServerClock::time_point now);
     TResponse StartPageResponse();
     TResponse HighscorePageResponse();
     TResponse Health(int& status);
