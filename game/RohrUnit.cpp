@@ -5,7 +5,6 @@
 #include "gamelib/DDUtil.h"
 #include "gamelib/SpriteUnit.h"
 #include "gamelib/frmDDFullScreen.h"
-#include "gamelib/vrDSound.h"
 #include "shell/Tools.h"
 
 #include <algorithm>
@@ -280,12 +279,8 @@ void TPointers::Hide() {
 }
 
 void TPointers::PlaySound(const std::string& name, int32_t pan, uint32_t frequency) const {
-    if (Links.PlaySound) {
+    if (Links.PlaySound)
         Links.PlaySound(name, pan, frequency);
-    } else if (SoundEngine) {
-        TvrDSoundFile& sound = SoundEngine->Find(name);
-        sound.SetPan(pan);
-        if (frequency != 0) sound.SetFrequency(frequency);
-        sound.Play();
-    }
+    else
+        PlayEngineSound(name, pan, frequency);
 }

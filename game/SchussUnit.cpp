@@ -5,7 +5,6 @@
 #include "gamelib/DDUtil.h"
 #include "gamelib/SpriteUnit.h"
 #include "gamelib/frmDDFullScreen.h"
-#include "gamelib/vrDSound.h"
 #include "shell/Tools.h"
 
 std::unique_ptr<TSchuesse> Schuesse;
@@ -176,11 +175,8 @@ void TSchuesse::HideAll() {
 }
 
 void TSchuesse::PlaySound(const std::string& name, int32_t pan) const {
-    if (Links.PlaySound) {
+    if (Links.PlaySound)
         Links.PlaySound(name, pan);
-    } else if (SoundEngine) {
-        TvrDSoundFile& sound = SoundEngine->Find(name);
-        sound.SetPan(pan);
-        sound.Play();
-    }
+    else
+        PlayEngineSound(name, pan);
 }

@@ -3,7 +3,6 @@
 #include "gamelib/DDUtil.h"
 #include "gamelib/SpriteUnit.h"
 #include "gamelib/frmDDFullScreen.h"
-#include "gamelib/vrDSound.h"
 #include "shell/DecodeUnit.h"
 #include "shell/Tools.h"
 
@@ -269,13 +268,10 @@ int32_t TSpermien::KindOfObject(int32_t object) const {
 }
 
 void TSpermien::PlaySound(const std::string& name, int32_t pan) const {
-    if (Links.PlaySound) {
+    if (Links.PlaySound)
         Links.PlaySound(name, pan);
-    } else if (SoundEngine) {
-        TvrDSoundFile& sound = SoundEngine->Find(name);
-        sound.SetPan(pan);
-        sound.Play();
-    }
+    else
+        PlayEngineSound(name, pan);
 }
 
 void TSpermien::Start() {

@@ -24,6 +24,14 @@
 
 std::unique_ptr<TvrDSound> SoundEngine;
 
+void PlayEngineSound(const std::string& name, int32_t pan, uint32_t frequency) {
+    if (!SoundEngine) return;
+    TvrDSoundFile& sound = SoundEngine->Find(name);
+    sound.SetPan(pan);
+    if (frequency != 0) sound.SetFrequency(frequency);
+    sound.Play();
+}
+
 namespace {
 
 PDirectDrawSurface NewSurface(int32_t width, int32_t height, uint32_t caps) {

@@ -17,6 +17,10 @@ class TvrDSound;
 // The sound engine of the shown window: created by InitDDraw, freed by FreeDDraw.
 extern std::unique_ptr<TvrDSound> SoundEngine;
 
+// Plays a loaded sound of SoundEngine at pan (and at frequency unless 0); nothing without an
+// engine.
+void PlayEngineSound(const std::string& name, int32_t pan, uint32_t frequency = 0);
+
 // The display modes (the settings' DisplayMode): fullscreen at DisplayWidth × DisplayHeight
 // (the picture scaled to the screen), fullscreen in the desktop's own mode with the picture
 // centred, and a window.
