@@ -235,20 +235,13 @@ int TScoreStore::Rank(const std::string& list, const TBest& best, std::optional<
 
 void TScoreStore::Improve(const std::string& list, const std::string& player,
                           const std::optional<TBest>& old, const TBest& now) {
-    if (old)
-        FDb->Prepare("UPDATE bests SET score = ?3, score_id = ?4 WHERE list = ?1 AND player = ?2")
-            .Bind(1, list)
-            .Bind(2, player)
-            .Bind(3, now.Score)
-            .Bind(4, now.ScoreId)
-            .Run();
-    else
-        FDb->Prepare("INSERT INTO bests (list, player, score, score_id) VALUES (?1, ?2, ?3, ?4)")
-            .Bind(1, list)
-            .Bind(2, player)
-            .Bind(3, now.Score)
-            .Bind(4, now.ScoreId)
-            .Run();
+    FDb->Prepare(old ? "UPDATE bests SET score = ?3, score_id = ?4 WHERE list = ?1 AND player = ?2"
+                     : "INSERT INTO bests (list, player, score, score_id) VALUES (?1, ?2, ?3, ?4)")
+        .Bind(1, list)
+        .Bind(2, player)
+        .Bind(3, now.Score)
+        .Bind(4, now.ScoreId)
+        .Run();
 
     // The buckets the two scores share (the upper levels, mostly) keep their counts.
     std::vector<std::tuple<int64_t, int64_t, int64_t>> changes; // level, bucket, n
