@@ -164,22 +164,29 @@ std::string EncodeRecord(std::string_view record, const TRandomIndex& random) {
     return encoded;
 }
 
-std::optional<std::string> DecodeRecord(std::string_view cs) {
-    if (cs.size() > MaxCsLength) return std::nullopt;
-    std::string bytes;
-    bytes.reserve(cs.size());
-    for (size_t i = 0; i < cs.size(); ++i) {
-        if (cs[i] != '%') {
-            bytes += cs[i];
+std::optional<std::string> PercentDecode(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
             continue;
         }
-        if (i + 2 >= cs.size()) return std::nullopt;
-        const int high = HexValue(cs[i + 1]);
-        const int low = HexValue(cs[i + 2]);
+        if (i + 2 >= text.size()) return std::nullopt;
+        const int high = HexValue(text[i + 1]);
+        const int low = HexValue(text[i + 2]);
         if (high < 0 || low < 0) return std::nullopt;
-        bytes += static_cast<char>(high * 16 + low);
+        out += static_cast<char>(high * 16 + low);
         i += 2;
     }
+    return out;
+}
+
+std::optional<std::string> DecodeRecord(std::string_view cs) {
+    if (cs.size() > MaxCsLength) return std::nullopt;
+    const std::optional<std::string> decoded = PercentDecode(cs);
+    if (!decoded) return std::nullopt;
+    const std::string& bytes = *decoded;
     const size_t encodedBlock = 2 * RecordBlockSize;
     if (bytes.empty() || bytes.size() % encodedBlock != 0) return std::nullopt;
 

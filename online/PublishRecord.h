@@ -64,6 +64,9 @@ using TRandomIndex = std::function<int(int n)>;
 // percent-encoded (only digits and ASCII letters stay as they are).
 std::string EncodeRecord(std::string_view record, const TRandomIndex& random);
 
+// "%XX" escapes decoded ("+" stays); nothing when an escape is cut short or not hexadecimal.
+std::optional<std::string> PercentDecode(std::string_view text);
+
 // Undoes EncodeRecord: percent-decoding, the keys and the transposition. The padding stays.
 // Nothing when the text is longer than MaxCsLength, is not whole blocks, carries a bad escape
 // or a key that is not a permutation.
