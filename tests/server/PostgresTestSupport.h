@@ -27,6 +27,25 @@
 
 extern char** environ;
 
+// Starts a program with its output and errors appended to a file, in folder when one is given;
+// the child's id, or -1 when it could not start.
+inline pid_t SpawnLogged(std::vector<std::string> arguments, const std::string& log,
+                         const char* folder = nullptr) {
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (folder != nullptr) posix_spawn_file_actions_addchdir_np(&actions, folder);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned == 0 ? pid : -1;
+}
+
 class TPrivatePostgres {
   public:
     // The server, started on the first call; nothing when it cannot run (see Problem).
@@ -102,21 +121,9 @@ class TPrivatePostgres {
             arguments.insert(arguments.begin(),
                              {"setpriv", "--reuid=" + std::to_string(FUid),
                               "--regid=" + std::to_string(FGid), "--clear-groups", "--"});
-        std::vector<char*> argv;
-        for (std::string& argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        const std::string log = (FFolder.Path / "setup.log").string();
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                         0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        posix_spawn_file_actions_addchdir_np(&actions, FFolder.Path.c_str());
-        pid_t pid = 0;
-        const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) return -1;
+        const pid_t pid = SpawnLogged(std::move(arguments), (FFolder.Path / "setup.log").string(),
+                                      FFolder.Path.c_str());
+        if (pid < 0) return -1;
         int status = 0;
         waitpid(pid, &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

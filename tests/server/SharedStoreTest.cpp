@@ -30,17 +30,8 @@ class TServerProcess {
                                               (folder / "data").string(),
                                               "--database",
                                               database};
-        std::vector<char*> argv;
-        for (std::string& argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        const int spawned = posix_spawn(&FPid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) throw std::runtime_error("cannot start crumble-server");
+        FPid = SpawnLogged(std::move(arguments), output);
+        if (FPid < 0) throw std::runtime_error("cannot start crumble-server");
 
         const std::regex web(R"(web server http://localhost:(\d+)/)");
         std::string text;

@@ -69,6 +69,7 @@ class WebServerTest : public ::testing::Test {
 
 } // namespace
 
+// The ranks themselves are the store's; here each reaches the player under its own key.
 TEST_F(WebServerTest, PublishingAnswersRanksAndRecognisesThePlayer) {
     const TReplyPairs first = Publish(Record("", "Anna", 1000));
     const auto id = ReplyValue(first, "ID");
@@ -82,7 +83,6 @@ TEST_F(WebServerTest, PublishingAnswersRanksAndRecognisesThePlayer) {
 
     const TReplyPairs other = Publish(Record("", "Bert", 2000), 2);
     EXPECT_NE(ReplyValue(other, "ID"), id);
-    EXPECT_EQ(ReplyValue(other, "Rang"), "1");
 
     const TReplyPairs again = Publish(Record(*id, "Anna", 3000), 3);
     EXPECT_EQ(ReplyValue(again, "ID"), id);
@@ -90,7 +90,6 @@ TEST_F(WebServerTest, PublishingAnswersRanksAndRecognisesThePlayer) {
     EXPECT_EQ(ReplyValue(again, "Alterrang"), "2");
     EXPECT_EQ(ReplyValue(again, "wAlterrang"), "2");
     EXPECT_EQ(ReplyValue(again, "Platz1"), "3000");
-    EXPECT_EQ(Scores.AllTime().size(), 2u);
 }
 
 TEST_F(WebServerTest, PublicationsArrivingTogetherEachGetTheirOwnAnswer) {
@@ -482,9 +481,12 @@ TEST(WebServerLog, BehindATrustedProxyTheForwardedAddressCounts) {
     TTempFolder folder;
     TDataFolder data(folder.Path / "data");
     TScoreStore scores(data.DatabaseFile());
-    std::mutex lock;
-    std::vector<std::string> lines;
-    const auto serve = [&](const std::string& proxy) {
+    const std::string cs = EncodeRecord(BuildRecord(Record("", "Hinten", 5)), Seeded(3));
+    // Publishes once per forwarded address, checking each answer's status; the log lines.
+    const auto serve = [&](const std::string& proxy,
+                           const std::vector<std::pair<std::string, std::string>>& requests) {
+        std::mutex lock;
+        std::vector<std::string> lines;
         TWebServerOptions options;
         options.PublicationsPerMinute = 1;
         options.TrustedProxy = proxy;
@@ -492,43 +494,34 @@ TEST(WebServerLog, BehindATrustedProxyTheForwardedAddressCounts) {
             const std::lock_guard guard(lock);
             lines.push_back(line);
         };
-        return std::make_unique<TWebServer>(
+        TWebServer web(
             data, scores, [] { return Now; }, options);
-    };
-    const std::string cs = EncodeRecord(BuildRecord(Record("", "Hinten", 5)), Seeded(3));
-    const auto publish = [&cs](int port, const std::string& forwarded) {
-        TTestConnection connection(port);
-        connection.Send("GET /score.php?cs=" + cs + " HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: " +
-                        forwarded + "\r\nConnection: close\r\n\r\n");
-        const std::string answer = connection.ReadAll();
-        return answer.substr(9, 3);
+        const int port = web.Start("127.0.0.1", 0);
+        for (const auto& [forwarded, status] : requests) {
+            TTestConnection connection(port);
+            connection.Send("GET /score.php?cs=" + cs +
+                            " HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: " + forwarded +
+                            "\r\nConnection: close\r\n\r\n");
+            EXPECT_EQ(connection.ReadAll().substr(9, 3), status) << forwarded;
+        }
+        web.Stop();
+        const std::lock_guard guard(lock);
+        return lines;
     };
 
-    auto proxied = serve("127.0.0.1");
-    int port = proxied->Start("127.0.0.1", 0);
     // The proxy appends the address it saw; what the client put before it is not believed.
-    EXPECT_EQ(publish(port, "10.9.9.9, 192.0.2.1"), "200");
-    EXPECT_EQ(publish(port, "192.0.2.2"), "200");
-    EXPECT_EQ(publish(port, "10.9.9.9, 192.0.2.1"), "429");
-    EXPECT_EQ(publish(port, "kein\x1b[2J, 192.0.2.3"), "200");
-    proxied->Stop();
-    {
-        const std::lock_guard guard(lock);
-        ASSERT_EQ(lines.size(), 4u);
-        EXPECT_TRUE(lines[0].starts_with("192.0.2.1 GET /score.php 200")) << lines[0];
-        EXPECT_TRUE(lines[2].starts_with("192.0.2.1 GET /score.php 429")) << lines[2];
-        lines.clear();
-    }
+    const auto proxied = serve("127.0.0.1", {{"10.9.9.9, 192.0.2.1", "200"},
+                                             {"192.0.2.2", "200"},
+                                             {"10.9.9.9, 192.0.2.1", "429"},
+                                             {"kein\x1b[2J, 192.0.2.3", "200"}});
+    ASSERT_EQ(proxied.size(), 4u);
+    EXPECT_TRUE(proxied[0].starts_with("192.0.2.1 GET /score.php 200")) << proxied[0];
+    EXPECT_TRUE(proxied[2].starts_with("192.0.2.1 GET /score.php 429")) << proxied[2];
 
     // Without a trusted proxy the header is the client's word and counts for nothing.
-    auto direct = serve("");
-    port = direct->Start("127.0.0.1", 0);
-    EXPECT_EQ(publish(port, "192.0.2.5"), "200");
-    EXPECT_EQ(publish(port, "192.0.2.6"), "429");
-    direct->Stop();
-    const std::lock_guard guard(lock);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_TRUE(lines[1].starts_with("127.0.0.1 GET /score.php 429")) << lines[1];
+    const auto direct = serve("", {{"192.0.2.5", "200"}, {"192.0.2.6", "429"}});
+    ASSERT_EQ(direct.size(), 2u);
+    EXPECT_TRUE(direct[1].starts_with("127.0.0.1 GET /score.php 429")) << direct[1];
 }
 
 TEST(WebServerListen, TakesTheAddressGivenAndRefusesNonsense) {
