@@ -4,6 +4,7 @@
 #include "platform/bmp.h"
 #include "platform/crashlog.h"
 #include "shell/DecodeUnit.h"
+#include "shell/Tools.h"
 #include "LevelCommands.h"
 #include "OnlineCommands.h"
 #include "PlayCommands.h"
@@ -260,8 +261,37 @@ int Usage() {
 
 } // namespace
 
+// The game asks about a crash at its next start when the log of its folder does not end with
+// "OK". A command that ends, well or with its message, closes what it wrote there the same way;
+// a log that had not ended well before the command (the game's own) is left as it is.
+class TLogCloser {
+  public:
+    TLogCloser() {
+        const std::filesystem::path commandFolder = std::filesystem::current_path();
+        try {
+            FWasOK = LogIsOK();
+        } catch (const std::exception&) {
+            FWasOK = false;
+        }
+        std::filesystem::current_path(commandFolder);
+    }
+    ~TLogCloser() {
+        try {
+            if (FWasOK && !LogIsOK()) WriteLog("OK");
+        } catch (const std::exception&) {
+            // A log that cannot be read or written has nothing for the game to misread.
+        }
+    }
+    TLogCloser(const TLogCloser&) = delete;
+    TLogCloser& operator=(const TLogCloser&) = delete;
+
+  private:
+    bool FWasOK = false;
+};
+
 int main(int argc, char** argv) {
     InstallCrashHandler();
+    const TLogCloser log;
     const TArgs args(argv + 1, argv + argc);
     for (const auto& command : Commands()) {
         const size_t words = command.Words.size();
