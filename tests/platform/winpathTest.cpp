@@ -1,6 +1,7 @@
 #include "platform/winpath.h"
 
 #include "TestSupport.h"
+#include "ScopedVariable.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -18,35 +18,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// An environment variable set (or, with nullptr, removed) for a scope.
-class TScopedVariable {
-  public:
-    TScopedVariable(const char* name, const char* value) : FName(name) {
-        if (const char* old = std::getenv(name)) FOld = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~TScopedVariable() {
-        if (FOld)
-            setenv(FName, FOld->c_str(), 1);
-        else
-            unsetenv(FName);
-    }
-    TScopedVariable(const TScopedVariable&) = delete;
-    TScopedVariable& operator=(const TScopedVariable&) = delete;
-
-  private:
-    const char* FName;
-    std::optional<std::string> FOld;
-};
-
 class WinPath : public ::testing::Test {
   protected:
     void Touch(const std::string& relative, const std::string& content = "x") {
-        fs::create_directories((fs::path(root) / relative).parent_path());
-        std::ofstream(fs::path(root) / relative, std::ios::binary) << content;
+        folder.Put(relative, content);
     }
     TTempProgramFolder folder;
     std::string root = folder.Path;
@@ -95,10 +70,7 @@ TEST_F(WinPath, RenameReplacesAndDeleteRemoves) {
     Touch("sps/New.tmp", "new");
     Touch("sps/Env.dat", "old");
     EXPECT_TRUE(RenameFile("SPS\\new.tmp", "SPS\\ENV.DAT"));
-    std::ifstream in(fs::path(root) / "sps" / "Env.dat");
-    std::string content;
-    in >> content;
-    EXPECT_EQ(content, "new");
+    EXPECT_EQ(ReadWholeFile(root + "/sps/Env.dat"), "new");
     EXPECT_FALSE(fs::exists(fs::path(root) / "sps" / "New.tmp"));
     EXPECT_FALSE(fs::exists(fs::path(root) / "sps" / "ENV.DAT")) << "no second file";
     EXPECT_FALSE(RenameFile("SPS\\gone", "SPS\\other"));
