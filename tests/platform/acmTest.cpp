@@ -46,11 +46,12 @@ std::vector<int16_t> AsSamples(const std::vector<uint8_t>& bytes, size_t count) 
     return samples;
 }
 
-TWaveFormatEx SuggestPcm(const std::vector<uint8_t>& src, MMRESULT& result) {
-    TWaveFormatEx dst{};
+// Asks for PCM to decode src to, of any driver or of the one given.
+MMRESULT SuggestPcm(const std::vector<uint8_t>& src, TWaveFormatEx& dst,
+                    HACMDRIVER driver = nullptr) {
+    dst = {};
     dst.wFormatTag = WAVE_FORMAT_PCM;
-    result = acmFormatSuggest(nullptr, F(src), &dst, sizeof(dst), ACM_FORMATSUGGESTF_WFORMATTAG);
-    return dst;
+    return acmFormatSuggest(driver, F(src), &dst, sizeof(dst), ACM_FORMATSUGGESTF_WFORMATTAG);
 }
 
 struct TConversion {
@@ -80,9 +81,8 @@ TConversion ConvertOn(HACMSTREAM stream, std::vector<uint8_t> src, uint32_t dstL
 // Opens a stream to the suggested PCM format, converts src in one go and closes again.
 TConversion ConvertAll(const std::vector<uint8_t>& format, std::vector<uint8_t> src,
                        uint32_t flags) {
-    MMRESULT result;
-    TWaveFormatEx pcm = SuggestPcm(format, result);
-    EXPECT_EQ(result, MMSYSERR_NOERROR);
+    TWaveFormatEx pcm;
+    EXPECT_EQ(SuggestPcm(format, pcm), MMSYSERR_NOERROR);
     HACMSTREAM stream = nullptr;
     EXPECT_EQ(acmStreamOpen(&stream, nullptr, F(format), &pcm, nullptr, 0, 0, 0), MMSYSERR_NOERROR);
     if (!stream) return {};
@@ -186,9 +186,8 @@ TEST(Acm, SuggestsSixteenBitPcmOfTheSameShapeForEveryBuiltInDecoder) {
         MsFormat(1, 256, StandardCoefs()),
         Format(WAVE_FORMAT_PCM, 1, 11025, 1, 8)};
     for (const auto& src : formats) {
-        MMRESULT result;
-        const TWaveFormatEx pcm = SuggestPcm(src, result);
-        ASSERT_EQ(result, MMSYSERR_NOERROR) << "tag " << F(src)->wFormatTag;
+        TWaveFormatEx pcm;
+        ASSERT_EQ(SuggestPcm(src, pcm), MMSYSERR_NOERROR) << "tag " << F(src)->wFormatTag;
         EXPECT_EQ(pcm.wFormatTag, WAVE_FORMAT_PCM);
         EXPECT_EQ(pcm.nChannels, F(src)->nChannels);
         EXPECT_EQ(pcm.nSamplesPerSec, F(src)->nSamplesPerSec);
@@ -201,19 +200,16 @@ TEST(Acm, SuggestsSixteenBitPcmOfTheSameShapeForEveryBuiltInDecoder) {
 
 TEST(Acm, FormatNobodyDecodesCannotBeSuggested) {
     const auto gsm = Format(WAVE_FORMAT_GSM610, 1, 8000, 65, 0, {0x40, 0x01});
-    MMRESULT result;
-    SuggestPcm(gsm, result);
-    EXPECT_EQ(result, ACMERR_NOTPOSSIBLE);
-    EXPECT_EQ(result, 512u);
+    TWaveFormatEx pcm;
+    EXPECT_EQ(SuggestPcm(gsm, pcm), ACMERR_NOTPOSSIBLE);
     HACMSTREAM stream = nullptr;
-    TWaveFormatEx pcm{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
+    pcm = {WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 16, 0};
     EXPECT_EQ(acmStreamOpen(&stream, nullptr, F(gsm), &pcm, nullptr, 0, 0, 0), ACMERR_NOTPOSSIBLE);
     EXPECT_EQ(stream, nullptr);
     // MS ADPCM stating seven pairs but holding one.
     auto fewPairs = MsFormat(1, 256, {{256, 0}});
     fewPairs[20] = 7;
-    SuggestPcm(fewPairs, result);
-    EXPECT_EQ(result, ACMERR_NOTPOSSIBLE);
+    EXPECT_EQ(SuggestPcm(fewPairs, pcm), ACMERR_NOTPOSSIBLE);
 }
 
 TEST(Acm, SuggestionHonoursWhatTheCallerFixed) {
@@ -259,49 +255,43 @@ std::vector<int16_t> Slice(const std::vector<int16_t>& samples, size_t from, siz
     return {samples.begin() + from, samples.begin() + from + count};
 }
 
-// Every code, as 128 stereo frames so that both samples of a frame must be converted.
-std::vector<int16_t> DecodeEveryCode(uint16_t tag) {
+// G.711: the decoder output values of the recommendation's tables, scaled to 16 bits (A-law
+// times 8, mu-law times 4), at both ends of every segment and one within; between them the
+// magnitudes grow strictly code by code, and each positive code mirrors its negative one. Every
+// code is decoded, as 128 stereo frames so that both samples of a frame must be converted.
+TEST(Acm, G711DecodesAsTheRecommendationsTables) {
+    using TReference = std::vector<std::pair<uint8_t, int16_t>>;
+    const TReference aLaw = {{0x55, -8},    {0x5A, -248},   {0x45, -264},   {0x4A, -504},
+                             {0x75, -528},  {0x7A, -1008},  {0x65, -1056},  {0x6A, -2016},
+                             {0x15, -2112}, {0x1A, -4032},  {0x05, -4224},  {0x0A, -8064},
+                             {0x35, -8448}, {0x3A, -16128}, {0x25, -16896}, {0x2A, -32256},
+                             {0x00, -5504}, {0xD5, 8},      {0xAA, 32256}};
+    const TReference muLaw = {{0x00, -32124}, {0x0F, -16764}, {0x10, -15996}, {0x1F, -8316},
+                              {0x20, -7932},  {0x2F, -4092},  {0x30, -3900},  {0x3F, -1980},
+                              {0x40, -1884},  {0x4F, -924},   {0x50, -876},   {0x5F, -396},
+                              {0x60, -372},   {0x6F, -132},   {0x70, -120},   {0x7E, -8},
+                              {0x7F, 0},      {0x48, -1372},  {0x80, 32124},  {0xFF, 0}};
+    // Code k ^ Order is the k-th by magnitude: A-law inverts every other bit, mu-law codes count
+    // down from the loudest.
+    const struct {
+        uint16_t Tag;
+        uint8_t Order;
+        const TReference& Reference;
+    } laws[] = {{WAVE_FORMAT_ALAW, 0x55, aLaw}, {WAVE_FORMAT_MULAW, 0x7F, muLaw}};
     std::vector<uint8_t> codes(256);
     for (int i = 0; i < 256; ++i)
         codes[i] = uint8_t(i);
-    return DecodeAll(Format(tag, 2, 8000, 2, 8), codes);
-}
-
-// G.711: the decoder output values of the recommendation's tables, scaled to 16 bits (A-law
-// times 8, mu-law times 4), at both ends of every segment and one within; between them the
-// magnitudes grow strictly code by code, and each positive code mirrors its negative one.
-TEST(Acm, ALawDecodesAsTheG711Table) {
-    const std::vector<int16_t> v = DecodeEveryCode(WAVE_FORMAT_ALAW);
-    ASSERT_EQ(v.size(), 256u);
-    const std::pair<uint8_t, int16_t> reference[] = {
-        {0x55, -8},     {0x5A, -248},  {0x45, -264},  {0x4A, -504},   {0x75, -528},
-        {0x7A, -1008},  {0x65, -1056}, {0x6A, -2016}, {0x15, -2112},  {0x1A, -4032},
-        {0x05, -4224},  {0x0A, -8064}, {0x35, -8448}, {0x3A, -16128}, {0x25, -16896},
-        {0x2A, -32256}, {0x00, -5504}, {0xD5, 8},     {0xAA, 32256}};
-    for (const auto& [code, value] : reference)
-        EXPECT_EQ(v[code], value) << int(code);
-    for (int code = 0; code < 128; ++code)
-        EXPECT_EQ(v[code | 0x80], -v[code]) << code;
-    // Every other bit of an A-law code is inverted.
-    for (int k = 1; k < 128; ++k)
-        EXPECT_LT(v[k ^ 0x55], v[(k - 1) ^ 0x55]) << k;
-}
-
-TEST(Acm, MuLawDecodesAsTheG711Table) {
-    const std::vector<int16_t> v = DecodeEveryCode(WAVE_FORMAT_MULAW);
-    ASSERT_EQ(v.size(), 256u);
-    const std::pair<uint8_t, int16_t> reference[] = {
-        {0x00, -32124}, {0x0F, -16764}, {0x10, -15996}, {0x1F, -8316}, {0x20, -7932},
-        {0x2F, -4092},  {0x30, -3900},  {0x3F, -1980},  {0x40, -1884}, {0x4F, -924},
-        {0x50, -876},   {0x5F, -396},   {0x60, -372},   {0x6F, -132},  {0x70, -120},
-        {0x7E, -8},     {0x7F, 0},      {0x48, -1372},  {0x80, 32124}, {0xFF, 0}};
-    for (const auto& [code, value] : reference)
-        EXPECT_EQ(v[code], value) << int(code);
-    for (int code = 0; code < 128; ++code)
-        EXPECT_EQ(v[code | 0x80], -v[code]) << code;
-    // Mu-law codes count down from the loudest.
-    for (int code = 1; code < 128; ++code)
-        EXPECT_GT(v[code], v[code - 1]) << code;
+    for (const auto& law : laws) {
+        SCOPED_TRACE(law.Tag);
+        const std::vector<int16_t> v = DecodeAll(Format(law.Tag, 2, 8000, 2, 8), codes);
+        ASSERT_EQ(v.size(), 256u);
+        for (const auto& [code, value] : law.Reference)
+            EXPECT_EQ(v[code], value) << int(code);
+        for (int code = 0; code < 128; ++code)
+            EXPECT_EQ(v[code | 0x80], -v[code]) << code;
+        for (int k = 1; k < 128; ++k)
+            EXPECT_GT(std::abs(v[k ^ law.Order]), std::abs(v[(k - 1) ^ law.Order])) << k;
+    }
 }
 
 TEST(Acm, FloatScalesByTwoToTheFifteenRoundsHalfAwayFromZeroAndSaturates) {
@@ -671,23 +661,14 @@ TEST_F(AcmDriver, RegisteredDriverDecodesItsFormatCarryingStateUntilStart) {
 
     // Through the driver only that driver is asked.
     const auto delta = DeltaFormat(2, 4);
-    TWaveFormatEx pcm{};
-    pcm.wFormatTag = WAVE_FORMAT_PCM;
-    ASSERT_EQ(acmFormatSuggest(driver, F(delta), &pcm, sizeof(pcm), ACM_FORMATSUGGESTF_WFORMATTAG),
-              MMSYSERR_NOERROR);
+    TWaveFormatEx pcm, other;
+    ASSERT_EQ(SuggestPcm(delta, pcm, driver), MMSYSERR_NOERROR);
     EXPECT_EQ(pcm.nChannels, 2);
     EXPECT_EQ(pcm.wBitsPerSample, 16);
-    TWaveFormatEx other{};
-    other.wFormatTag = WAVE_FORMAT_PCM;
-    EXPECT_EQ(acmFormatSuggest(driver, F(Format(WAVE_FORMAT_ALAW, 1, 8000, 1, 8)), &other,
-                               sizeof(other), ACM_FORMATSUGGESTF_WFORMATTAG),
+    EXPECT_EQ(SuggestPcm(Format(WAVE_FORMAT_ALAW, 1, 8000, 1, 8), other, driver),
               ACMERR_NOTPOSSIBLE);
     // Without one, registered drivers are asked as well as the built-in ones.
-    other = {};
-    other.wFormatTag = WAVE_FORMAT_PCM;
-    EXPECT_EQ(
-        acmFormatSuggest(nullptr, F(delta), &other, sizeof(other), ACM_FORMATSUGGESTF_WFORMATTAG),
-        MMSYSERR_NOERROR);
+    EXPECT_EQ(SuggestPcm(delta, other), MMSYSERR_NOERROR);
 
     HACMSTREAM stream = nullptr;
     ASSERT_EQ(acmStreamOpen(&stream, driver, F(delta), &pcm, nullptr, 0, 0, 0), MMSYSERR_NOERROR);
@@ -698,24 +679,16 @@ TEST_F(AcmDriver, RegisteredDriverDecodesItsFormatCarryingStateUntilStart) {
     EXPECT_EQ(acmDriverClose(driver, 0), ACMERR_BUSY);
     EXPECT_EQ(acmDriverRemove(id, 0), ACMERR_BUSY);
 
-    std::vector<uint8_t> src = {1, 0xFF, 2, 0xFE, 3, 0xFD}; // left +1 +2 +3, right -1 -2 -3
-    std::vector<uint8_t> dst(12);
-    TACMStreamHeader header;
-    header.pbSrc = src.data();
-    header.cbSrcLength = 6;
-    header.pbDst = dst.data();
-    header.cbDstLength = 12;
-    ASSERT_EQ(acmStreamPrepareHeader(stream, &header, 0), MMSYSERR_NOERROR);
     auto convert = [&](uint32_t flags) {
-        EXPECT_EQ(acmStreamConvert(stream, &header, flags), MMSYSERR_NOERROR);
-        EXPECT_EQ(header.cbSrcLengthUsed, 6u);
-        EXPECT_EQ(header.cbDstLengthUsed, 12u);
-        return AsSamples(dst, 6);
+        // Left +1 +2 +3, right -1 -2 -3.
+        const TConversion c = ConvertOn(stream, {1, 0xFF, 2, 0xFE, 3, 0xFD}, 12, flags);
+        EXPECT_EQ(c.Result, MMSYSERR_NOERROR);
+        EXPECT_EQ(c.SrcUsed, 6u);
+        return AsSamples(c.Out, c.Out.size() / 2);
     };
     EXPECT_EQ(convert(ACM_STREAMCONVERTF_START), (std::vector<int16_t>{16, -16, 48, -48, 96, -96}));
     EXPECT_EQ(convert(0), (std::vector<int16_t>{112, -112, 144, -144, 192, -192}));
     EXPECT_EQ(convert(ACM_STREAMCONVERTF_START), (std::vector<int16_t>{16, -16, 48, -48, 96, -96}));
-    ASSERT_EQ(acmStreamUnprepareHeader(stream, &header, 0), MMSYSERR_NOERROR);
     ASSERT_EQ(acmStreamClose(stream, 0), MMSYSERR_NOERROR);
     EXPECT_EQ(Count().Streams, before.Streams);
 
@@ -729,11 +702,7 @@ TEST_F(AcmDriver, RegisteredDriverDecodesItsFormatCarryingStateUntilStart) {
 
     ASSERT_EQ(acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &size), MMSYSERR_NOERROR);
     EXPECT_EQ(size, 50u);
-    other = {};
-    other.wFormatTag = WAVE_FORMAT_PCM;
-    EXPECT_EQ(
-        acmFormatSuggest(nullptr, F(delta), &other, sizeof(other), ACM_FORMATSUGGESTF_WFORMATTAG),
-        ACMERR_NOTPOSSIBLE);
+    EXPECT_EQ(SuggestPcm(delta, other), ACMERR_NOTPOSSIBLE);
 }
 
 TEST_F(AcmDriver, StreamOnARegisteredDriverChosenByAcmKeepsItBusy) {
@@ -792,6 +761,7 @@ TEST(AcmDriverDeathTest, TearingDownAfterTheCallerFreedTheFileEndsCleanly) {
         ::testing::ExitedWithCode(0), "");
 }
 
+// Handles closed or removed before are refused in the tests above.
 TEST(Acm, UnknownHandlesAreRefused) {
     int bogus = 0;
     auto* fakeStream = reinterpret_cast<HACMSTREAM>(&bogus);
@@ -799,12 +769,7 @@ TEST(Acm, UnknownHandlesAreRefused) {
     TACMStreamHeader header;
     EXPECT_EQ(acmStreamSize(fakeStream, 1, &size, 0), MMSYSERR_INVALHANDLE);
     EXPECT_EQ(acmStreamPrepareHeader(fakeStream, &header, 0), MMSYSERR_INVALHANDLE);
-    EXPECT_EQ(acmStreamClose(nullptr, 0), MMSYSERR_INVALHANDLE);
-    EXPECT_EQ(acmDriverClose(reinterpret_cast<HACMDRIVER>(&bogus), 0), MMSYSERR_INVALHANDLE);
     EXPECT_EQ(acmDriverRemove(reinterpret_cast<HACMDRIVERID>(&bogus), 0), MMSYSERR_INVALHANDLE);
-    HACMDRIVER driver = nullptr;
-    EXPECT_EQ(acmDriverOpen(&driver, reinterpret_cast<HACMDRIVERID>(&bogus), 0),
-              MMSYSERR_INVALHANDLE);
     TWaveFormatEx pcm{};
     EXPECT_EQ(acmFormatSuggest(reinterpret_cast<HACMDRIVER>(&bogus),
                                F(Format(WAVE_FORMAT_ALAW, 1, 8000, 1, 8)), &pcm, sizeof(pcm), 0),
