@@ -25,6 +25,8 @@ int MaxDifference(const QImage& a, const QImage& b) {
 
 } // namespace
 
+// Red grows to the right and green downwards over a middle blue: channels that changed places
+// show as large differences.
 TEST(Jpeg, RoundTripKeepsThePicture) {
     const QImage original = Gradient(37, 23); // sizes that are not multiples of the blocks
     const std::vector<uint8_t> best = EncodeJpeg(original, 100);
@@ -40,18 +42,6 @@ TEST(Jpeg, RoundTripKeepsThePicture) {
     // Lower quality gives fewer bytes.
     EXPECT_LT(EncodeJpeg(Gradient(200, 200), 20).size(),
               EncodeJpeg(Gradient(200, 200), 100).size());
-}
-
-TEST(Jpeg, ChannelsKeepTheirPlace) {
-    QImage picture(16, 16, QImage::Format_RGB888);
-    picture.fill(QColor(250, 10, 10));
-    const std::vector<uint8_t> bytes = EncodeJpeg(picture, 95);
-    const QImage decoded = DecodeJpeg(QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<qsizetype>(bytes.size())));
-    const QRgb p = decoded.pixel(8, 8);
-    EXPECT_GT(qRed(p), 230);
-    EXPECT_LT(qGreen(p), 30);
-    EXPECT_LT(qBlue(p), 30);
 }
 
 TEST(Jpeg, LargePictureNeedsManyOutputChunks) {
