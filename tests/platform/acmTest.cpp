@@ -214,29 +214,23 @@ TEST(Acm, FormatNobodyDecodesCannotBeSuggested) {
 
 TEST(Acm, SuggestionHonoursWhatTheCallerFixed) {
     const auto pcm16 = Format(WAVE_FORMAT_PCM, 2, 44100, 4, 16);
-    TWaveFormatEx dst{};
-    dst.wFormatTag = WAVE_FORMAT_ALAW;
-    EXPECT_EQ(acmFormatSuggest(nullptr, F(pcm16), &dst, sizeof(dst), ACM_FORMATSUGGESTF_WFORMATTAG),
-              ACMERR_NOTPOSSIBLE);
-    dst = {};
-    dst.wBitsPerSample = 8;
-    ASSERT_EQ(
-        acmFormatSuggest(nullptr, F(pcm16), &dst, sizeof(dst), ACM_FORMATSUGGESTF_WBITSPERSAMPLE),
-        MMSYSERR_NOERROR);
+    const auto suggest = [](const std::vector<uint8_t>& src, TWaveFormatEx& dst, uint32_t fixed) {
+        return acmFormatSuggest(nullptr, F(src), &dst, sizeof(dst), fixed);
+    };
+    TWaveFormatEx dst{.wFormatTag = WAVE_FORMAT_ALAW};
+    EXPECT_EQ(suggest(pcm16, dst, ACM_FORMATSUGGESTF_WFORMATTAG), ACMERR_NOTPOSSIBLE);
+    dst = {.wBitsPerSample = 8};
+    ASSERT_EQ(suggest(pcm16, dst, ACM_FORMATSUGGESTF_WBITSPERSAMPLE), MMSYSERR_NOERROR);
     EXPECT_EQ(dst.wBitsPerSample, 8);
     EXPECT_EQ(dst.nBlockAlign, 2);
-    dst = {};
-    dst.nSamplesPerSec = 22050;
-    EXPECT_EQ(
-        acmFormatSuggest(nullptr, F(pcm16), &dst, sizeof(dst), ACM_FORMATSUGGESTF_NSAMPLESPERSEC),
-        ACMERR_NOTPOSSIBLE);
+    dst = {.nSamplesPerSec = 22050};
+    EXPECT_EQ(suggest(pcm16, dst, ACM_FORMATSUGGESTF_NSAMPLESPERSEC), ACMERR_NOTPOSSIBLE);
     // Compressed sources only decode to 16 bits.
-    dst = {};
-    dst.wBitsPerSample = 8;
-    EXPECT_EQ(acmFormatSuggest(nullptr, F(Format(WAVE_FORMAT_ALAW, 1, 8000, 1, 8)), &dst,
-                               sizeof(dst), ACM_FORMATSUGGESTF_WBITSPERSAMPLE),
-              ACMERR_NOTPOSSIBLE);
-    EXPECT_EQ(acmFormatSuggest(nullptr, F(pcm16), &dst, sizeof(dst), 0x1), MMSYSERR_INVALFLAG);
+    dst = {.wBitsPerSample = 8};
+    EXPECT_EQ(
+        suggest(Format(WAVE_FORMAT_ALAW, 1, 8000, 1, 8), dst, ACM_FORMATSUGGESTF_WBITSPERSAMPLE),
+        ACMERR_NOTPOSSIBLE);
+    EXPECT_EQ(suggest(pcm16, dst, 0x1), MMSYSERR_INVALFLAG);
 }
 
 TEST(Acm, SuggestionIntoASixteenByteRecordStaysInside) {
