@@ -16,14 +16,6 @@ namespace {
 
 const std::filesystem::path GameDir = std::filesystem::path(CRUMBLE_TOOL_PATH).parent_path();
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // The step a log line was printed at, or -1.
 int StepOf(const std::vector<std::string>& lines, const std::string& text) {
     for (const std::string& line : lines)
@@ -69,7 +61,7 @@ TEST_F(PlayCommandsTest, AShortGameRunsFromTheLoaderToTheClosedWindow) {
     const TToolRun run = Play({Script(ShortGame), "--seed", "3", "--updates", "400", "--shots",
                                QString::fromStdString(shots)});
     ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
-    const std::vector<std::string> lines = Lines(run.Out);
+    const std::vector<std::string> lines = TextLines(run.Out);
     // Each event reaches the game at its step: the set-up before the first, the loader's end
     // at the press, two seconds of "begin" at one update a step, the escape, the last click.
     EXPECT_EQ(StepOf(lines, "InitDDraw"), 0);
@@ -128,7 +120,7 @@ TEST_F(PlayCommandsTest, AnAutoplayedGamePlaysNinetySecondsAndEntersItsName) {
     const TToolRun run = Play({"--autoplay", "--seed", "7"});
     ASSERT_EQ(run.ExitCode, 0) << run.Out << run.Err;
     const std::string& out = run.Out;
-    const std::vector<std::string> lines = Lines(out);
+    const std::vector<std::string> lines = TextLines(out);
     const int begun = StepOf(lines, "glsBegin: Return");
     const int won = StepOf(lines, "glsLoop: Won");
     ASSERT_GT(begun, 0) << out;

@@ -13,18 +13,6 @@ namespace {
 constexpr uint32_t MaxU32 = std::numeric_limits<uint32_t>::max();
 constexpr int32_t MaxI32 = std::numeric_limits<int32_t>::max();
 
-TMemoryStatus SampleStatus() {
-    TMemoryStatus s;
-    s.MemoryLoad = 42;
-    s.TotalPhys = 16318048ull << 10;
-    s.AvailPhys = 8159024ull << 10;
-    s.TotalPageFile = 18415196ull << 10;
-    s.AvailPageFile = 9207598ull << 10;
-    s.TotalVirtual = 2097024ull << 10; // a 32-bit machine's 2 GB less 128 KB
-    s.AvailVirtual = 2000000ull << 10;
-    return s;
-}
-
 } // namespace
 
 TEST(GameInfo, OSVersionFormatKeepsOnlyTheLow16BitsOfTheBuild) {
@@ -36,7 +24,14 @@ TEST(GameInfo, OSVersionFormatKeepsOnlyTheLow16BitsOfTheBuild) {
 }
 
 TEST(GameInfo, MemoryValuesAreWholeKBByIndexAndSaturate) {
-    const TMemoryStatus s = SampleStatus();
+    TMemoryStatus s;
+    s.MemoryLoad = 42;
+    s.TotalPhys = 16318048ull << 10;
+    s.AvailPhys = 8159024ull << 10;
+    s.TotalPageFile = 18415196ull << 10;
+    s.AvailPageFile = 9207598ull << 10;
+    s.TotalVirtual = 2097024ull << 10; // a 32-bit machine's 2 GB less 128 KB
+    s.AvailVirtual = 2000000ull << 10;
     const uint32_t expected[] = {
         0, 42 /* percent, not divided */, 16318048, 8159024, 18415196, 9207598, 2097024, 2000000,
         0};
