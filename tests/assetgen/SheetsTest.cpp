@@ -47,11 +47,6 @@ TBitmapImage Read(const std::filesystem::path& path, bool png) {
     return png ? DecodePng(bytes.data(), bytes.size()) : DecodeBitmap(bytes.data(), bytes.size());
 }
 
-// A mask pixel hides the sheet pixel when it is not black, as the key routine judges it.
-bool MaskSet(const TBitmapImage& mask, int x, int y) {
-    return mask.ColorAt(x, y) != 0;
-}
-
 } // namespace
 
 TEST(SheetsTest, EveryAnimationOfTheBuiltInScriptHasItsSheetMaskAndAlphaMap) {
@@ -85,7 +80,8 @@ TEST(SheetsTest, EveryAnimationOfTheBuiltInScriptHasItsSheetMaskAndAlphaMap) {
             bool onBorder = false;
             for (int y = top; y < top + d.Height; ++y)
                 for (int x = left; x < left + d.Width; ++x) {
-                    const bool hidden = MaskSet(mask, x, y);
+                    // A mask pixel that is not black hides, as the key routine judges it.
+                    const bool hidden = mask.ColorAt(x, y) != 0;
                     if (hidden) {
                         EXPECT_EQ(sheet.ColorAt(x, y), 0u) << x << "," << y;
                         if (!opaque) {

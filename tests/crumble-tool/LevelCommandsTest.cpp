@@ -30,12 +30,6 @@ TEST(LevelCommandsTest, TheBuiltLevelIsScrambledAndDecodesToItsSource) {
         {"level", "decode", QString::fromStdString((GameDir / "SPS" / "Level1.txt").string())});
     EXPECT_EQ(decoded.ExitCode, 0);
     EXPECT_EQ(decoded.Out, source);
-    // The game decodes every line on its own.
-    const std::vector<std::string> scrambled = TextLines(built);
-    const std::vector<std::string> plain = TextLines(source);
-    ASSERT_EQ(scrambled.size(), plain.size());
-    for (size_t i = 0; i < plain.size(); ++i)
-        EXPECT_EQ(DecodeText(scrambled[i]), plain[i]) << "line " << i + 1;
 }
 
 TEST(LevelCommandsTest, EncodeAndDecodeKeepEveryLineAndFailOnAMissingFile) {

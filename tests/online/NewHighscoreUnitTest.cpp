@@ -26,20 +26,14 @@ TEST(NewHighscoreUnit, TheOfferShowsTheBestScoreAndAsks) {
 
 TEST(NewHighscoreUnit, JaIsYesAndNeinOrClosingIsNo) {
     TTempProgramFolder folder;
-    {
+    const std::pair<std::function<void(TNewHighscoreForm*)>, int> cases[] = {
+        {[](TNewHighscoreForm* shown) { shown->Button1->click(); }, mrYes},
+        {[](TNewHighscoreForm* shown) { shown->Button2->click(); }, mrNo},
+        {[](TNewHighscoreForm* shown) { shown->close(); }, mrNo}};
+    for (const auto& [answer, result] : cases) {
         TNewHighscoreForm form;
-        WhenModal<TNewHighscoreForm>([](TNewHighscoreForm* shown) { shown->Button1->click(); });
-        EXPECT_EQ(form.ShowModal(), mrYes);
-    }
-    {
-        TNewHighscoreForm form;
-        WhenModal<TNewHighscoreForm>([](TNewHighscoreForm* shown) { shown->Button2->click(); });
-        EXPECT_EQ(form.ShowModal(), mrNo);
-    }
-    {
-        TNewHighscoreForm form;
-        WhenModal<TNewHighscoreForm>([](TNewHighscoreForm* shown) { shown->close(); });
-        EXPECT_EQ(form.ShowModal(), mrNo);
+        WhenModal(answer);
+        EXPECT_EQ(form.ShowModal(), result);
     }
 }
 

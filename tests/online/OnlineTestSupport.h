@@ -7,7 +7,6 @@
 #include "shell/Tools.h"
 
 #include <QApplication>
-#include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -22,11 +21,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cctype>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -92,16 +89,6 @@ class TTestServer {
         WriteCfg("mailserver", MailServer());
     }
 
-    // Replaces a file an operator edits (errors.txt, version.txt, errors/NAME).
-    void PutDataFile(const std::string& name, const std::string& content) const {
-        const std::filesystem::path path = DataFolder() / name;
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << content;
-    }
-
-    // A page's body, fetched as any client would.
-    std::string Page(const std::string& path) const { return HttpGet(WebServer() + path).Body; }
-
     // "crumble-server reports [show N]" on the data folder.
     std::string Reports(const std::string& show = std::string()) const {
         QProcess list;
@@ -113,11 +100,10 @@ class TTestServer {
         return list.readAllStandardOutput().toStdString();
     }
 
+  private:
     std::filesystem::path Folder;
     int HttpPort = 0;
     int SmtpPort = 0;
-
-  private:
     QProcess FProcess;
 };
 #endif
@@ -237,104 +223,6 @@ inline std::unique_ptr<TStubServer> ServePage(const std::string& body,
     return server;
 }
 
-// An SMTP server on 127.0.0.1 that takes every mail; the data of each (dots unstuffed) is kept.
-class TMailStub {
-  public:
-    TMailStub() {
-        FListener = LoopbackSocket(Port, 4);
-        FThread = std::thread([this] { Serve(); });
-    }
-    ~TMailStub() {
-        FStop = true;
-        FThread.join();
-        close(FListener);
-    }
-    TMailStub(const TMailStub&) = delete;
-    TMailStub& operator=(const TMailStub&) = delete;
-
-    int Port = 0;
-    std::string Address() const { return "127.0.0.1:" + std::to_string(Port); }
-    std::vector<std::string> Mails() const {
-        const std::lock_guard guard(FLock);
-        return FMails;
-    }
-
-  private:
-    void Serve() {
-        while (!FStop) {
-            pollfd listener{FListener, POLLIN, 0};
-            if (poll(&listener, 1, 50) <= 0) continue;
-            const int client = accept(FListener, nullptr, nullptr);
-            if (client < 0) continue;
-            Session(client);
-            close(client);
-        }
-    }
-    void Session(int client) {
-        const auto say = [client](const std::string& text) {
-            send(client, text.data(), text.size(), MSG_NOSIGNAL);
-        };
-        say("220 stub\r\n");
-        std::string pending, data;
-        bool inData = false;
-        while (!FStop) {
-            pollfd polled{client, POLLIN, 0};
-            if (poll(&polled, 1, 50) <= 0) continue;
-            char buffer[65536];
-            const ssize_t got = recv(client, buffer, sizeof buffer, 0);
-            if (got <= 0) return;
-            pending.append(buffer, static_cast<size_t>(got));
-            size_t end;
-            while ((end = pending.find("\r\n")) != std::string::npos) {
-                std::string line = pending.substr(0, end);
-                pending.erase(0, end + 2);
-                if (inData) {
-                    if (line == ".") {
-                        const std::lock_guard guard(FLock);
-                        FMails.push_back(data);
-                        data.clear();
-                        inData = false;
-                        say("250 OK\r\n");
-                    } else {
-                        if (!line.empty() && line[0] == '.') line.erase(0, 1);
-                        data += line + "\r\n";
-                    }
-                    continue;
-                }
-                std::string verb = line.substr(0, 4);
-                for (char& c : verb)
-                    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-                if (verb == "DATA") {
-                    inData = true;
-                    say("354 go on\r\n");
-                } else if (verb == "QUIT") {
-                    say("221 bye\r\n");
-                    return;
-                } else {
-                    say("250 OK\r\n");
-                }
-            }
-        }
-    }
-
-    int FListener = -1;
-    std::atomic<bool> FStop{false};
-    mutable std::mutex FLock;
-    std::vector<std::string> FMails;
-    std::thread FThread;
-};
-
-// The attachment of a report mail as BuildErrorMail writes it: the base64 part after the
-// headers naming the file, decoded. "" when there is none.
-inline std::string MailAttachment(const std::string& mail, const std::string& name) {
-    const size_t header = mail.find("filename=\"" + name + "\"");
-    if (header == std::string::npos) return {};
-    const size_t start = mail.find("\r\n\r\n", header) + 4;
-    const std::string encoded = mail.substr(start, mail.find("--", start) - start);
-    const QByteArray decoded = QByteArray::fromBase64(QByteArray::fromStdString(encoded));
-    return std::string(decoded.constData(), static_cast<size_t>(decoded.size()));
-}
-
 // The player at the message boxes: every text is kept; questions get the next of Answers
 // (mrNo when none is left).
 class TMessageRecorder {
@@ -379,21 +267,16 @@ class TBrowserRecorder {
 
 // Runs action on the next modal dialog of type T that shows (polled while a modal loop runs).
 template <class T> void WhenModal(std::function<void(T*)> action, int timeoutMs = 20000) {
-    auto* timer = new QTimer;
-    auto* clock = new QElapsedTimer;
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, action, timeoutMs] {
+    const QDeadlineTimer deadline(timeoutMs);
+    // The application owns the timer until it has done its work or given up.
+    auto* timer = new QTimer(QCoreApplication::instance());
+    QObject::connect(timer, &QTimer::timeout, [timer, deadline, action] {
         T* dialog = dynamic_cast<T*>(QApplication::activeModalWidget());
-        if (dialog && dialog->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            delete clock;
-            action(dialog);
-        } else if (clock->elapsed() > timeoutMs) {
-            timer->stop();
-            timer->deleteLater();
-            delete clock;
-        }
+        const bool shown = dialog && dialog->isVisible();
+        if (!shown && !deadline.hasExpired()) return;
+        timer->stop();
+        timer->deleteLater();
+        if (shown) action(dialog);
     });
     timer->start(20);
 }
