@@ -75,19 +75,24 @@ class LevelObjectsTest : public ::testing::Test {
         Spermien.reset();
     }
 
+    // The pool of 50 enemies on the level in the folder; their sounds and wave bonuses come here.
+    TSpermien& MakeEnemies() {
+        Spermien = std::make_unique<TSpermien>("SPS\\Level1.txt");
+        for (int i = 0; i < MaxSperms; ++i)
+            Spermien->AddSperm();
+        Spermien->Links.PlaySound = [this](const std::string& name, int32_t pan) {
+            Sounds.push_back({name, pan, 0});
+        };
+        Spermien->Links.WaveBonus = [this] { ++Bonuses; };
+        return *Spermien;
+    }
+
     // As InitLevel makes them: enemies, pointers (hidden), pieces; the hooks go to this test.
     void MakeLevelObjects() {
         RandSeed(20240611);
         Folder.Put("SPS/Level1.txt", EncodeText("end") + "\r\n");
-        Spermien = std::make_unique<TSpermien>("SPS\\Level1.txt");
-        for (int i = 0; i < MaxSperms; ++i)
-            Spermien->AddSperm();
         // No decorations crossing by chance.
-        Spermien->AttractMode = false;
-        const auto sound = [this](const std::string& name, int32_t pan) {
-            Sounds.push_back({name, pan, 0});
-        };
-        Spermien->Links.PlaySound = sound;
+        MakeEnemies().AttractMode = false;
         Pointers = std::make_unique<TPointers>();
         TPointerLinks& links = Pointers->Links;
         links.KeyLeft = [this] { return Left; };
@@ -105,7 +110,7 @@ class LevelObjectsTest : public ::testing::Test {
             Particles.push_back({kind, x, y, z, vx});
         };
         Schuesse = std::make_unique<TSchuesse>();
-        Schuesse->Links.PlaySound = sound;
+        Schuesse->Links.PlaySound = Spermien->Links.PlaySound;
         Schuesse->Links.RequestParticle = links.RequestParticle;
         Schuesse->Links.RequestPopup = [this](int32_t value, float x, float y, float z) {
             Popups.push_back({value, x, y, z});
@@ -139,7 +144,7 @@ class LevelObjectsTest : public ::testing::Test {
     TTempProgramFolder Folder;
     TEngineState Engine;
     bool Left = false, Right = false, Held = false, LostState = false;
-    int32_t MouseX = 400, MouseY = 300, ShotRequests = 0, ShakeAmount = 0;
+    int32_t MouseX = 400, MouseY = 300, ShotRequests = 0, ShakeAmount = 0, Bonuses = 0;
     std::vector<TSoundPlayed> Sounds;
     std::vector<TParticleRequest> Particles;
     std::vector<TPopupRequest> Popups;

@@ -427,18 +427,6 @@ TEST_F(RohrTest, AnExtraSpraysEightyParticlesAroundThePointer) {
     EXPECT_TRUE(spread);
 }
 
-TEST_F(RohrTest, AShotChipsPiecesFallIntoTheBagAndScore) {
-    PlaceEnemy(1, "chip1a", 0, -100);
-    ShootAt(0, -100);
-    ASSERT_EQ(VisiblePieces().size(), 3u);
-    for (int i = 0; i < 200 && !VisiblePieces().empty(); ++i) {
-        Pointers->Move();
-        Schuesse->Move();
-    }
-    EXPECT_TRUE(VisiblePieces().empty());
-    EXPECT_EQ(Spermien->Statistics.PiecesCaught[0][0], 3);
-}
-
 // ---- frames painted with the game's own sheets ----------------------------------------------
 
 class RohrFrameTest : public RohrTest {

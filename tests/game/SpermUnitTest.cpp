@@ -1,12 +1,7 @@
 #include "game/SpermUnit.h"
 
-#include "TestSupport.h"
 #include "game/LevelObjects.h"
 #include "gamelib/DDUtil.h"
-#include "gamelib/EngineState.h"
-#include "gamelib/SpriteUnit.h"
-#include "shell/DecodeUnit.h"
-#include "shell/Tools.h"
 
 #include <gtest/gtest.h>
 
@@ -21,9 +16,9 @@ namespace {
 
 using TLines = std::vector<std::string>;
 
-// The engine's globals for a headless 800 x 600 screen, the bob list and the sprite objects the
-// enemies use, at the sizes of the built-in script; one image each keeps the sheets small.
-class SpermTest : public ::testing::Test {
+// The engine's globals for a headless 800 x 600 screen, the bob list and the sprite objects of
+// the enemies alone; the enemies are made by each test on a level of its own.
+class SpermTest : public LevelObjectsTest {
   protected:
     void SetUp() override {
         Engine.OpenHeadless(32);
@@ -32,7 +27,6 @@ class SpermTest : public ::testing::Test {
         Pepper = GetAnimation("pepper1a");
         RandSeed(20240607);
     }
-    void TearDown() override { Spermien.reset(); }
 
     // Writes the level scrambled as the game reads it and creates the pool of 50 on it.
     TSpermien& Make(const TLines& plain) {
@@ -40,25 +34,15 @@ class SpermTest : public ::testing::Test {
         for (const std::string& line : plain)
             file += EncodeText(line) + "\r\n";
         Folder.Put("SPS/Level1.txt", file);
-        return MakeFromFile();
+        return MakeEnemies();
     }
-    TSpermien& MakeFromFile() {
-        Spermien = std::make_unique<TSpermien>("SPS\\Level1.txt");
-        for (int i = 0; i < MaxSperms; ++i)
-            Spermien->AddSperm();
-        Spermien->Links.PlaySound = [this](const std::string& name, int32_t) {
-            Sounds.push_back(name);
-        };
-        Spermien->Links.WaveBonus = [this] { ++Bonuses; };
-        return *Spermien;
-    }
-    // As Make and MakeFromFile, the game started.
+    // As Make and MakeEnemies, the game started.
     TSpermien& Started(const TLines& plain) {
         Make(plain).Start();
         return *Spermien;
     }
     TSpermien& StartedFromFile() {
-        MakeFromFile().Start();
+        MakeEnemies().Start();
         return *Spermien;
     }
     void Run(TSpermien& s, int updates) {
@@ -91,11 +75,7 @@ class SpermTest : public ::testing::Test {
         return LevelError(Started(plain), maxUpdates);
     }
 
-    TTempProgramFolder Folder;
-    TEngineState Engine;
     int32_t Chip = 0, Pepper = 0;
-    std::vector<std::string> Sounds;
-    int Bonuses = 0;
 };
 
 // ---- level file -----------------------------------------------------------------------------
@@ -227,7 +207,7 @@ TEST_F(SpermTest, ALevelCutShortIsReportedNotOverrun) {
             file += EncodeText(line) + "\r\n";
         file = file.substr(0, (3 * 7 + 2) + (3 * 5 + 2) + 7); // two lines and 2 1/3 groups
         Folder.Put("SPS/Level1.txt", file);
-        TSpermien& s = MakeFromFile();
+        TSpermien& s = MakeEnemies();
         EXPECT_EQ(s.Lines, (TLines{"speed=1", "gap=2", "en"}));
         s.Start();
         EXPECT_NE(LevelError(s, 5).find("has no \"end\" line"), std::string::npos);
@@ -373,7 +353,8 @@ TEST_F(SpermTest, DelayedExtrasShowWithASoundStandStillAndVanishFuzzyDelaysInRan
     EXPECT_FALSE(u.Free());
     Run(s, 2);
     EXPECT_TRUE(u.Visible);
-    EXPECT_EQ(Sounds, (TLines{"extrada"}));
+    ASSERT_EQ(Sounds.size(), 1u);
+    EXPECT_EQ(Sounds[0].Name, "extrada");
     EXPECT_EQ(u.Kind, skUmdreh);
     const float x = u.X, y = u.Y;
     EXPECT_EQ(x, std::floor(x));
@@ -387,7 +368,8 @@ TEST_F(SpermTest, DelayedExtrasShowWithASoundStandStillAndVanishFuzzyDelaysInRan
     EXPECT_EQ(u.Y, y);
     s.Move();
     EXPECT_FALSE(u.Visible);
-    EXPECT_EQ(Sounds, (TLines{"extrada", "extraweg"}));
+    ASSERT_EQ(Sounds.size(), 2u);
+    EXPECT_EQ(Sounds[1].Name, "extraweg");
     EXPECT_TRUE(u.Free());
 
     // Fuzzy time and free positions stay in their ranges.
@@ -456,7 +438,8 @@ TEST_F(SpermTest, OnlyAWaveKilledWholeAfterItClosedEarnsTheBonusOnce) {
     s.Kill(2);
     EXPECT_EQ(Bonuses, 1);
     EXPECT_EQ(s.Statistics.WavesCompleted, 1);
-    EXPECT_EQ(Sounds, (TLines{"wavedone"}));
+    ASSERT_EQ(Sounds.size(), 1u);
+    EXPECT_EQ(Sounds[0].Name, "wavedone");
     s.Kill(2);
     EXPECT_EQ(Bonuses, 1);
     EXPECT_EQ(s.AliveCount[1], 0);
@@ -643,7 +626,7 @@ TEST_F(SpermTest, TheShippedLevelPlaysThroughFlawlesslyAndEveryFlightCrossesTheS
     EXPECT_GT(s.WaveCounter, 10);
     EXPECT_EQ(s.Statistics.WavesCompleted, s.WaveCounter);
     EXPECT_EQ(Bonuses, s.WaveCounter);
-    EXPECT_EQ(std::count(Sounds.begin(), Sounds.end(), "wavedone"), s.WaveCounter);
+    EXPECT_EQ(Count("wavedone"), s.WaveCounter);
 }
 
 } // namespace
