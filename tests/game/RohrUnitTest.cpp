@@ -79,9 +79,12 @@ TEST_F(RohrTest, BothStartHiddenWithTheExtrasOffAndIgnoreInputWhileHidden) {
 }
 
 TEST_F(RohrTest, PressesGatheredBetweenUpdatesFireOneShotAndOnlyClickOnceTheGameIsLost) {
-    Aim(100, 0);
+    Aim(100, -40);
     ShotRequests = 3;
     Update();
+    // The pointer sits under the cursor.
+    EXPECT_EQ(Cross().X, 100);
+    EXPECT_EQ(Cross().Y, -40);
     EXPECT_EQ(ShotsFired(), 1);
     EXPECT_EQ(ShotRequests, 0);
     ASSERT_EQ(Count("schussab"), 1);

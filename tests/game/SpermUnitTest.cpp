@@ -343,7 +343,7 @@ TEST_F(SpermTest, AnEscapeIsLoggedAndEndsTheFlight) {
     EXPECT_EQ(LogLines(Folder).back(), "-458/0");
 }
 
-TEST_F(SpermTest, DelayedExtrasShowWithASoundStandStillAndVanishFuzzyDelaysInRange) {
+TEST_F(SpermTest, DelayedExtrasShowWithASoundStandStillAndVanish) {
     TSpermien& s = Started({"bobu=umdreh", "origin=x", "bobdelaytime=3", "bobvisibletime=5",
                             "speed=1", "formation1", "end", "DefineFormation1", "u1;", "end"});
     Run(s, 7);
@@ -371,15 +371,15 @@ TEST_F(SpermTest, DelayedExtrasShowWithASoundStandStillAndVanishFuzzyDelaysInRan
     ASSERT_EQ(Sounds.size(), 2u);
     EXPECT_EQ(Sounds[1].Name, "extraweg");
     EXPECT_TRUE(u.Free());
+}
 
-    // Fuzzy time and free positions stay in their ranges.
-    TSpermien& fuzzy =
-        Started({"origin=o", "bobfreepos=1", "bobfuzzytime=3", "speed=1", "formation1", "end",
-                 "DefineFormation1", "c1;c1;c1;c1;c1;c1;c1;c1;c1;c1;", "end"});
-    Run(fuzzy, 6);
+TEST_F(SpermTest, FuzzyTimeAndFreePositionStayInTheirRanges) {
+    TSpermien& s = Started({"origin=o", "bobfreepos=1", "bobfuzzytime=3", "speed=1", "formation1",
+                            "end", "DefineFormation1", "c1;c1;c1;c1;c1;c1;c1;c1;c1;c1;", "end"});
+    Run(s, 6);
     int shown = 0;
     for (int32_t i = 1; i <= 10; ++i) {
-        const TSperm& o = fuzzy.Sperm(i);
+        const TSperm& o = s.Sperm(i);
         EXPECT_GE(o.X, -250);
         EXPECT_LT(o.X, 250);
         EXPECT_EQ(o.X, std::floor(o.X));
@@ -387,8 +387,8 @@ TEST_F(SpermTest, DelayedExtrasShowWithASoundStandStillAndVanishFuzzyDelaysInRan
         shown += o.Visible;
     }
     // A fuzzy delay that comes to 0 shows the enemy at once instead of losing it.
-    Run(fuzzy, 2);
-    EXPECT_EQ(VisibleSlots(fuzzy).size(), 10u);
+    Run(s, 2);
+    EXPECT_EQ(VisibleSlots(s).size(), 10u);
     EXPECT_GT(shown, 0);
 }
 
