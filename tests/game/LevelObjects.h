@@ -36,29 +36,29 @@ struct TPopupRequest {
     float X, Y, Z;
 };
 
+// A sprite object of one image in two animations.
+inline std::string Single(const char* name, int w, int h) {
+    return Block(name, "CreateAnimation", w, h, 1, 1, 1,
+                 {"standard 001; (002/000)", "schnell  001; (002/000)"});
+}
+
+// The enemies' objects, in the order the level's letters name them by default.
+inline std::string EnemySprites() {
+    return Single("chip1a", 109, 94) + Single("dreieck03", 93, 80) + Single("pepper1a", 114, 195) +
+           Single("dreieck05", 93, 80) + Single("doppelbreit", 68, 64) + Single("dreieck", 93, 80);
+}
+
 inline std::string LevelSprites() {
-    using TLines = std::vector<std::string>;
-    const TLines one = {"standard 001; (002/000)", "schnell  001; (002/000)"};
-    const TLines bag = {"hinten   001; (002/000)", "vorne    002; (002/000)",
-                        "aufblink 011-003; (001/000)"};
-    const TLines walk = {"standard 1-5; (002/000)"};
-    std::string script = Block("Gametuete", "CreateAnimation", 116, 131, 11, 1, 11, bag) +
+    const std::vector<std::string> bag = {"hinten   001; (002/000)", "vorne    002; (002/000)",
+                                          "aufblink 011-003; (001/000)"};
+    std::string script = EnemySprites() +
+                         Block("Gametuete", "CreateAnimation", 116, 131, 11, 1, 11, bag) +
                          Block("Gametuetedoppelt", "CreateAnimation", 232, 131, 11, 1, 11, bag);
-    for (const char* mascot : {"snackorwartlr", "snackorwartrl"})
-        script += Block(mascot, "CreateAnimation", 109, 110, 1, 1, 1, one);
     for (const char* mascot : {"snackorwalklr", "snackorwalkrl", "snackorpushlr", "snackorpushrl"})
-        script += Block(mascot, "CreateAnimation", 109, 110, 5, 1, 5, walk);
-    return script + Block("Mauszeiger", "CreateAnimation", 44, 44, 1, 1, 1, one) +
-           Block("chip1b", "CreateAnimation", 61, 52, 1, 1, 1, one) +
-           Block("pepper1b", "CreateAnimation", 63, 107, 1, 1, 1, one) +
-           Block("chip1c", "CreateAnimation", 28, 24, 1, 1, 1, one) +
-           Block("pepper1c", "CreateAnimation", 29, 49, 1, 1, 1, one) +
-           Block("chip1a", "CreateAnimation", 109, 94, 1, 1, 1, one) +
-           Block("dreieck03", "CreateAnimation", 93, 80, 1, 1, 1, one) +
-           Block("pepper1a", "CreateAnimation", 114, 195, 1, 1, 1, one) +
-           Block("dreieck05", "CreateAnimation", 93, 80, 1, 1, 1, one) +
-           Block("doppelbreit", "CreateAnimation", 68, 64, 1, 1, 1, one) +
-           Block("dreieck", "CreateAnimation", 93, 80, 1, 1, 1, one);
+        script += Block(mascot, "CreateAnimation", 109, 110, 5, 1, 5, {"standard 1-5; (002/000)"});
+    return script + Single("snackorwartlr", 109, 110) + Single("snackorwartrl", 109, 110) +
+           Single("Mauszeiger", 44, 44) + Single("chip1b", 61, 52) + Single("pepper1b", 63, 107) +
+           Single("chip1c", 28, 24) + Single("pepper1c", 29, 49);
 }
 
 class LevelObjectsTest : public ::testing::Test {
@@ -67,6 +67,7 @@ class LevelObjectsTest : public ::testing::Test {
         Engine.OpenHeadless(32);
         LoadAllObjects(SplitLines(LevelSprites()));
         MakeLevelObjects();
+        Pointers->Show();
     }
     void TearDown() override {
         Schuesse.reset();
@@ -74,18 +75,24 @@ class LevelObjectsTest : public ::testing::Test {
         Spermien.reset();
     }
 
-    // As InitLevel makes them: enemies, pointers, pieces; the hooks go to this test.
-    void MakeLevelObjects() {
-        RandSeed(20240611);
-        Folder.Put("SPS/Level1.txt", EncodeText("end") + "\r\n");
+    // The pool of 50 enemies on the level in the folder; their sounds and wave bonuses come here.
+    TSpermien& MakeEnemies() {
         Spermien = std::make_unique<TSpermien>("SPS\\Level1.txt");
         for (int i = 0; i < MaxSperms; ++i)
             Spermien->AddSperm();
-        // No decorations crossing by chance.
-        Spermien->AttractMode = false;
         Spermien->Links.PlaySound = [this](const std::string& name, int32_t pan) {
             Sounds.push_back({name, pan, 0});
         };
+        Spermien->Links.WaveBonus = [this] { ++Bonuses; };
+        return *Spermien;
+    }
+
+    // As InitLevel makes them: enemies, pointers (hidden), pieces; the hooks go to this test.
+    void MakeLevelObjects() {
+        RandSeed(20240611);
+        Folder.Put("SPS/Level1.txt", EncodeText("end") + "\r\n");
+        // No decorations crossing by chance.
+        MakeEnemies().AttractMode = false;
         Pointers = std::make_unique<TPointers>();
         TPointerLinks& links = Pointers->Links;
         links.KeyLeft = [this] { return Left; };
@@ -103,9 +110,7 @@ class LevelObjectsTest : public ::testing::Test {
             Particles.push_back({kind, x, y, z, vx});
         };
         Schuesse = std::make_unique<TSchuesse>();
-        Schuesse->Links.PlaySound = [this](const std::string& name, int32_t pan) {
-            Sounds.push_back({name, pan, 0});
-        };
+        Schuesse->Links.PlaySound = Spermien->Links.PlaySound;
         Schuesse->Links.RequestParticle = links.RequestParticle;
         Schuesse->Links.RequestPopup = [this](int32_t value, float x, float y, float z) {
             Popups.push_back({value, x, y, z});
@@ -139,7 +144,7 @@ class LevelObjectsTest : public ::testing::Test {
     TTempProgramFolder Folder;
     TEngineState Engine;
     bool Left = false, Right = false, Held = false, LostState = false;
-    int32_t MouseX = 400, MouseY = 300, ShotRequests = 0, ShakeAmount = 0;
+    int32_t MouseX = 400, MouseY = 300, ShotRequests = 0, ShakeAmount = 0, Bonuses = 0;
     std::vector<TSoundPlayed> Sounds;
     std::vector<TParticleRequest> Particles;
     std::vector<TPopupRequest> Popups;

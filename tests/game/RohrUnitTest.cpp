@@ -16,6 +16,10 @@ namespace {
 // The bag's geometry as the game defines it.
 constexpr float BagY = 250, BagHeight = 131, BagWidth = 116, WideWidth = 232;
 constexpr float MascotGap = 36, Step = 9, Limit = 350;
+// A piece of 61 x 52, and the centre heights at which its bottom edge less 10 lies at the top
+// and the bottom of the opening's band, 20 deep.
+constexpr float PieceW = 61, PieceH = 52, BagTop = BagY - BagHeight / 2;
+constexpr float High = BagTop - PieceH / 2 + 10, Low = BagTop + 20 - PieceH / 2 + 10;
 
 class RohrTest : public LevelObjectsTest {
   protected:
@@ -35,6 +39,12 @@ class RohrTest : public LevelObjectsTest {
 };
 
 TEST_F(RohrTest, BothStartHiddenWithTheExtrasOffAndIgnoreInputWhileHidden) {
+    // A new game's pointer turns every extra off.
+    TurnCounter = GunCounter = WideCounter = 7;
+    MakeLevelObjects();
+    EXPECT_EQ(TurnCounter, 0);
+    EXPECT_EQ(GunCounter, 0);
+    EXPECT_EQ(WideCounter, 0);
     EXPECT_FALSE(Bag().Visible);
     EXPECT_FALSE(Cross().Visible);
     EXPECT_EQ(Bag().X, 0);
@@ -54,14 +64,6 @@ TEST_F(RohrTest, BothStartHiddenWithTheExtrasOffAndIgnoreInputWhileHidden) {
     EXPECT_EQ(Bag().LeftMascot().X, -(BagWidth / 2 + MascotGap));
     EXPECT_EQ(Bag().RightMascot().X, BagWidth / 2 + MascotGap);
 
-    // A new game's pointer turns every extra off.
-    TurnCounter = GunCounter = WideCounter = 7;
-    Pointers = std::make_unique<TPointers>();
-    EXPECT_EQ(TurnCounter, 0);
-    EXPECT_EQ(GunCounter, 0);
-    EXPECT_EQ(WideCounter, 0);
-
-    MakeLevelObjects();
     Right = true;
     ShotRequests = 2;
     Update(3);
@@ -76,21 +78,13 @@ TEST_F(RohrTest, BothStartHiddenWithTheExtrasOffAndIgnoreInputWhileHidden) {
     EXPECT_FALSE(Cross().Visible);
 }
 
-TEST_F(RohrTest, ThePointerSitsUnderTheCursor) {
-    Pointers->Show();
-    MouseX = 650;
-    MouseY = 120;
-    Update();
-    EXPECT_EQ(Cross().X, 250);
-    EXPECT_EQ(Cross().Y, -180);
-    EXPECT_EQ(Cross().Part().X, 250);
-}
-
-TEST_F(RohrTest, PressesGatheredBetweenUpdatesFireOneShot) {
-    Pointers->Show();
-    Aim(100, 0);
+TEST_F(RohrTest, PressesGatheredBetweenUpdatesFireOneShotAndOnlyClickOnceTheGameIsLost) {
+    Aim(100, -40);
     ShotRequests = 3;
     Update();
+    // The pointer sits under the cursor.
+    EXPECT_EQ(Cross().X, 100);
+    EXPECT_EQ(Cross().Y, -40);
     EXPECT_EQ(ShotsFired(), 1);
     EXPECT_EQ(ShotRequests, 0);
     ASSERT_EQ(Count("schussab"), 1);
@@ -101,10 +95,18 @@ TEST_F(RohrTest, PressesGatheredBetweenUpdatesFireOneShot) {
     ShotRequests = 1;
     Update();
     EXPECT_EQ(ShotsFired(), 2);
+
+    PlaceEnemy(1, "chip1a", 0, 0);
+    LostState = true;
+    ShootAt(0, 0);
+    EXPECT_EQ(Count("leer"), 1);
+    EXPECT_EQ(Count("schussab"), 2);
+    EXPECT_EQ(ShotsFired(), 2);
+    EXPECT_TRUE(Spermien->Sperm(1).Visible);
+    EXPECT_EQ(ShotRequests, 0);
 }
 
 TEST_F(RohrTest, RapidFireShootsEveryFifthUpdateWhileTheButtonIsHeld) {
-    Pointers->Show();
     PlaceEnemy(1, "dreieck05", 0, 0);
     ShootAt(0, 0);
     EXPECT_FALSE(Spermien->Sperm(1).Visible);
@@ -144,20 +146,17 @@ TEST_F(RohrTest, RapidFireShootsEveryFifthUpdateWhileTheButtonIsHeld) {
     EXPECT_EQ(ShotsFired() - before, left / 5);
     EXPECT_EQ(Count("gun"), 1);
     EXPECT_EQ(Count("machinegun"), 1);
-}
 
-TEST_F(RohrTest, RapidFireHitsAddUp) {
-    Pointers->Show();
+    // Two hits while it lasts add up.
     PlaceEnemy(1, "dreieck05", 0, 0);
     PlaceEnemy(2, "dreieck05", 200, 0);
     ShootAt(0, 0);
     ShootAt(200, 0);
     EXPECT_EQ(GunCounter, 2 * ExtraDuration - 1);
-    EXPECT_EQ(Count("machinegun"), 1);
+    EXPECT_EQ(Count("machinegun"), 2);
 }
 
 TEST_F(RohrTest, TheBagStaysWithinItsRangeWhateverItsWidth) {
-    Pointers->Show();
     Right = true;
     for (int n = 1; n <= 45; ++n) {
         Update();
@@ -183,18 +182,7 @@ TEST_F(RohrTest, TheBagStaysWithinItsRangeWhateverItsWidth) {
     EXPECT_EQ(Bag().LeftMascot().X, Limit - (WideWidth / 2 + MascotGap));
 }
 
-TEST_F(RohrTest, BothKeysMoveLeftTurnedOrNot) {
-    Pointers->Show();
-    Left = Right = true;
-    Update();
-    EXPECT_EQ(Bag().X, -Step);
-    TurnCounter = 100;
-    Update();
-    EXPECT_EQ(Bag().X, -2 * Step);
-}
-
 TEST_F(RohrTest, TheTurnedBagSteersMirroredUntilItsCountRunsOut) {
-    Pointers->Show();
     PlaceEnemy(1, "dreieck03", 0, 0);
     ShootAt(0, 0);
     EXPECT_FALSE(Spermien->Sperm(1).Visible);
@@ -207,21 +195,28 @@ TEST_F(RohrTest, TheTurnedBagSteersMirroredUntilItsCountRunsOut) {
     EXPECT_EQ(Bag().X, Step);
     EXPECT_EQ(Bag().WalkState, 2);
     EXPECT_EQ(TurnCounter, ExtraDuration - 1);
+    // Both keys move left, turned or not.
+    Right = true;
+    Update();
+    EXPECT_EQ(Bag().X, 0);
+    Right = false;
 
     // The update in which the count reaches 0 still steers mirrored; the next one does not.
     TurnCounter = 1;
     Update();
-    EXPECT_EQ(Bag().X, 2 * Step);
+    EXPECT_EQ(Bag().X, Step);
     EXPECT_EQ(TurnCounter, 0);
     EXPECT_EQ(Count("richtigrum"), 1);
     Update();
-    EXPECT_EQ(Bag().X, Step);
+    EXPECT_EQ(Bag().X, 0);
     EXPECT_EQ(Bag().WalkState, 1);
     EXPECT_EQ(Count("richtigrum"), 1);
+    Right = true;
+    Update();
+    EXPECT_EQ(Bag().X, -Step);
 }
 
 TEST_F(RohrTest, ShootingATurnEnemyWhileTurnedTurnsBackAndSparesIt) {
-    Pointers->Show();
     PlaceEnemy(1, "dreieck03", -200, 0);
     PlaceEnemy(2, "dreieck03", 200, 0);
     ShootAt(-200, 0);
@@ -240,7 +235,6 @@ TEST_F(RohrTest, ShootingATurnEnemyWhileTurnedTurnsBackAndSparesIt) {
 }
 
 TEST_F(RohrTest, TheMascotsChangeOnlyWithTheWalkingDirection) {
-    Pointers->Show();
     Right = true;
     Update();
     EXPECT_EQ(Bag().WalkState, 2);
@@ -264,7 +258,6 @@ TEST_F(RohrTest, TheMascotsChangeOnlyWithTheWalkingDirection) {
 }
 
 TEST_F(RohrTest, TwoWideBagHitsGiveAThousandUpdatesOfWideBag) {
-    Pointers->Show();
     PlaceEnemy(1, "doppelbreit", -100, 0);
     PlaceEnemy(2, "doppelbreit", 100, 0);
     ShootAt(-100, 0);
@@ -287,51 +280,38 @@ TEST_F(RohrTest, TwoWideBagHitsGiveAThousandUpdatesOfWideBag) {
 }
 
 TEST_F(RohrTest, ThePieceMustEnterTheOpeningStrictlyBetweenTheBagsSides) {
-    const float top = BagY - BagHeight / 2; // 184.5
-    const float pw = 61, ph = 52;
-    // The centre height at which the bottom edge less 10 lies at the band's edges.
-    const float high = top - ph / 2 + 10, low = top + 20 - ph / 2 + 10;
     TTuete& bag = Bag();
-    EXPECT_TRUE(bag.CatchTest(0, high, pw, ph));
-    EXPECT_TRUE(bag.CatchTest(0, low, pw, ph));
-    EXPECT_FALSE(bag.CatchTest(0, high - 0.25f, pw, ph));
-    EXPECT_FALSE(bag.CatchTest(0, low + 0.25f, pw, ph));
-    const float y = (high + low) / 2;
-    EXPECT_FALSE(bag.CatchTest(BagWidth / 2, y, pw, ph));
-    EXPECT_TRUE(bag.CatchTest(BagWidth / 2 - 1, y, pw, ph));
-    EXPECT_FALSE(bag.CatchTest(-BagWidth / 2, y, pw, ph));
-    EXPECT_TRUE(bag.CatchTest(-BagWidth / 2 + 1, y, pw, ph));
+    EXPECT_TRUE(bag.CatchTest(0, High, PieceW, PieceH));
+    EXPECT_TRUE(bag.CatchTest(0, Low, PieceW, PieceH));
+    EXPECT_FALSE(bag.CatchTest(0, High - 0.25f, PieceW, PieceH));
+    EXPECT_FALSE(bag.CatchTest(0, Low + 0.25f, PieceW, PieceH));
+    const float y = (High + Low) / 2;
+    EXPECT_FALSE(bag.CatchTest(BagWidth / 2, y, PieceW, PieceH));
+    EXPECT_TRUE(bag.CatchTest(BagWidth / 2 - 1, y, PieceW, PieceH));
+    EXPECT_FALSE(bag.CatchTest(-BagWidth / 2, y, PieceW, PieceH));
+    EXPECT_TRUE(bag.CatchTest(-BagWidth / 2 + 1, y, PieceW, PieceH));
     // The width of the piece plays no part.
-    EXPECT_TRUE(bag.CatchTest(BagWidth / 2 - 1, y, 500, ph));
+    EXPECT_TRUE(bag.CatchTest(BagWidth / 2 - 1, y, 500, PieceH));
+
+    // A fast piece, 30 units in one update: above the band before, below it now.
+    const float before = High - 5, after = Low + 5;
+    EXPECT_FALSE(bag.CatchTest(0, after, PieceW, PieceH));
+    EXPECT_TRUE(bag.CatchTest(0, after, PieceW, PieceH, before));
+    // The side bounds stay strict; a piece already below the band or rising through it is not.
+    EXPECT_FALSE(bag.CatchTest(BagWidth / 2, after, PieceW, PieceH, before));
+    EXPECT_TRUE(bag.CatchTest(BagWidth / 2 - 1, after, PieceW, PieceH, before));
+    EXPECT_FALSE(bag.CatchTest(0, after + 30, PieceW, PieceH, after));
+    EXPECT_FALSE(bag.CatchTest(0, before, PieceW, PieceH, after));
 
     bag.SetX(-100);
-    EXPECT_FALSE(bag.CatchTest(-100 + BagWidth / 2, y, pw, ph));
-    EXPECT_TRUE(bag.CatchTest(-100 + BagWidth / 2 - 1, y, pw, ph));
+    EXPECT_FALSE(bag.CatchTest(-100 + BagWidth / 2, y, PieceW, PieceH));
+    EXPECT_TRUE(bag.CatchTest(-100 + BagWidth / 2 - 1, y, PieceW, PieceH));
     bag.Back().SetObjectAnimation(GetAnimation("gametuetedoppelt"), 0);
-    EXPECT_FALSE(bag.CatchTest(-100 - WideWidth / 2, y, pw, ph));
-    EXPECT_TRUE(bag.CatchTest(-100 - WideWidth / 2 + 1, y, pw, ph));
+    EXPECT_FALSE(bag.CatchTest(-100 - WideWidth / 2, y, PieceW, PieceH));
+    EXPECT_TRUE(bag.CatchTest(-100 - WideWidth / 2 + 1, y, PieceW, PieceH));
 }
 
-TEST_F(RohrTest, AFastPieceThatJumpedTheOpeningBandIsCaught) {
-    const float top = BagY - BagHeight / 2;
-    const float pw = 61, ph = 52;
-    const float high = top - ph / 2 + 10, low = top + 20 - ph / 2 + 10;
-    TTuete& bag = Bag();
-    // 30 units in one update: above the band before, below it now.
-    const float before = high - 5, after = low + 5;
-    ASSERT_GT(after - before, 20.0f);
-    EXPECT_FALSE(bag.CatchTest(0, before, pw, ph));
-    EXPECT_FALSE(bag.CatchTest(0, after, pw, ph));
-    EXPECT_TRUE(bag.CatchTest(0, after, pw, ph, before));
-    // The side bounds stay strict; a piece already below the band or rising through it is not.
-    EXPECT_FALSE(bag.CatchTest(BagWidth / 2, after, pw, ph, before));
-    EXPECT_TRUE(bag.CatchTest(BagWidth / 2 - 1, after, pw, ph, before));
-    EXPECT_FALSE(bag.CatchTest(0, after + 30, pw, ph, after));
-    EXPECT_FALSE(bag.CatchTest(0, before, pw, ph, after));
-}
-
-TEST_F(RohrTest, AShotChipBurstsIntoThreePieces) {
-    Pointers->Show();
+TEST_F(RohrTest, AShotChipOrPepperBurstsIntoThreePiecesOfItsKind) {
     PlaceEnemy(4, "chip1a", 100, -50, 2.5f);
     ShootAt(100, -50);
     EXPECT_FALSE(Spermien->Sperm(4).Visible);
@@ -357,14 +337,11 @@ TEST_F(RohrTest, AShotChipBurstsIntoThreePieces) {
     }
     EXPECT_EQ(Spermien->Statistics.PiecesSpawned[0][0], 3);
     EXPECT_EQ(Particles.size(), 60u);
-}
 
-TEST_F(RohrTest, APepperBurstsIntoPepperPieces) {
-    Pointers->Show();
-    PlaceEnemy(1, "pepper1a", 0, 0);
-    ShootAt(0, 0);
-    ASSERT_EQ(VisiblePieces().size(), 3u);
-    EXPECT_EQ(Schuesse->Schuss(1).Part().Object, GetAnimation("pepper1b"));
+    PlaceEnemy(1, "pepper1a", -200, 0);
+    ShootAt(-200, 0);
+    ASSERT_EQ(VisiblePieces().size(), 6u);
+    EXPECT_EQ(Schuesse->Schuss(4).Part().Object, GetAnimation("pepper1b"));
     EXPECT_EQ(Spermien->Statistics.PiecesSpawned[1][0], 3);
     EXPECT_EQ(Spermien->Statistics.Hits[skPepper], 1);
 }
@@ -381,7 +358,6 @@ TEST_F(RohrTest, OnlyChipsAndPeppersBurst) {
 }
 
 TEST_F(RohrTest, PiecesAreLookedForUpAndLeftOfThePointer) {
-    Pointers->Show();
     Schuesse->Spawn(skChip, 1, 0, 0, -800, 0); // 28 x 24
     ShootAt(0, 0);
     EXPECT_EQ(VisiblePieces(), std::vector<int32_t>{1});
@@ -400,7 +376,6 @@ TEST_F(RohrTest, PiecesAreLookedForUpAndLeftOfThePointer) {
 }
 
 TEST_F(RohrTest, TheExplosionSplitsPiecesBeforeItBurstsTheEnemies) {
-    Pointers->Show();
     PlaceEnemy(1, "chip1a", -250, -100);
     PlaceEnemy(2, "pepper1a", 250, -100);
     PlaceEnemy(3, "dreieck05", 0, -200);
@@ -423,7 +398,6 @@ TEST_F(RohrTest, TheExplosionSplitsPiecesBeforeItBurstsTheEnemies) {
 }
 
 TEST_F(RohrTest, TheExplosionsSweepSplitsNewPiecesAheadUntilThePoolIsFull) {
-    Pointers->Show();
     Schuesse->Spawn(skChip, 0, 0, -200, -800, 0);
     PlaceEnemy(1, "chip1a", -250, -100);
     PlaceEnemy(5, "dreieck", 0, 100);
@@ -437,20 +411,7 @@ TEST_F(RohrTest, TheExplosionsSweepSplitsNewPiecesAheadUntilThePoolIsFull) {
     EXPECT_EQ(Spermien->Statistics.PiecesSpawned[0][0], 1);
 }
 
-TEST_F(RohrTest, AfterTheGameIsLostShotsOnlyClick) {
-    Pointers->Show();
-    PlaceEnemy(1, "chip1a", 0, 0);
-    LostState = true;
-    ShootAt(0, 0);
-    EXPECT_EQ(Count("leer"), 1);
-    EXPECT_EQ(Count("schussab"), 0);
-    EXPECT_EQ(ShotsFired(), 0);
-    EXPECT_TRUE(Spermien->Sperm(1).Visible);
-    EXPECT_EQ(ShotRequests, 0);
-}
-
 TEST_F(RohrTest, AnExtraSpraysEightyParticlesAroundThePointer) {
-    Pointers->Show();
     PlaceEnemy(1, "dreieck05", 120, -40);
     ShootAt(120, -40);
     ASSERT_EQ(Particles.size(), 80u);
@@ -469,23 +430,6 @@ TEST_F(RohrTest, AnExtraSpraysEightyParticlesAroundThePointer) {
     EXPECT_TRUE(spread);
 }
 
-TEST_F(RohrTest, AShotChipsPiecesFallIntoTheBagAndScore) {
-    Pointers->Show();
-    PlaceEnemy(1, "chip1a", 0, -100);
-    ShootAt(0, -100);
-    ASSERT_EQ(VisiblePieces().size(), 3u);
-    for (int i = 0; i < 200 && !VisiblePieces().empty(); ++i) {
-        Pointers->Move();
-        Schuesse->Move();
-    }
-    EXPECT_TRUE(VisiblePieces().empty());
-    ASSERT_EQ(Popups.size(), 3u);
-    for (const TPopupRequest& p : Popups)
-        EXPECT_EQ(p.Value, 100);
-    EXPECT_EQ(Count("catched"), 3);
-    EXPECT_EQ(Spermien->Statistics.PiecesCaught[0][0], 3);
-}
-
 // ---- frames painted with the game's own sheets ----------------------------------------------
 
 class RohrFrameTest : public RohrTest {
@@ -495,6 +439,7 @@ class RohrFrameTest : public RohrTest {
         std::filesystem::create_directory_symlink(CRUMBLE_GFX_DIR, Folder.Path + "/gfx");
         LoadAllObjects(SplitLines(BuiltInSpriteScript()));
         MakeLevelObjects();
+        Pointers->Show();
     }
     // The bobs over a plain background, as the frame paints them.
     void Paint() {
@@ -516,7 +461,6 @@ class RohrFrameTest : public RohrTest {
 };
 
 TEST_F(RohrFrameTest, TheBagStandsAtTheBottomBetweenItsMascotsUnderTheFallingPieces) {
-    Pointers->Show();
     Right = true;
     Aim(200, -100);
     Update(3);

@@ -19,19 +19,9 @@ class SchussTest : public LevelObjectsTest {
     const TSpermStatistics& Stats() const { return Spermien->Statistics; }
 };
 
-TEST_F(SchussTest, AllHundredPiecesAreMadeHiddenAtOnce) {
+TEST_F(SchussTest, AllHundredPiecesAreMadeHiddenAndTheHundredAndFirstIsDropped) {
     ASSERT_EQ(Schuesse->Count(), 100);
-    for (int32_t slot = 1; slot <= 100; ++slot) {
-        EXPECT_FALSE(Piece(slot).Visible);
-        EXPECT_EQ(Piece(slot).Kind, -1);
-        EXPECT_EQ(Piece(slot).Z, -800);
-        EXPECT_EQ(Piece(slot).Part().Object, GetAnimation("chip1b"));
-        EXPECT_EQ(Piece(slot).SmoothingDivisor, 1.0f);
-        EXPECT_EQ(Piece(slot).HomingDivisor, 10000.0f);
-    }
-}
-
-TEST_F(SchussTest, TheHundredAndFirstPieceIsDroppedWithItsParticles) {
+    EXPECT_TRUE(VisiblePieces().empty());
     for (int32_t i = 1; i <= 100; ++i)
         ASSERT_EQ(Schuesse->Spawn(i % 2 ? skChip : skPepper, i % 3, 0, 0, -800, 0), i);
     EXPECT_EQ(Particles.size(), 2000u);
@@ -110,8 +100,7 @@ TEST_F(SchussTest, TheHitTestIsStrictAndTheHighestSlotWins) {
     EXPECT_EQ(Schuesse->HitTest(100, 0), -1);
 }
 
-TEST_F(SchussTest, APieceInTheOpeningIsCaughtSinksAndScores) {
-    Pointers->Show();
+TEST_F(SchussTest, APieceInTheOpeningIsCaughtSinksAndScoresByItsKind) {
     // A small piece (28 x 24), its bottom edge less 10 at the opening's top.
     const float y = BagTop - 24.0f / 2 + 10;
     Schuesse->Spawn(skChip, 1, 0, y, -800, 0);
@@ -129,13 +118,8 @@ TEST_F(SchussTest, APieceInTheOpeningIsCaughtSinksAndScores) {
     EXPECT_EQ(Popups[0].Y, y);
     EXPECT_EQ(Popups[0].Z, -802);
     // The bag flashes once and returns to its front image.
-    const TBob& front = Pointers->Tuete->Front();
-    EXPECT_EQ(front.Animation, 2);
-    EXPECT_EQ(front.FollowUp, 1);
-    EXPECT_EQ(front.FramePos, 0);
-    for (int i = 0; i < 9; ++i)
-        Pointers->Tuete->Animate();
-    EXPECT_EQ(front.Animation, 1);
+    EXPECT_EQ(Pointers->Tuete->Front().Animation, 2);
+    EXPECT_EQ(Pointers->Tuete->Front().FollowUp, 1);
 
     // Caught once only.
     piece.Step();
@@ -147,23 +131,18 @@ TEST_F(SchussTest, APieceInTheOpeningIsCaughtSinksAndScores) {
     piece.SetY(BagTop + 24.0f / 2 + 0.25f);
     piece.Step();
     EXPECT_FALSE(piece.Visible);
-}
 
-TEST_F(SchussTest, APepperPieceScoresTwoHundred) {
-    EXPECT_EQ(PiecePoints(skChip), 100);
-    EXPECT_EQ(PiecePoints(skPepper), 200);
+    // A pepper piece scores 200, other kinds nothing.
+    Schuesse->Spawn(skPepper, 0, 0, BagTop - 107.0f / 2 + 15, -800, 0);
+    piece.Step();
+    ASSERT_EQ(Popups.size(), 2u);
+    EXPECT_EQ(Popups[1].Value, 200);
+    EXPECT_EQ(Stats().PiecesCaught[1][0], 1);
     for (int32_t kind : {0, 2, 4, 5, 6, 7, -1})
         EXPECT_EQ(PiecePoints(kind), 0) << kind;
-    Pointers->Show();
-    Schuesse->Spawn(skPepper, 0, 0, BagTop - 107.0f / 2 + 15, -800, 0);
-    Piece(1).Step();
-    ASSERT_EQ(Popups.size(), 1u);
-    EXPECT_EQ(Popups[0].Value, 200);
-    EXPECT_EQ(Stats().PiecesCaught[1][0], 1);
 }
 
-TEST_F(SchussTest, ACaughtPieceIsKeptBetweenTheBagsWalls) {
-    Pointers->Show();
+TEST_F(SchussTest, ACaughtPieceIsKeptBetweenTheBagsWallsItsSlotReusedAsANewPiece) {
     const float y = BagTop - 52.0f / 2 + 12;
     Schuesse->Spawn(skChip, 0, BagHalf - 1, y, -800, 0);
     Piece(1).Step();
@@ -177,10 +156,18 @@ TEST_F(SchussTest, ACaughtPieceIsKeptBetweenTheBagsWalls) {
     Pointers->Tuete->SetX(100);
     Piece(1).Step();
     EXPECT_EQ(Piece(1).X, 100 - BagHalf + 61.0f / 2);
+
+    Schuesse->HideAll();
+    EXPECT_TRUE(VisiblePieces().empty());
+    Schuesse->Spawn(skPepper, 2, 300, 0, -800, 0);
+    EXPECT_FALSE(Piece(1).Caught);
+    EXPECT_EQ(Piece(1).Part().Layer, 0);
+    EXPECT_EQ(Piece(1).Level, 2);
+    EXPECT_EQ(Piece(1).Part().Object, GetAnimation("pepper1c"));
+    EXPECT_EQ(Stats().PiecesSpawned[1][1], 1);
 }
 
-TEST_F(SchussTest, APieceFallingPastTheBagLeavesAtTheAreasEdge) {
-    Pointers->Show();
+TEST_F(SchussTest, APieceFallingPastTheBagLeavesAtTheEdgeOfItsArea) {
     Schuesse->Spawn(skChip, 0, 200, 0, -800, -0.5f);
     TSchuss& piece = Piece(1);
     float lastY = piece.Y;
@@ -197,41 +184,21 @@ TEST_F(SchussTest, APieceFallingPastTheBagLeavesAtTheAreasEdge) {
     EXPECT_TRUE(Popups.empty());
     EXPECT_EQ(Stats().PiecesCaught[0][0], 0);
     EXPECT_EQ(Count("catched"), 0);
-}
 
-TEST_F(SchussTest, ThePiecesAreaIsWiderThanTheScreenAndItsBorderIsInside) {
-    Schuesse->Spawn(skChip, 0, 0, 0, -800, 0);
-    TSchuss& piece = Piece(1);
-    for (const auto& [x, y] : std::vector<std::pair<float, float>>{
-             {800, 0}, {-800, 0}, {0, 400}, {0, -400}, {800, -400}}) {
-        piece.SetX(x);
-        piece.SetY(y);
-        piece.Step();
-        EXPECT_TRUE(piece.Visible) << x << "," << y;
-    }
-    for (const auto& [x, y] : std::vector<std::pair<float, float>>{
-             {800.5f, 0}, {-800.5f, 0}, {0, 400.5f}, {0, -400.5f}}) {
+    // The area is wider than the screen, and its border is inside.
+    const auto staysAt = [&piece](float x, float y) {
         piece.SetVisible(true);
         piece.SetX(x);
         piece.SetY(y);
         piece.Step();
-        EXPECT_FALSE(piece.Visible) << x << "," << y;
-    }
-}
-
-TEST_F(SchussTest, AReusedSlotFallsAsANewPiece) {
-    Pointers->Show();
-    Schuesse->Spawn(skChip, 0, 0, BagTop - 52.0f / 2 + 12, -800, 0);
-    Piece(1).Step();
-    ASSERT_TRUE(Piece(1).Caught);
-    Schuesse->HideAll();
-    EXPECT_TRUE(VisiblePieces().empty());
-    Schuesse->Spawn(skPepper, 2, 300, 0, -800, 0);
-    EXPECT_FALSE(Piece(1).Caught);
-    EXPECT_EQ(Piece(1).Part().Layer, 0);
-    EXPECT_EQ(Piece(1).Level, 2);
-    EXPECT_EQ(Piece(1).Part().Object, GetAnimation("pepper1c"));
-    EXPECT_EQ(Stats().PiecesSpawned[1][1], 1);
+        return piece.Visible;
+    };
+    for (const auto& [x, y] : std::vector<std::pair<float, float>>{
+             {800, 0}, {-800, 0}, {0, 400}, {0, -400}, {800, -400}})
+        EXPECT_TRUE(staysAt(x, y)) << x << "," << y;
+    for (const auto& [x, y] :
+         std::vector<std::pair<float, float>>{{800.5f, 0}, {-800.5f, 0}, {0, 400.5f}, {0, -400.5f}})
+        EXPECT_FALSE(staysAt(x, y)) << x << "," << y;
 }
 
 } // namespace
