@@ -99,14 +99,6 @@ class TTestConnection {
         }
     }
 
-    // What arrives next; "" when the server closed.
-    std::string ReadSome() {
-        if (FBuffer.empty() && !Receive()) return {};
-        std::string some;
-        some.swap(FBuffer);
-        return some;
-    }
-
     // True when a server accepts connections on address (an IPv4 address) and port.
     static bool CanConnect(const std::string& address, int port) {
         const int fd = socket(AF_INET, SOCK_STREAM, 0);

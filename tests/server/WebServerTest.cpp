@@ -2,7 +2,6 @@
 
 #include "GameRecordSamples.h"
 #include "ServerTestSupport.h"
-#include "server/Text.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -65,6 +64,28 @@ class WebServerTest : public ::testing::Test {
     TWebServer Web{Data, Scores, [this] { return Clock; }};
     int Port = 0;
     std::unique_ptr<httplib::Client> Client;
+
+    // Each raw request on a connection of its own to another server on the same data, with these
+    // options; the answers, and the lines that server logged.
+    std::pair<std::vector<std::string>, std::vector<std::string>>
+    Logged(TWebServerOptions options, const std::vector<std::string>& requests) {
+        std::mutex lock;
+        std::vector<std::string> answers, lines;
+        options.Log = [&](const std::string& line) {
+            const std::lock_guard guard(lock);
+            lines.push_back(line);
+        };
+        TWebServer web(
+            Data, Scores, [] { return Now; }, options);
+        const int port = web.Start("127.0.0.1", 0);
+        for (const std::string& request : requests) {
+            TTestConnection connection(port);
+            connection.Send(request);
+            answers.push_back(connection.ReadAll());
+        }
+        web.Stop();
+        return {answers, lines};
+    }
 };
 
 } // namespace
@@ -290,29 +311,6 @@ TEST_F(WebServerTest, GameRecordsAreCheckedStoredAndShown) {
     EXPECT_NE(page.find(">11&ndash;16 %<"), std::string::npos);
 }
 
-namespace {
-
-// One answer of a kept-alive connection: the head and as many body bytes as it announces.
-std::string ReadAnswer(TTestConnection& connection) {
-    std::string answer;
-    size_t end = std::string::npos;
-    while ((end = answer.find("\r\n\r\n")) == std::string::npos) {
-        const std::string more = connection.ReadSome();
-        if (more.empty()) return answer;
-        answer += more;
-    }
-    const size_t at = ToLower(answer.substr(0, end)).find("content-length:");
-    const size_t length = at == std::string::npos ? 0 : std::stoul(answer.substr(at + 15));
-    while (answer.size() < end + 4 + length) {
-        const std::string more = connection.ReadSome();
-        if (more.empty()) break;
-        answer += more;
-    }
-    return answer;
-}
-
-} // namespace
-
 TEST_F(WebServerTest, TheSixtyFirstPublicationInAMinuteIsRefusedInGerman) {
     for (int i = 1; i <= 60; ++i)
         ASSERT_EQ(ReplyValue(Publish(Record("", "Spieler" + std::to_string(i), i), i), "Rang"), "1")
@@ -358,20 +356,6 @@ TEST_F(WebServerTest, ThePagesShowTheListsOfTheWeekAtOnce) {
     EXPECT_NE(Body("/korvaldinternal").find("Diese Woche hat noch niemand"), std::string::npos);
 }
 
-TEST_F(WebServerTest, KeptAliveRequestsDoNotWaitForDelayedAcknowledgements) {
-    // Without TCP_NODELAY each answer after the first waits about 40 ms for the client's
-    // delayed acknowledgement: ten would take 400 ms.
-    TTestConnection connection(Port);
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 10; ++i) {
-        connection.Send("GET /korvaldinternal HTTP/1.1\r\nHost: x\r\n\r\n");
-        const std::string answer = ReadAnswer(connection);
-        ASSERT_TRUE(answer.starts_with("HTTP/1.1 200")) << i << ": " << answer.substr(0, 100);
-        ASSERT_NE(answer.find("</html>"), std::string::npos) << i;
-    }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
-}
-
 TEST_F(WebServerTest, SlowConnectionsDoNotDelayOthers) {
     // Each starts a request and never finishes it, as an attacker would, one byte at a time.
     std::vector<std::unique_ptr<TTestConnection>> slow;
@@ -396,38 +380,24 @@ TEST_F(WebServerTest, SlowConnectionsDoNotDelayOthers) {
 }
 
 TEST_F(WebServerTest, TheLogHasOneLinePerRequestWithoutControlCharacters) {
-    std::mutex lock;
-    std::vector<std::string> lines;
-    TWebServerOptions options;
-    options.Log = [&](const std::string& line) {
-        const std::lock_guard guard(lock);
-        lines.push_back(line);
-    };
-    TWebServer web(
-        Data, Scores, [] { return Now; }, options);
-    const int port = web.Start("127.0.0.1", 0);
     // Escapes and line breaks, raw and percent-encoded: a forged second log line, a terminal
     // that clears its screen.
-    const std::vector<std::string> targets = {
-        "/korvaldinternal/errors/a%1B%5B2J%0D%0A127.0.0.1%20GET%20/x%20200",
-        "/korvaldinternal/errors/b\x1b[2J\x7f\xc2\x85z",
-        "/gibt/es/nicht\t\x01",
-    };
-    for (const std::string& target : targets) {
-        TTestConnection connection(port);
-        connection.Send("GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
-        const std::string answer = connection.ReadAll();
-        EXPECT_EQ(answer.find("200 OK"), std::string::npos) << target;
-    }
-    web.Stop();
-    const std::lock_guard guard(lock);
+    std::vector<std::string> requests;
+    for (const char* target :
+         {"/korvaldinternal/errors/a%1B%5B2J%0D%0A127.0.0.1%20GET%20/x%20200",
+          "/korvaldinternal/errors/b\x1b[2J\x7f\xc2\x85z", "/gibt/es/nicht\t\x01"})
+        requests.push_back("GET " + std::string(target) +
+                           " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    const auto [answers, lines] = Logged({}, requests);
+    for (const std::string& answer : answers)
+        EXPECT_EQ(answer.find("200 OK"), std::string::npos) << answer;
     ASSERT_FALSE(lines.empty());
     for (const std::string& line : lines) {
         EXPECT_TRUE(Printable(line, false)) << line;
         EXPECT_TRUE(line.starts_with("127.0.0.1 GET /")) << line;
     }
     // Whatever the server took of them, each request it answered made exactly one line.
-    EXPECT_LE(lines.size(), targets.size());
+    EXPECT_LE(lines.size(), requests.size());
     EXPECT_NE(lines[0].find("a%1B%5B2J%0D%0A127.0.0.1"), std::string::npos) << lines[0];
 }
 
@@ -435,28 +405,18 @@ TEST_F(WebServerTest, BehindATrustedProxyTheForwardedAddressCounts) {
     const std::string cs = EncodeRecord(BuildRecord(Record("", "Hinten", 5)), Seeded(3));
     // Publishes once per forwarded address, checking each answer's status; the log lines.
     const auto serve = [&](const std::string& proxy,
-                           const std::vector<std::pair<std::string, std::string>>& requests) {
-        std::mutex lock;
-        std::vector<std::string> lines;
+                           const std::vector<std::pair<std::string, std::string>>& sent) {
         TWebServerOptions options;
         options.PublicationsPerMinute = 1;
         options.TrustedProxy = proxy;
-        options.Log = [&](const std::string& line) {
-            const std::lock_guard guard(lock);
-            lines.push_back(line);
-        };
-        TWebServer web(
-            Data, Scores, [] { return Now; }, options);
-        const int port = web.Start("127.0.0.1", 0);
-        for (const auto& [forwarded, status] : requests) {
-            TTestConnection connection(port);
-            connection.Send("GET /score.php?cs=" + cs +
-                            " HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: " + forwarded +
-                            "\r\nConnection: close\r\n\r\n");
-            EXPECT_EQ(connection.ReadAll().substr(9, 3), status) << forwarded;
-        }
-        web.Stop();
-        const std::lock_guard guard(lock);
+        std::vector<std::string> requests;
+        for (const auto& [forwarded, status] : sent)
+            requests.push_back("GET /score.php?cs=" + cs +
+                               " HTTP/1.1\r\nHost: x\r\nX-Forwarded-For: " + forwarded +
+                               "\r\nConnection: close\r\n\r\n");
+        const auto [answers, lines] = Logged(options, requests);
+        for (size_t i = 0; i < sent.size(); ++i)
+            EXPECT_EQ(answers[i].substr(9, 3), sent[i].second) << sent[i].first;
         return lines;
     };
 
