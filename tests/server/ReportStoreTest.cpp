@@ -6,31 +6,12 @@
 
 namespace {
 
-// A report mail as the program sends it, with an attachment of the given bytes.
+// A report mail to the report mailbox, with an attachment of the given bytes.
 TSmtpEnvelope Mail(const std::string& subject, const std::string& attachment) {
-    static const char* Alphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string base64;
-    for (size_t i = 0; i < attachment.size(); i += 3) {
-        uint32_t block = 0;
-        const size_t n = std::min<size_t>(3, attachment.size() - i);
-        for (size_t k = 0; k < 3; ++k)
-            block = block << 8 | (k < n ? static_cast<unsigned char>(attachment[i + k]) : 0);
-        for (size_t k = 0; k < 4; ++k)
-            base64 += k <= n ? Alphabet[(block >> (18 - 6 * k)) & 63] : '=';
-        if (base64.size() % 78 == 76) base64 += "\r\n";
-    }
     TSmtpEnvelope envelope;
     envelope.MailFrom = "spieler@example.org";
     envelope.Recipients = {ReportMailbox};
-    envelope.Data = "From: spieler@example.org\r\nSubject: " + subject +
-                    "\r\nMIME-Version: 1.0\r\n"
-                    "Content-Type: multipart/mixed; boundary=\"g\"\r\n\r\n"
-                    "--g\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\nText\r\n"
-                    "--g\r\nContent-Type: application/octet-stream; name=\"log.txt\"\r\n"
-                    "Content-Disposition: attachment; filename=\"log.txt\"\r\n"
-                    "Content-Transfer-Encoding: base64\r\n\r\n" +
-                    base64 + "\r\n--g--\r\n";
+    envelope.Data = ReportMail(subject, "Text", attachment);
     return envelope;
 }
 

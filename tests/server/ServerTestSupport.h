@@ -12,7 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -54,6 +56,33 @@ inline bool Printable(const std::string& text, bool lines) {
             return false;
     }
     return true;
+}
+
+// A report mail as the program sends it, from spieler@example.org: the text (dot-stuffed as
+// the transfer needs it) and the attachment, as log.txt in base64.
+inline std::string ReportMail(const std::string& subject, const std::string& text,
+                              const std::string& attachment) {
+    static const char* Alphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string base64;
+    for (size_t i = 0; i < attachment.size(); i += 3) {
+        uint32_t block = 0;
+        const size_t n = std::min<size_t>(3, attachment.size() - i);
+        for (size_t k = 0; k < 3; ++k)
+            block = block << 8 | (k < n ? static_cast<unsigned char>(attachment[i + k]) : 0);
+        for (size_t k = 0; k < 4; ++k)
+            base64 += k <= n ? Alphabet[(block >> (18 - 6 * k)) & 63] : '=';
+        if (base64.size() % 78 == 76) base64 += "\r\n";
+    }
+    return "From: spieler@example.org\r\nSubject: " + subject +
+           "\r\nMIME-Version: 1.0\r\n"
+           "Content-Type: multipart/mixed; boundary=\"g\"\r\n\r\n"
+           "--g\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n" +
+           text +
+           "\r\n--g\r\nContent-Type: application/octet-stream; name=\"log.txt\"\r\n"
+           "Content-Disposition: attachment; filename=\"log.txt\"\r\n"
+           "Content-Transfer-Encoding: base64\r\n\r\n" +
+           base64 + "\r\n--g--\r\n";
 }
 
 class TTestConnection {

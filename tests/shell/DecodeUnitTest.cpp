@@ -261,7 +261,6 @@ TEST_F(SavedState, GameDataRoundTrip) {
     const std::string bytes = Get("sps/game.dat");
     ASSERT_EQ(bytes.size(), GameDataSize);
     EXPECT_EQ(bytes.substr(0, 19), "\x12Game Datafile v2.0");
-    EXPECT_EQ(bytes.substr(42, 2), std::string("\x09\x00", 2));
     GameData = TGameData{};
     LoadGameData(GameDataFileName);
     EXPECT_EQ(GameData.Level, 9);

@@ -27,7 +27,6 @@
 #include <QWebEngineView>
 #include <gtest/gtest.h>
 #include <algorithm>
-#include <functional>
 
 // Chromium inside Qt WebEngine frees some objects with a sized delete of a base class, which the
 // address sanitizer reports although it is none of ours; this binary runs the embedded browser.
@@ -43,11 +42,10 @@ namespace {
 
 // Starts a game from the menu; once it runs, does what the test wants and leaves the game with
 // Escape (a key event to the game window). The display mode the game ran in, 99 when none ran.
-int PlayAndLeave(
-    TForm1& form, const std::function<void()>& during = [] {}) {
+int PlayAndLeave(TForm1& form, void (*during)() = nullptr) {
     int mode = 99;
     QTimer::singleShot(150, [&] {
-        during();
+        if (during) during();
         if (!DDFullScreenForm1) return;
         mode = DDFullScreenForm1->DisplayMode;
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, "\x1b");
@@ -103,7 +101,7 @@ QImage Shown(const QLabel* label) {
     return label->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-std::vector<std::string> MenuItems(QMenu* menu) {
+std::vector<std::string> MenuItems(QWidget* menu) {
     std::vector<std::string> items;
     for (QAction* action : menu->actions())
         items.push_back(action->isSeparator() ? "-" : action->text().toStdString());
@@ -122,10 +120,8 @@ TEST_F(MenuWindowTest, CreationSizesTheWindowToThePictureAndPlacesItsParts) {
     EXPECT_EQ(form.Panel2->y(), (picture.height() - 49) / 2);
     EXPECT_EQ(form.ActionStart->text(), "'Crumble Rush' spielen");
     EXPECT_EQ(form.ActionStart->shortcut(), QKeySequence(Qt::Key_F9));
-    QStringList menus;
-    for (QAction* action : form.menuBar()->actions())
-        menus << action->text();
-    EXPECT_EQ(menus, QStringList({"&Datei", "&Spiel", "&Internet", "&Hilfe"}));
+    EXPECT_EQ(MenuItems(form.menuBar()),
+              (std::vector<std::string>{"&Datei", "&Spiel", "&Internet", "&Hilfe"}));
     EXPECT_EQ(
         MenuItems(form.Internet1),
         (std::vector<std::string>{"&Highscore veröffentlichen", "&Highscore im Internet öffnen",
@@ -144,10 +140,9 @@ TEST_F(MenuWindowTest, ClosingSavesBothRecords) {
         form.show();
         form.close();
     }
+    // What they hold is the records' own test.
     EXPECT_EQ(ReadWholeFile(Folder.File("SPS/env.dat")).size(), 4764u);
-    const std::string game = ReadWholeFile(Folder.File("SPS/game.dat"));
-    ASSERT_EQ(game.size(), 116u);
-    EXPECT_EQ(game.substr(0, 19), std::string("\x12") + "Game Datafile v2.0");
+    EXPECT_EQ(ReadWholeFile(Folder.File("SPS/game.dat")).size(), 116u);
 }
 
 TEST_F(MenuWindowTest, SystemInformationGoesToTheLogWithPaddedLabels) {
