@@ -4,18 +4,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-// The arguments that serve a data folder in folder on free ports, and more.
-std::vector<std::string> Serving(const TTempFolder& folder, std::vector<std::string> more = {}) {
-    std::vector<std::string> arguments = {"--http", "0",      "--smtp",
-                                          "0",      "--data", (folder.Path / "data").string()};
-    arguments.insert(arguments.end(), more.begin(), more.end());
-    return arguments;
-}
-
-} // namespace
-
 TEST(CrumbleServer, TellsItsVersion) {
     TTempFolder folder;
     TServerProcess server(folder.Path, {"--version"});
@@ -28,19 +16,19 @@ TEST(CrumbleServer, ListensOnLoopbackUnlessToldOtherwise) {
     TTempFolder folder;
     {
         // Were it on every address, 127.0.0.2 (loopback as well) would reach it too.
-        TServerProcess server(folder.Path, Serving(folder));
+        TServerProcess server(folder.Path, Serving(folder.Path));
         const int port = server.HttpPort();
         ASSERT_GT(port, 0) << server.Output;
         EXPECT_TRUE(TTestConnection::CanConnect("127.0.0.1", port));
         EXPECT_FALSE(TTestConnection::CanConnect("127.0.0.2", port));
     }
     {
-        TServerProcess server(folder.Path, Serving(folder, {"--listen", "127.0.0.2"}));
+        TServerProcess server(folder.Path, Serving(folder.Path, {"--listen", "127.0.0.2"}));
         const int port = server.HttpPort();
         ASSERT_GT(port, 0) << server.Output;
         EXPECT_TRUE(TTestConnection::CanConnect("127.0.0.2", port));
     }
-    TServerProcess wrong(folder.Path, Serving(folder, {"--listen", "kein.host.invalid"}));
+    TServerProcess wrong(folder.Path, Serving(folder.Path, {"--listen", "kein.host.invalid"}));
     EXPECT_EQ(wrong.Wait(), 1);
     wrong.WaitFor("\n");
     EXPECT_NE(wrong.Output.find("kein.host.invalid"), std::string::npos) << wrong.Output;
@@ -48,7 +36,7 @@ TEST(CrumbleServer, ListensOnLoopbackUnlessToldOtherwise) {
 
 TEST(CrumbleServer, SigtermLetsTheRunningRequestFinish) {
     TTempFolder folder;
-    TServerProcess server(folder.Path, Serving(folder));
+    TServerProcess server(folder.Path, Serving(folder.Path));
     const int port = server.HttpPort();
     ASSERT_GT(port, 0) << server.Output;
 

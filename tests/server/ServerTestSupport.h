@@ -185,6 +185,13 @@ inline pid_t SpawnLogged(std::vector<std::string> arguments, const std::string& 
 }
 
 #ifdef CRUMBLE_SERVER_PATH
+// The arguments that serve the data folder "data" in folder on free ports, and more.
+inline std::vector<std::string> Serving(const std::filesystem::path& folder,
+                                        std::vector<std::string> more = {}) {
+    more.insert(more.begin(), {"--http", "0", "--smtp", "0", "--data", (folder / "data").string()});
+    return more;
+}
+
 // crumble-server with the given arguments, what it prints kept in a file of folder (that of a
 // run before is replaced). Stopped
 // with SIGTERM at the end, killed when that does not end it.

@@ -38,17 +38,12 @@ TEST(SharedStore, TwoServerProcessesOnOnePostgresRankAlike) {
     if (!server) GTEST_SKIP() << "PostgreSQL tests skipped: " << TPrivatePostgres::Problem();
     const std::string database = server->FreshAddress();
     TTempFolder folder;
-    // Each on free ports of 127.0.0.1, with a data folder of its own.
-    const auto start = [&](const std::string& name) {
-        return std::make_unique<TServerProcess>(
-            folder.Path / name,
-            std::vector<std::string>{"--http", "0", "--smtp", "0", "--host", "127.0.0.1", "--data",
-                                     (folder.Path / name / "data").string(), "--database",
-                                     database});
-    };
-    const auto first = start("first"), second = start("second");
-    const int firstPort = first->HttpPort(), secondPort = second->HttpPort();
-    ASSERT_TRUE(firstPort > 0 && secondPort > 0) << first->Output << second->Output;
+    // Each with a data folder of its own.
+    const std::vector<std::string> shared = {"--host", "127.0.0.1", "--database", database};
+    TServerProcess first(folder.Path / "first", Serving(folder.Path / "first", shared));
+    TServerProcess second(folder.Path / "second", Serving(folder.Path / "second", shared));
+    const int firstPort = first.HttpPort(), secondPort = second.HttpPort();
+    ASSERT_TRUE(firstPort > 0 && secondPort > 0) << first.Output << second.Output;
 
     // Distinct scores, published alternately through both; the expected rank of each is its
     // place among the scores so far, found by sorting.

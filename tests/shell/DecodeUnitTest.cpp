@@ -43,6 +43,12 @@ class SavedState : public ::testing::Test {
         folder.Put(relative, content);
     }
     std::string Get(const std::string& relative) const { return folder.Get(relative); }
+    // The messages loading the game data file name gives.
+    std::vector<std::string> LoadGame(const std::string& name = GameDataFileName) {
+        messages.clear();
+        LoadGameData(name);
+        return messages;
+    }
     TTempProgramFolder folder;
     std::string root = folder.Path;
     std::vector<std::string> messages;
@@ -262,10 +268,9 @@ TEST_F(SavedState, GameDataRoundTrip) {
     ASSERT_EQ(bytes.size(), GameDataSize);
     EXPECT_EQ(bytes.substr(0, 19), "\x12Game Datafile v2.0");
     GameData = TGameData{};
-    LoadGameData(GameDataFileName);
+    EXPECT_TRUE(LoadGame().empty());
     EXPECT_EQ(GameData.Level, 9);
     EXPECT_EQ(GameData.PlayerName.Get(), "Tester");
-    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(SavedState, AForeignGameDataFileGivesTheDefaultsAndIsReplacedOnSave) {
@@ -277,46 +282,36 @@ TEST_F(SavedState, AForeignGameDataFileGivesTheDefaultsAndIsReplacedOnSave) {
          {HandMadeGameData("Game Datafile v1.0"), almost, std::string("\x12Game")}) {
         Put("SPS/GAME.DAT", foreign);
         GameData.Level = 4;
-        LoadGameData(GameDataFileName);
+        EXPECT_TRUE(LoadGame().empty());
         EXPECT_EQ(GameData.Level, 1) << foreign.size();
         EXPECT_EQ(GameData.PlayerName.Get(), "Spieler1");
     }
-    EXPECT_TRUE(messages.empty());
     SaveGameData(GameDataFileName);
     EXPECT_EQ(Get("SPS/GAME.DAT").substr(0, 19), "\x12Game Datafile v2.0");
 }
 
 TEST_F(SavedState, GameDataOfOtherNamesReportsProblems) {
-    LoadGameData("SPS\\other.dat");
-    EXPECT_EQ(messages,
-              (std::vector<std::string>{"SPS\\other.dat: Kein Spielstanddatei oder alte Version!",
-                                        "SPS\\other.dat: File nicht gefunden!"}));
-    messages.clear();
+    const std::string foreign = "SPS\\other.dat: Kein Spielstanddatei oder alte Version!";
+    EXPECT_EQ(LoadGame("SPS\\other.dat"),
+              (std::vector<std::string>{foreign, "SPS\\other.dat: File nicht gefunden!"}));
     Put("SPS/other.dat", HandMadeGameData("Level file"));
-    LoadGameData("SPS\\other.dat");
-    EXPECT_EQ(messages,
-              std::vector<std::string>{"SPS\\other.dat: Kein Spielstanddatei oder alte Version!"});
-    messages.clear();
+    EXPECT_EQ(LoadGame("SPS\\other.dat"), std::vector<std::string>{foreign});
     Put("SPS/other.dat", HandMadeGameData());
-    LoadGameData("SPS\\OTHER.DAT");
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(LoadGame("SPS\\OTHER.DAT").empty());
     EXPECT_EQ(GameData.Level, 263);
 }
 
 TEST_F(SavedState, ShortAndLongGameDataFiles) {
     GameData.Reserved112 = 99;
     Put("SPS/game.dat", HandMadeGameData().substr(0, 60));
-    LoadGameData(GameDataFileName);
-    EXPECT_EQ(messages,
+    EXPECT_EQ(LoadGame(),
               std::vector<std::string>{
                   "Spielstandfile und Spielstandvariable haben unterschiedliche Größen!"});
     EXPECT_EQ(GameData.Level, 263) << "what was read stays";
     EXPECT_EQ(GameData.Reserved112, 99);
 
-    messages.clear();
     Put("SPS/game.dat", HandMadeGameData() + std::string(500, '\xFF'));
-    LoadGameData(GameDataFileName);
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(LoadGame().empty());
     EXPECT_EQ(GameData.Reserved112, -112);
 }
 
