@@ -62,7 +62,7 @@ class SmtpReceiverTest : public ::testing::Test {
 TEST_F(SmtpReceiverTest, ReceivesAMailWithAttachmentAndItIsStoredAsAReport) {
     {
         TTestConnection c(Port);
-        EXPECT_EQ(Begin(c).substr(0, 3), "354");
+        EXPECT_EQ(Begin(c, "<bote@example.org>").substr(0, 3), "354");
         c.Send(ReportMailText + ".\r\n");
         EXPECT_EQ(c.ReadReply().substr(0, 3), "250");
         c.Send("QUIT\r\n");
@@ -70,7 +70,7 @@ TEST_F(SmtpReceiverTest, ReceivesAMailWithAttachmentAndItIsStoredAsAReport) {
     }
     const auto mails = Mails();
     ASSERT_EQ(mails.size(), 1u);
-    EXPECT_EQ(mails[0].MailFrom, "spieler@example.org");
+    EXPECT_EQ(mails[0].MailFrom, "bote@example.org");
     ASSERT_EQ(mails[0].Recipients.size(), 1u);
     EXPECT_EQ(mails[0].Recipients[0], "fehlerreport@korvald.example");
 
@@ -88,7 +88,7 @@ TEST_F(SmtpReceiverTest, ReceivesAMailWithAttachmentAndItIsStoredAsAReport) {
     const auto report = store.Get(store.Add(mails[0], 1700000000));
     ASSERT_TRUE(report);
     EXPECT_EQ(report->Sender, "spieler@example.org");
-    EXPECT_EQ(report->EnvelopeFrom, "spieler@example.org");
+    EXPECT_EQ(report->EnvelopeFrom, "bote@example.org");
     EXPECT_EQ(report->Text, message.Text);
     EXPECT_EQ(report->AttachmentName, "log.txt");
 }

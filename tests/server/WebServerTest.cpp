@@ -185,7 +185,7 @@ TEST_F(WebServerTest, OversizedCsIsRefused) {
     EXPECT_EQ(ReplyValue(ParseReply(posted->body), "Rang"), "1");
 }
 
-TEST_F(WebServerTest, OperatorFilesAreServedFromTheDataFolder) {
+TEST_F(WebServerTest, OperatorFilesAndTheServersOwnPagesAreServed) {
     const auto version = Get("/korvaldinternal/version.txt");
     ASSERT_TRUE(version);
     EXPECT_EQ(version->body, "1.05\r\nhttp://127.0.0.1:" + std::to_string(Port) +
@@ -199,6 +199,14 @@ TEST_F(WebServerTest, OperatorFilesAreServedFromTheDataFolder) {
     EXPECT_EQ(Body("/korvaldinternal/errors.txt"), "<zn=1><z1=X><W=neu.html>\n");
     EXPECT_EQ(Body("/korvaldinternal/errors/neu.html"), "<p>neu</p>");
     Body("/korvaldinternal/errors/fehlt.html", 404);
+
+    // The help, the brand's page, and the page for everything else.
+    const std::string help = Body("/crumblerush/hilfe/index.html");
+    for (const char* word : {"Linke Maustaste", "Enter", "Esc", "Explosion", "Dauerfeuer",
+                             "Umgedrehte T&uuml;te", "Doppelt breite T&uuml;te"})
+        EXPECT_NE(help.find(word), std::string::npos) << word;
+    EXPECT_NE(Body("/korvald/").find("Korvald"), std::string::npos);
+    EXPECT_NE(Body("/gibt/es/nicht", 404).find("Diese Seite gibt es nicht"), std::string::npos);
 }
 
 TEST_F(WebServerTest, NoFileOutsideTheErrorsFolder) {
@@ -210,15 +218,6 @@ TEST_F(WebServerTest, NoFileOutsideTheErrorsFolder) {
         ASSERT_TRUE(result) << path;
         EXPECT_NE(result->status, 200) << path;
     }
-}
-
-TEST_F(WebServerTest, HelpBrandAndMissingPages) {
-    const std::string help = Body("/crumblerush/hilfe/index.html");
-    for (const char* word : {"Linke Maustaste", "Enter", "Esc", "Explosion", "Dauerfeuer",
-                             "Umgedrehte T&uuml;te", "Doppelt breite T&uuml;te"})
-        EXPECT_NE(help.find(word), std::string::npos) << word;
-    EXPECT_NE(Body("/korvald/").find("Korvald"), std::string::npos);
-    EXPECT_NE(Body("/gibt/es/nicht", 404).find("Diese Seite gibt es nicht"), std::string::npos);
 }
 
 TEST_F(WebServerTest, MalformedRequestsLeaveTheServerRunning) {
