@@ -9,55 +9,33 @@
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
-#include <vector>
-
-extern char** environ;
-
-// Starts a program with its output and errors appended to a file, in folder when one is given;
-// the child's id, or -1 when it could not start.
-inline pid_t SpawnLogged(std::vector<std::string> arguments, const std::string& log,
-                         const char* folder = nullptr) {
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    if (folder != nullptr) posix_spawn_file_actions_addchdir_np(&actions, folder);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return spawned == 0 ? pid : -1;
-}
 
 class TPrivatePostgres {
   public:
     // The server, started on the first call; nothing when it cannot run (see Problem).
     static TPrivatePostgres* Get() {
-        static std::unique_ptr<TPrivatePostgres> server = Start();
-        return server && server->FRunning ? server.get() : nullptr;
+        static const std::unique_ptr<TPrivatePostgres> server = [] {
+            const std::string bin = FindBinaries();
+            if (bin.empty())
+                FProblem = "PostgreSQL is not installed (no initdb; package postgresql)";
+            auto started = std::unique_ptr<TPrivatePostgres>(new TPrivatePostgres(bin));
+            return bin.empty() || !started->Launch() ? nullptr : std::move(started);
+        }();
+        return server.get();
     }
-    static std::string Problem() { return ProblemText(); }
+    static std::string Problem() { return FProblem; }
 
     ~TPrivatePostgres() {
         // The guardian stops the server and removes the folder once the pipe closes.
-        FGuardianPipe = TPipeEnd();
+        if (FGuardianPipe >= 0) close(FGuardianPipe);
         if (FGuardian > 0) waitpid(FGuardian, nullptr, 0);
     }
 
@@ -73,13 +51,6 @@ class TPrivatePostgres {
         return BaseAddress() + "&options=-csearch_path%3D" + schema;
     }
 
-  private:
-    static std::string& ProblemText() {
-        static std::string text;
-        return text;
-    }
-
-  public:
     // The database itself, without a schema of a test's own.
     std::string BaseAddress() const {
         return "postgresql://crumble@/postgres?host=" + FFolder.Path.string() +
@@ -87,32 +58,20 @@ class TPrivatePostgres {
     }
 
   private:
-    // The folder of initdb and pg_ctl: pg_config's, else the newest under /usr/lib/postgresql.
+    // The folder of initdb and pg_ctl: the newest under /usr/lib/postgresql, else /usr/bin.
     static std::string FindBinaries() {
-        std::vector<std::string> candidates;
-        if (FILE* pipe = popen("pg_config --bindir 2>/dev/null", "r")) {
-            char line[512] = "";
-            if (fgets(line, sizeof line, pipe)) candidates.push_back(Trimmed(line));
-            pclose(pipe);
-        }
         std::error_code ignored;
-        std::vector<std::string> versions;
+        std::vector<std::string> candidates;
         for (const auto& entry :
              std::filesystem::directory_iterator("/usr/lib/postgresql", ignored))
-            versions.push_back((entry.path() / "bin").string());
-        std::sort(versions.rbegin(), versions.rend());
-        candidates.insert(candidates.end(), versions.begin(), versions.end());
+            candidates.push_back((entry.path() / "bin").string());
+        std::sort(candidates.rbegin(), candidates.rend());
+        candidates.push_back("/usr/bin");
         for (const std::string& bin : candidates)
             if (access((bin + "/initdb").c_str(), X_OK) == 0 &&
                 access((bin + "/pg_ctl").c_str(), X_OK) == 0)
                 return bin;
         return {};
-    }
-
-    static std::string Trimmed(std::string text) {
-        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-            text.pop_back();
-        return text;
     }
 
     // Runs a program (as "nobody" when we are root) and waits; its output goes to the log.
@@ -134,30 +93,19 @@ class TPrivatePostgres {
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    static std::unique_ptr<TPrivatePostgres> Start() {
-        const std::string bin = FindBinaries();
-        if (bin.empty()) {
-            ProblemText() = "PostgreSQL is not installed (no initdb; package postgresql)";
-            return nullptr;
-        }
-        auto server = std::unique_ptr<TPrivatePostgres>(new TPrivatePostgres(bin));
-        if (!server->Launch()) return nullptr;
-        return server;
-    }
-
     explicit TPrivatePostgres(std::string bin) : FBin(std::move(bin)) {}
 
     bool Launch() {
         if (geteuid() == 0) {
             const passwd* nobody = getpwnam("nobody");
             if (!nobody) {
-                ProblemText() = "running as root, and there is no user nobody for initdb";
+                FProblem = "running as root, and there is no user nobody for initdb";
                 return false;
             }
             FUid = nobody->pw_uid;
             FGid = nobody->pw_gid;
             if (chown(FFolder.Path.c_str(), FUid, FGid) != 0) {
-                ProblemText() = "cannot hand the temporary folder to nobody";
+                FProblem = "cannot hand the temporary folder to nobody";
                 return false;
             }
         }
@@ -179,7 +127,6 @@ class TPrivatePostgres {
                           << SetupLog() << std::string(std::istreambuf_iterator<char>(in), {});
             return false;
         }
-        FRunning = true;
         StartGuardian();
         return true;
     }
@@ -225,37 +172,19 @@ class TPrivatePostgres {
             _exit(127);
         }
         close(fds[0]);
-        FGuardianPipe = TPipeEnd(fds[1]);
+        FGuardianPipe = fds[1];
         FGuardian = pid;
     }
 
-    class TPipeEnd {
-      public:
-        TPipeEnd() = default;
-        explicit TPipeEnd(int fd) : FFd(fd) {}
-        TPipeEnd(TPipeEnd&& other) noexcept : FFd(std::exchange(other.FFd, -1)) {}
-        TPipeEnd& operator=(TPipeEnd&& other) noexcept {
-            if (FFd >= 0) close(FFd);
-            FFd = std::exchange(other.FFd, -1);
-            return *this;
-        }
-        ~TPipeEnd() {
-            if (FFd >= 0) close(FFd);
-        }
-
-      private:
-        int FFd = -1;
-    };
-
+    static inline std::string FProblem; // why the server cannot run
     TTempFolder FFolder;
-    TPipeEnd FGuardianPipe;
+    int FGuardianPipe = -1;
     pid_t FGuardian = -1;
     std::string FBin;
     std::string FData;
     int FPort = 0;
     uid_t FUid = 0;
     gid_t FGid = 0;
-    bool FRunning = false;
 };
 
 // The back-ends a store test runs against, as test parameters.
