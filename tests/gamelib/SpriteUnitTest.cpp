@@ -1,5 +1,6 @@
 #include "gamelib/SpriteUnit.h"
 
+#include "ErrorOf.h"
 #include "SpriteScriptBlocks.h"
 #include "TestSupport.h"
 #include "gamelib/EngineState.h"
@@ -17,12 +18,7 @@ class SpriteUnitTest : public ::testing::Test {
     void SetUp() override { Engine.OpenHeadless(32); }
     void Sheet(const std::string& name, int w, int h) { WriteSheet(Folder, name, w, h, 0x404040); }
     std::string LoadError(const std::string& script) {
-        try {
-            LoadAllObjects(SplitLines(script));
-        } catch (const std::exception& e) {
-            return e.what();
-        }
-        return "";
+        return ErrorOf([&] { LoadAllObjects(SplitLines(script)); });
     }
     TTempProgramFolder Folder;
     TEngineState Engine;
@@ -81,12 +77,7 @@ TEST(SpriteScript, KeywordsArePrefixesOfTrimmedUpperCaseLines) {
     const std::vector<std::string> lines = {"x", "  object HSLeerfeld10:CreateAnimation", "ANIEND"};
     EXPECT_EQ(FindKeyword(lines, "OBJECT HSLEERFELD1", 0), 2u);
     EXPECT_EQ(FindKeyword(lines, "ANI,whatever", 0), 3u);
-    try {
-        FindKeyword(lines, "ANI", 3);
-        FAIL();
-    } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "Keyword \"ANI\" not found");
-    }
+    EXPECT_EQ(ErrorOf([&] { FindKeyword(lines, "ANI", 3); }), "Keyword \"ANI\" not found");
 }
 
 TEST_F(SpriteUnitTest, TheBuiltInScriptLoadsEveryObject) {
@@ -117,12 +108,7 @@ TEST_F(SpriteUnitTest, TheBuiltInScriptLoadsEveryObject) {
     EXPECT_EQ(intro.Width(), 800);
     EXPECT_EQ(intro.Height(), 412 * 7);
     EXPECT_EQ(SurfaceTable[size_t(Sprites[size_t(SpriteCount)].Surface)].Surface->Width(), 56);
-    try {
-        GetAnimation("nothing");
-        FAIL();
-    } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "Animation not found: NOTHING");
-    }
+    EXPECT_EQ(ErrorOf([] { GetAnimation("nothing"); }), "Animation not found: NOTHING");
     FreeAllSprites();
     EXPECT_EQ(ObjectCount + SpriteCount + SurfaceCount, 0);
 }
@@ -197,27 +183,27 @@ TEST_F(SpriteUnitTest, PicturesTakeTheirRectanglesFromFixedColumns) {
 
 TEST_F(SpriteUnitTest, BadScriptsEndTheLoadWithAMessage) {
     const std::vector<std::string> one = {"standard 001; (002/000)"};
-    std::string noAni = Block("a", "CreateAnimation", 10, 10, 1, 1, 1, one);
-    noAni.replace(noAni.find("ANI\n"), 4, "");
+    // A block of one animation, count characters from where find is replaced by with.
+    const auto edited = [&](const std::string& name, const std::string& find, size_t count,
+                            const std::string& with) {
+        std::string block = Block(name, "CreateAnimation", 10, 10, 1, 1, 1, one);
+        return block.replace(block.find(find), count, with);
+    };
     // "ANI" is a prefix of "ANIEND": the lines after that are read as animations.
-    EXPECT_EQ(LoadError(noAni), "'---' is not a valid integer value");
+    EXPECT_EQ(LoadError(edited("a", "ANI\n", 4, "")), "'---' is not a valid integer value");
     EXPECT_EQ(LoadError("OBJECT z:CreateAnimation\n1\n1\n1\n1\n1\nh\n"),
               "Keyword \"ANI\" not found");
-    std::string noEnd = Block("b", "CreateAnimation", 10, 10, 1, 1, 1, one);
-    noEnd = noEnd.substr(0, noEnd.find("ANIEND"));
-    EXPECT_EQ(LoadError(noEnd), "List index out of bounds (10)");
+    EXPECT_EQ(LoadError(edited("b", "ANIEND", std::string::npos, "")),
+              "List index out of bounds (10)");
     // The dashes after a missing ANIEND are no timing numbers.
-    std::string dashes = Block("c", "CreateAnimation", 10, 10, 1, 1, 1, one);
-    dashes.replace(dashes.find("ANIEND"), 7, "");
-    EXPECT_EQ(LoadError(dashes), "'---' is not a valid integer value");
+    EXPECT_EQ(LoadError(edited("c", "ANIEND", 7, "")), "'---' is not a valid integer value");
     EXPECT_EQ(LoadError(Block("d", "CreateAnimation", 10, 10, 1, 1, 1, {""})),
               "'' is not a valid integer value");
     EXPECT_EQ(
         LoadError(Block("e", "CreateAnimation", 10, 10, 1, 1, 1, {"standard abc; (002/000)"})), "");
     EXPECT_EQ(FrameCount(GetAnimation("e"), 0), 0);
-    std::string notNumber = Block("f", "CreateAnimation", 10, 10, 1, 1, 1, one);
-    notNumber.replace(notNumber.find("10  Punkte breit"), 2, "zz");
-    EXPECT_EQ(LoadError(notNumber), "'zz' is not a valid integer value");
+    EXPECT_EQ(LoadError(edited("f", "10  Punkte breit", 2, "zz")),
+              "'zz' is not a valid integer value");
     EXPECT_EQ(LoadError(Block("g", "CreateAnimation", 10, 10, 1, 0, 1, one)),
               "LoadGO: Maße von G nicht stimmig: Gesamtbreite(0),Animationsbreite(0),hor. "
               "Animationsanzahl(0)");

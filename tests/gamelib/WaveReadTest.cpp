@@ -1,5 +1,6 @@
 #include "gamelib/WaveRead.h"
 
+#include "ErrorOf.h"
 #include "TestSupport.h"
 #include "WaveBytes.h"
 #include "platform/dl.h"
@@ -27,15 +28,6 @@ std::vector<int16_t> ReadAllSamples(TWavePCMReader& reader) {
         std::memcpy(samples.data() + at, buffer, got);
     }
     return samples;
-}
-
-std::string WhyOpenFails(const std::string& bytes) {
-    try {
-        TCustomMemoryWaveReadStream stream(bytes.data(), uint32_t(bytes.size()));
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "";
 }
 
 TEST(WaveRead, PcmWaveIsHandedOutUnchangedInWholeBlocks) {
@@ -88,7 +80,10 @@ TEST(WaveRead, DamagedFilesAreRefusedWithTheirMessage) {
         {Riff(fmt), "Couldn't find 'data' chunk!"},
     };
     for (const auto& [bytes, message] : cases)
-        EXPECT_EQ(WhyOpenFails(bytes), message) << "bytes: " << bytes.size();
+        EXPECT_EQ(ErrorOf<EWaveError>(
+                      [&] { TCustomMemoryWaveReadStream(bytes.data(), uint32_t(bytes.size())); }),
+                  message)
+            << "bytes: " << bytes.size();
 }
 
 TEST(WaveRead, ACutFileHandsOutWhatItHolds) {
@@ -117,12 +112,8 @@ TEST(WaveRead, FileAndResourceVariants) {
     stream.Rewind();
     EXPECT_EQ(stream.Read(out, 2), 2u);
 
-    EXPECT_THROW(
-        try { TFileWaveReadStream missing("none.wav"); } catch (const EWaveError& e) {
-            EXPECT_STREQ(e.what(), "Can't open file stream.");
-            throw;
-        },
-        EWaveError);
+    EXPECT_EQ(ErrorOf<EWaveError>([] { TFileWaveReadStream("none.wav"); }),
+              "Can't open file stream.");
     EXPECT_THROW(TResourceWaveReadStream("X.X.X.X.X.X", "WAVE"), EResNotFound);
 }
 
@@ -154,20 +145,12 @@ TEST(WavePCMReader, UndecodableFormatsAndZeroByteRate) {
     const std::string gsm =
         Riff(FmtChunk(0x31, 1, 8000, 1625, 65, 0, Le16(320)) + Chunk("data", std::string(65, 'g')));
     TCustomMemoryWaveReadStream gsmStream(gsm.data(), uint32_t(gsm.size()));
-    try {
-        TWavePCMReader reader(gsmStream, nullptr);
-        FAIL();
-    } catch (const EWaveError& e) {
-        EXPECT_STREQ(e.what(), "Can't suggest pcm format (512). format=49 cbSize=2");
-    }
+    EXPECT_EQ(ErrorOf<EWaveError>([&] { TWavePCMReader(gsmStream, nullptr); }),
+              "Can't suggest pcm format (512). format=49 cbSize=2");
     const std::string noRate = Riff(FmtChunk(7, 1, 8000, 0, 1, 8, "") + Chunk("data", "ab"));
     TCustomMemoryWaveReadStream noRateStream(noRate.data(), uint32_t(noRate.size()));
-    EXPECT_THROW(
-        try { TWavePCMReader reader(noRateStream, nullptr); } catch (const EWaveError& e) {
-            EXPECT_STREQ(e.what(), "Average bytes per second = 0");
-            throw;
-        },
-        EWaveError);
+    EXPECT_EQ(ErrorOf<EWaveError>([&] { TWavePCMReader(noRateStream, nullptr); }),
+              "Average bytes per second = 0");
 }
 
 // IMA ADPCM of many blocks: several batches of conversion.
