@@ -312,9 +312,8 @@ TEST_F(DDUtilTest, ImagesComeFromBitmapsThenJpegsThenCompiledInPictures) {
     PDirectDrawSurface s;
     int32_t w = 0, h = 0;
     ASSERT_TRUE(LoadImageToSurface("gfx\\photo", s, w, h));
-    EXPECT_EQ(w, 12);
-    EXPECT_EQ(h, 8);
-    EXPECT_EQ(s->Width(), 12);
+    EXPECT_EQ((std::vector<int32_t>{w, h, s->Width(), s->Height()}),
+              (std::vector<int32_t>{12, 8, 12, 8}));
     EXPECT_TRUE(s->Caps() & DDSCAPS_SYSTEMMEMORY);
     EXPECT_GT(PixelAt(*s, 6, 4) & 0xFF00, 0xF000u);
     EXPECT_EQ(LogLines(Folder).back(), "gfx\\photo.jpg loaded as file");

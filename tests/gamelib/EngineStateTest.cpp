@@ -30,31 +30,18 @@ TEST(EngineState, OwnersNestSetTheScreenAndPutEverythingBackHoweverTheyEnd) {
     const auto before = Snapshot();
     try {
         TEngineState engine(10, 8);
-        EXPECT_EQ(ScreenWidth, 10);
-        EXPECT_EQ(ScreenHeight, 8);
-        EXPECT_EQ(ClipRight, 9);
-        EXPECT_EQ(ClipBottom, 7);
-        EXPECT_EQ(CenterX, 5);
-        EXPECT_EQ(CenterY, 4);
-        EXPECT_DOUBLE_EQ(FocalLength, 10.0);
-        EXPECT_FALSE(DirectDrawObject);
-        EXPECT_FALSE(Bobs);
-        EXPECT_TRUE(DisplaySurfaces.empty());
-        EXPECT_TRUE(AlphaBlendEnabled);
-        EXPECT_FALSE(AlphaMapEnabled);
-        EXPECT_EQ(BottomMargin, 0);
+        // An inner owner starts afresh at its own size.
+        EXPECT_EQ(Snapshot(),
+                  (decltype(before){nullptr, 0, nullptr, nullptr, 10,    8,     9, 7, 0, 0, 0,
+                                    10.0,    5, 4,       true,    false, false, 0, 0, 0, 0}));
         engine.SetViewOffsets(3, 2);
         engine.SetBottomMargin(12);
         engine.SetAlphaBlend(false);
-        // A new size takes the view back to the corner.
+        // A new size takes the view back to the corner; the rest stays.
         engine.SetScreenSize(641, 479);
-        EXPECT_EQ(ClipRight, 640);
-        EXPECT_EQ(CenterX, 320);
-        EXPECT_EQ(CenterY, 239);
-        EXPECT_EQ(ViewOffsetX, 0);
-        EXPECT_EQ(ViewOffsetY, 0);
-        EXPECT_EQ(BottomMargin, 12);
-        EXPECT_FALSE(AlphaBlendEnabled);
+        EXPECT_EQ(Snapshot(), (decltype(before){nullptr, 0,     nullptr, nullptr, 641,   479, 640,
+                                                478,     12,    0,       0,       641.0, 320, 239,
+                                                false,   false, false,   0,       0,     0,   0}));
         engine.OpenHeadless(16);
         LoadAllObjects(SplitLines(
             Block("feld", "CreateAnimation", 10, 10, 2, 2, 1, {"standard 1-2; (002/000)"})));

@@ -24,6 +24,12 @@ class SpriteUnitTest : public ::testing::Test {
     TEngineState Engine;
 };
 
+// Where sprite n lies on its sheet: x, y, width, height.
+std::vector<int32_t> Place(int n) {
+    const TSprite& s = Sprites[size_t(n)];
+    return {s.X, s.Y, s.W, s.H};
+}
+
 TFrames Range(int from, int to) {
     TFrames frames;
     for (int i = from; from <= to ? i <= to : i >= to; i += from <= to ? 1 : -1)
@@ -120,8 +126,7 @@ TEST_F(SpriteUnitTest, ObjectLinesAndBlankSheets) {
                                     {"standard 001; (002/000)", "standard 001; (002/000)"})));
     ASSERT_EQ(ObjectCount, 1);
     EXPECT_EQ(SpriteCount, 1);
-    EXPECT_EQ(Sprites[1].W, 700);
-    EXPECT_EQ(Sprites[1].H, 50);
+    EXPECT_EQ(Place(1), (std::vector<int32_t>{0, 0, 700, 50}));
     // Same labels, two animations.
     EXPECT_EQ(Objects[1].AnimationCount, 2);
     const std::string movie = "OBJECT film:Movielist\n";
@@ -133,8 +138,7 @@ TEST_F(SpriteUnitTest, SheetsAreCutAlongRowsOrDownColumns) {
     LoadAllObjects(
         SplitLines(Block("tanz", "Animation", 1, 1, 16, 1, 16, {"s        1-16; (002/000)"})));
     ASSERT_EQ(SpriteCount, 16);
-    EXPECT_EQ(Sprites[16].Y, 15 * 130);
-    EXPECT_EQ(Sprites[16].W, 173);
+    EXPECT_EQ(Place(16), (std::vector<int32_t>{0, 15 * 130, 173, 130}));
 
     FreeAllSprites();
     Sheet("grid", 20, 30);
@@ -144,12 +148,9 @@ TEST_F(SpriteUnitTest, SheetsAreCutAlongRowsOrDownColumns) {
                    Block("gridv", "Animation", 10, 10, 6, 2, 3, {"s        1-6; (002/000)"},
                          "vertikale Anordnung")));
     // Image 2 (0-based 1): along the rows the next column; down the columns the next row.
-    EXPECT_EQ(Sprites[2].X, 10);
-    EXPECT_EQ(Sprites[2].Y, 0);
-    EXPECT_EQ(Sprites[8].X, 0);
-    EXPECT_EQ(Sprites[8].Y, 10);
-    EXPECT_EQ(Sprites[10].X, 10); // image 4 down the columns: second column, first row
-    EXPECT_EQ(Sprites[10].Y, 0);
+    EXPECT_EQ(Place(2), (std::vector<int32_t>{10, 0, 10, 10}));
+    EXPECT_EQ(Place(8), (std::vector<int32_t>{0, 10, 10, 10}));
+    EXPECT_EQ(Place(10), (std::vector<int32_t>{10, 0, 10, 10})); // second column, first row
 }
 
 TEST_F(SpriteUnitTest, SheetSizesMustDivide) {
@@ -173,12 +174,9 @@ TEST_F(SpriteUnitTest, PicturesTakeTheirRectanglesFromFixedColumns) {
                                "b      0    0   64   32\n";
     EXPECT_EQ(LoadGO(SplitLines(script), "bild"), 1);
     ASSERT_EQ(SpriteCount, 2);
-    EXPECT_EQ(Sprites[1].X, 10);
-    EXPECT_EQ(Sprites[1].Y, 2);
-    EXPECT_EQ(Sprites[1].W, 20);
-    EXPECT_EQ(Sprites[1].H, 30);
+    EXPECT_EQ(Place(1), (std::vector<int32_t>{10, 2, 20, 30}));
     EXPECT_FALSE(Sprites[1].UseAlphaMap);
-    EXPECT_EQ(Sprites[2].W, 64);
+    EXPECT_EQ(Place(2), (std::vector<int32_t>{0, 0, 64, 32}));
 }
 
 TEST_F(SpriteUnitTest, BadScriptsEndTheLoadWithAMessage) {

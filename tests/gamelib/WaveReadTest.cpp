@@ -132,11 +132,10 @@ TEST(WavePCMReader, ACompressedWaveIsConvertedThroughTheCodecLayer) {
     TWavePCMReader reader(stream, nullptr);
     EXPECT_TRUE(reader.Converted());
     const TWaveFormatEx& pcm = reader.Format();
-    EXPECT_EQ(pcm.wFormatTag, WAVE_FORMAT_PCM);
-    EXPECT_EQ(pcm.nChannels, 1);
-    EXPECT_EQ(pcm.nSamplesPerSec, 8000u);
-    EXPECT_EQ(pcm.wBitsPerSample, 16);
-    EXPECT_EQ(pcm.nBlockAlign, 2);
+    // Tag, channels, rate, bits and block alignment.
+    EXPECT_EQ((std::vector<uint32_t>{pcm.wFormatTag, pcm.nChannels, pcm.nSamplesPerSec,
+                                     pcm.wBitsPerSample, pcm.nBlockAlign}),
+              (std::vector<uint32_t>{WAVE_FORMAT_PCM, 1, 8000, 16, 2}));
     EXPECT_EQ(reader.Size(), 12u);
     EXPECT_EQ(ReadAllSamples(reader), (std::vector<int16_t>{50, 100, 116, 148, 132, 132}));
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -106,9 +107,8 @@ TEST_F(FullScreenFormTest, FullscreenModeChangesTheDisplayModeAndFlips) {
     form->FramesToRun = 5;
     form->ShowModal();
     EXPECT_EQ(Trail(Folder), ShowTrail({"8", "10", "11", "12", "13"}));
-    EXPECT_EQ(Display->ModeWidth, 800);
-    EXPECT_EQ(Display->ModeHeight, 600);
-    EXPECT_EQ(Display->ModeBits, 16);
+    EXPECT_EQ(std::make_tuple(Display->ModeWidth, Display->ModeHeight, Display->ModeBits),
+              std::make_tuple(800, 600, 16));
 }
 
 TEST_F(FullScreenFormTest, DesktopModeCentresTheImageWithViewOffsets) {
@@ -217,24 +217,18 @@ TEST_F(FullScreenStepsTest, AnExactClientAreaWhoseBackgroundShiftsLeftWithWrapAr
 TEST_F(FullScreenStepsTest, MouseIsRelativeToTheClientAreaInAWindow) {
     TInputState input;
     input.ClientOrigin = {100, 50};
-    input.Cursor = {500, 400};
     SetInputOverride(&input);
-    Form->UpdateMouse();
-    EXPECT_EQ(Form->MouseX, 400);
-    EXPECT_EQ(Form->MouseY, 350);
-    EXPECT_TRUE(Form->MouseInside);
-    EXPECT_EQ(Form->AccumX, 0); // the first position has no previous one
-
-    input.Cursor = {900, 651}; // 800, 601: just outside
-    Form->UpdateMouse();
-    EXPECT_EQ(Form->PrevMouseX, 400);
-    EXPECT_FALSE(Form->MouseInside);
-    EXPECT_EQ(Form->AccumX, 400);
-    EXPECT_EQ(Form->AccumY, 251);
-
-    input.Cursor = {900, 650}; // 800, 600 still counts as inside
-    Form->UpdateMouse();
-    EXPECT_TRUE(Form->MouseInside);
+    // The position, whether inside, and the movement summed since the set-up.
+    const auto mouse = [&](TPoint cursor) {
+        input.Cursor = cursor;
+        Form->UpdateMouse();
+        return std::make_tuple(Form->MouseX, Form->MouseY, Form->MouseInside, Form->AccumX,
+                               Form->AccumY);
+    };
+    // The first position has no previous one to move from.
+    EXPECT_EQ(mouse({500, 400}), std::make_tuple(400, 350, true, 0, 0));
+    EXPECT_EQ(mouse({900, 651}), std::make_tuple(800, 601, false, 400, 251)); // just outside
+    EXPECT_EQ(mouse({900, 650}), std::make_tuple(800, 600, true, 400, 250));  // still inside
 }
 
 TEST_F(FullScreenStepsTest, LostSurfacesAreRestoredAndSheetsReloadedWithALogLineEach) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -78,11 +79,10 @@ TEST_F(SoundEngineTest, LoadFolderLogsEachFileAndKeepsFailuresInert) {
     ASSERT_EQ(engine.Sounds.size(), 4u);
     TvrDSoundFile& track = engine.Find("Track 30");
     EXPECT_EQ(&engine.Find("TRACK 30"), &track);
-    EXPECT_EQ(track.Name, "track 30");
-    EXPECT_EQ(track.Status, ssOK);
-    EXPECT_EQ(track.Mode, smStatic);
-    EXPECT_EQ(track.BufferSize, 200u);
-    EXPECT_FALSE(track.WaveReader); // static sounds keep only their buffer
+    // Static sounds keep only their buffer.
+    EXPECT_EQ(std::make_tuple(track.Name, track.Status, track.Mode, track.BufferSize,
+                              bool(track.WaveReader)),
+              std::make_tuple(std::string("track 30"), ssOK, smStatic, 200u, false));
     // Failed sounds stay in the list and do nothing.
     TvrDSoundFile& bad = engine.Find("bad");
     EXPECT_EQ(bad.Status, ssGenericError);
@@ -132,12 +132,11 @@ TEST_F(SoundEngineTest, TwentySecondsAreStaticOneMillisecondMoreStreams) {
     Put("static.wav", PcmWave(1, 1000, 8, std::string(20000, '\x90')));
     TvrDSoundFile& streamed = Load("streamed", PcmWave(1, 1000, 8, std::string(20001, '\x90')));
     TvrDSoundFile& still = Engine->Find("static");
-    EXPECT_EQ(still.Mode, smStatic);
-    EXPECT_EQ(still.BufferSize, 20000u);
-    EXPECT_EQ(streamed.Mode, smStreamed);
-    EXPECT_EQ(streamed.BufferSize, 10000u); // ten seconds of ring
-    EXPECT_TRUE(streamed.PCMReader);
-    EXPECT_TRUE(streamed.Primed);
+    EXPECT_EQ(std::make_tuple(still.Mode, still.BufferSize), std::make_tuple(smStatic, 20000u));
+    // Ten seconds of ring, filled from the reader before the first play.
+    EXPECT_EQ(std::make_tuple(streamed.Mode, streamed.BufferSize, bool(streamed.PCMReader),
+                              streamed.Primed),
+              std::make_tuple(smStreamed, 10000u, true, true));
     EXPECT_EQ(ErrorOf([&] { TvrDSoundFile::CreateDuplicate(streamed); }),
               "Can't duplicate a streaming buffer");
 }
