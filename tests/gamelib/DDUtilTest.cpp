@@ -209,8 +209,7 @@ TEST_F(DDUtilTest, TheSurfaceTableHolds999Surfaces) {
     // A picture's size comes back; a missing one stays registered and cannot take a key.
     WriteBitmap(Folder.File("sheet.bmp"), 7, 3, 24, {}, [](int32_t, int32_t) { return 0x10; });
     EXPECT_EQ(CreateMemSurface("sheet.bmp", w, h, s, 0, true), 1);
-    EXPECT_EQ(w, 7);
-    EXPECT_EQ(h, 3);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(7, 3));
     EXPECT_EQ(SurfaceTable[1].FileName, "sheet.bmp");
     EXPECT_EQ(ErrorOf([&] { CreateMemSurface("missing", w, h, s, 0, true); }),
               "SetColorKey failed");

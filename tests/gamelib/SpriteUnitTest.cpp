@@ -8,6 +8,7 @@
 #include "shell/Tools.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -61,8 +62,7 @@ TEST(SpriteScript, TimingAndSoundSlots) {
     TTempProgramFolder folder;
     int32_t speed = -1, second = -1;
     ParseFlipSpeed("aufblink 011-003; (001/007)", speed, second);
-    EXPECT_EQ(speed, 1);
-    EXPECT_EQ(second, 7);
+    EXPECT_EQ(std::make_pair(speed, second), std::make_pair(1, 7));
     EXPECT_THROW(ParseFlipSpeed("", speed, second), EConvertError);
     EXPECT_EQ(LogLines(folder).back(), "Getsequenceflipspeed: s=");
 
@@ -70,9 +70,9 @@ TEST(SpriteScript, TimingAndSoundSlots) {
     const std::string line = "standard 1-3; (002/000) (sounds 1:1,0,5;2,9,7,8 3:4-1-2)";
     ASSERT_TRUE(ParseSoundSlot(line, 1, slot));
     ASSERT_EQ(slot.GroupCount, 2); // the leftover 8 is dropped
-    EXPECT_EQ(slot.Groups[1].FramePos, 2);
-    EXPECT_EQ(slot.Groups[1].Value8, 9);
-    EXPECT_EQ(slot.Groups[1].Value32, 7);
+    const TSoundGroup& group = slot.Groups[1];
+    EXPECT_EQ(std::make_tuple(group.FramePos, group.Value8, group.Value32),
+              std::make_tuple(2, uint8_t(9), 7));
     ASSERT_TRUE(ParseSoundSlot(line, 3, slot));
     EXPECT_EQ(slot.Groups[0].FramePos, 4);
     EXPECT_FALSE(ParseSoundSlot(line, 2, slot));

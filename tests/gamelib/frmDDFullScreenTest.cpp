@@ -114,18 +114,11 @@ TEST_F(FullScreenFormTest, FullscreenModeChangesTheDisplayModeAndFlips) {
 TEST_F(FullScreenFormTest, DesktopModeCentresTheImageWithViewOffsets) {
     auto* form = new TTestForm;
     form->SetDisplayMode(DisplayModeDesktop);
-    int32_t offsetX = -1, offsetY = -1;
-    size_t surfaces = 0;
     form->FramesToRun = 1;
-    QTimer::singleShot(0, [&] {
-        offsetX = ViewOffsetX;
-        offsetY = ViewOffsetY;
-        surfaces = DisplaySurfaces.size();
-    });
+    std::tuple<int32_t, int32_t, size_t> seen; // the view offsets and the display surfaces
+    QTimer::singleShot(0, [&] { seen = {ViewOffsetX, ViewOffsetY, DisplaySurfaces.size()}; });
     form->ShowModal();
-    EXPECT_EQ(offsetX, 112);
-    EXPECT_EQ(offsetY, 84);
-    EXPECT_EQ(surfaces, 2u);
+    EXPECT_EQ(seen, std::make_tuple(112, 84, size_t(2)));
     EXPECT_EQ(Trail(Folder), ShowTrail({"8", "9", "10", "11", "12", "13", "14", "15"}));
     EXPECT_FALSE(Display->ModeSet);
 }
@@ -144,18 +137,15 @@ TEST_F(FullScreenFormTest, DesktopModeOnASmallDesktopFallsBackToAModeChange) {
 TEST_F(FullScreenFormTest, ACloseRequestFromOutsideOnlySetsClosing) {
     auto* form = new TTestForm;
     form->SetDisplayMode(DisplayModeWindow);
-    form->FramesToRun = -1; // never leaves by itself
-    bool closingAfterRequest = false;
-    bool stillThere = false;
+    form->FramesToRun = -1;             // never leaves by itself
+    std::pair<bool, bool> afterRequest; // closing, and still shown
     QTimer::singleShot(50, [&] {
         form->close();
-        closingAfterRequest = form->Closing;
-        stillThere = form->isVisible();
+        afterRequest = {form->Closing, form->isVisible()};
         form->Back();
     });
     form->ShowModal();
-    EXPECT_TRUE(closingAfterRequest);
-    EXPECT_TRUE(stillThere);
+    EXPECT_EQ(afterRequest, std::make_pair(true, true));
     const std::vector<std::string> lines = Trail(Folder);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "FormClose: Reclose"), lines.end());
     EXPECT_EQ(lines.back(), "OK");
