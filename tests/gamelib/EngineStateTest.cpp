@@ -27,6 +27,7 @@ TEST(EngineState, OwnersNestSetTheScreenAndPutEverythingBackHoweverTheyEnd) {
     TEngineState outer(800, 600);
     outer.OpenHeadless(32);
     outer.SetViewOffsets(112, 84);
+    ColorKeyValue = 7;
     const auto before = Snapshot();
     try {
         TEngineState engine(10, 8);
