@@ -96,6 +96,8 @@ class MPEGPlayDecodeTest : public ::testing::Test {
 };
 
 TEST_F(MPEGPlayDecodeTest, WritesTheSineAsWaveAndTheNextFileOfTheRunToItsEndToo) {
+    // Ten seconds: long enough to be still decoding when paused right after starting.
+    Folder.Put("long.mp3", EncodeSineMp3(Folder.Path, 440, 22050, 220500, 1));
     Player.SetStreamName(Folder.Path + "/sine.mp3");
     Player.OutFilename = Folder.Path + "/sine.wav";
     Player.SetOutputDevice(TOutputDevice::pcmfile);
@@ -128,9 +130,7 @@ TEST_F(MPEGPlayDecodeTest, WritesTheSineAsWaveAndTheNextFileOfTheRunToItsEndToo)
     EXPECT_TRUE(std::filesystem::exists(Folder.Path + "/sine.wav"));
     EXPECT_FALSE(std::filesystem::exists(Folder.Path + "/other.wav"));
 
-    // Ten seconds: long enough to be still decoding when paused right after starting. The end
-    // of the file before does not count as the end of this one.
-    Folder.Put("long.mp3", EncodeSineMp3(Folder.Path, 440, 22050, 220500, 1));
+    // The end of the file before does not count as the end of this one.
     Player.SetStreamName(Folder.Path + "/long.mp3");
     Player.OutFilename = Folder.Path + "/long.wav";
     Player.Open();
