@@ -8,6 +8,7 @@
 #include "shell/Tools.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -88,12 +89,10 @@ TEST_F(BobTest, LoopsCountPassesBeforeTheFollowUp) {
         bag->Animate();
     EXPECT_EQ(bag->Animation, 0);
 
+    // Hidden, at the first animation of the new object and its offset, sized by its image.
     bag->SetAnimation(TQueuedAnimation{Tanz, -1, 3, 4}, -1);
-    EXPECT_FALSE(bag->Visible);
-    EXPECT_EQ(bag->Animation, 0);
-    EXPECT_EQ(bag->Object, Tanz);
-    EXPECT_EQ(bag->OffsetX, 3);
-    EXPECT_EQ(bag->Width, 4.0f);
+    EXPECT_EQ(std::make_tuple(bag->Visible, bag->Animation, bag->Object, bag->OffsetX, bag->Width),
+              std::make_tuple(false, 0, Tanz, 3, 4.0f));
     TBob* marker = nullptr;
     Bobs->Add(Tanz, 0, 5, &marker);
     marker->SetAnimation(TQueuedAnimation{Tanz, 5, 0, 0}, -1);

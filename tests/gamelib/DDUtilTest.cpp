@@ -2,6 +2,7 @@
 
 #include "gamelib/EngineState.h"
 
+#include "ErrorOf.h"
 #include "TestSupport.h"
 #include "platform/bmp.h"
 #include "platform/jpeg.h"
@@ -66,14 +67,47 @@ uint32_t Blended(int bits, uint32_t k, uint32_t f, uint32_t a, bool mapped, bool
     return out;
 }
 
-void Number(const PDirectDrawSurface& s) {
-    const TSurfaceLock lock(*s);
-    ASSERT_TRUE(lock.Locked());
-    for (int32_t y = 0; y < lock.Desc().Height; ++y)
-        for (int32_t x = 0; x < lock.Desc().Width; ++x) {
-            const uint32_t v = static_cast<uint32_t>(y * 100 + x + 1);
-            std::memcpy(lock.Row(y) + x * 4, &v, 4);
+// Blends front's rectangle f over rectangle b of a scattered back, in place (as drawn) or onto
+// an output of b's size, and compares every pixel with the formula: back pixel x, y of b takes
+// front pixel x * fw / bw, y * fh / bh of f. Nothing beside b changes.
+testing::AssertionResult Blends(int bits, const PDirectDrawSurface& front, const PAlphaMap& map,
+                                TRect f, TRect b, int alpha, bool keyed, bool inPlace) {
+    const bool mapped = alpha < 0;
+    const int32_t W = 74, H = 10, stride = (front->Width() + 3) & ~3;
+    const PDirectDrawSurface back = MakeSurface(bits, W, H), before = MakeSurface(bits, W, H);
+    const PDirectDrawSurface out = MakeSurface(bits, b.Width(), b.Height());
+    Scatter(back, 8);
+    Scatter(before, 8);
+    Scatter(out, 9);
+    if (inPlace)
+        DrawImageScaled(front, mapped ? map : nullptr, f.Left, f.Top, f.Width(), f.Height(), back,
+                        b.Left, b.Top, b.Width(), b.Height(), keyed, mapped ? 255 : alpha, 0, 0,
+                        W - 1, H - 1);
+    else if (mapped)
+        AlphaMapBlend(back, front, out, f, b, map, keyed);
+    else
+        AlphaBlendScaled(back, front, out, f, b, alpha, keyed);
+    for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x) {
+            uint32_t expected = PixelAt(*before, x, y), got = PixelAt(*back, x, y);
+            if (x >= b.Left && x < b.Right && y >= b.Top && y < b.Bottom) {
+                const int32_t fx = f.Left + (x - b.Left) * f.Width() / b.Width();
+                const int32_t fy = f.Top + (y - b.Top) * f.Height() / b.Height();
+                const uint32_t a = mapped ? map->Bytes[size_t(fy * stride + fx)] : uint32_t(alpha);
+                expected = Blended(bits, expected, PixelAt(*front, fx, fy), a, mapped, keyed);
+                if (!inPlace) got = PixelAt(*out, x - b.Left, y - b.Top);
+            }
+            if (got != expected)
+                return testing::AssertionFailure() << std::hex << got << " instead of " << expected
+                                                   << " at " << std::dec << x << "," << y;
         }
+    return testing::AssertionSuccess();
+}
+
+void Number(const PDirectDrawSurface& s) {
+    for (int32_t y = 0; y < s->Height(); ++y)
+        for (int32_t x = 0; x < s->Width(); ++x)
+            SetPixel(s, x, y, static_cast<uint32_t>(y * 100 + x + 1));
 }
 
 // The engine state of a 32-bit headless device of 64 x 48 with front and back surfaces.
@@ -96,21 +130,14 @@ TEST(DDUtilChecks, ResultsBecomeExceptions) {
     // The plain check knows no lost surfaces; the surface check does.
     EXPECT_THROW(DXCheck(DDERR_SURFACELOST), EDirectXError);
     EXPECT_FALSE(SurfaceLost);
-    try {
-        DXCheckSurface(DDERR_SURFACELOST);
-        ADD_FAILURE();
-    } catch (const EDirectXSurfaceLostError& e) {
-        EXPECT_STREQ(e.what(), "Surface Lost");
-        EXPECT_EQ(e.Code, DDERR_SURFACELOST);
-    }
+    EXPECT_THROW(DXCheckSurface(DDERR_SURFACELOST), EDirectXSurfaceLostError);
     EXPECT_TRUE(SurfaceLost);
     const TEngineState nothingLost; // an engine of its own starts with the flag down
     try {
         DXCheckSurface(DDERR_INVALIDRECT);
         ADD_FAILURE();
-    } catch (const EDirectXSurfaceLostError&) {
-        ADD_FAILURE() << "not a lost surface";
     } catch (const EDirectXError& e) {
+        EXPECT_FALSE(dynamic_cast<const EDirectXSurfaceLostError*>(&e)) << "not a lost surface";
         EXPECT_EQ(e.Code, DDERR_INVALIDRECT);
         EXPECT_STREQ(e.what(), "Rectangle provided was invalid.");
     }
@@ -119,25 +146,17 @@ TEST(DDUtilChecks, ResultsBecomeExceptions) {
 }
 
 TEST_F(DDUtilTest, ColourToPixelInEachFormat) {
-    PDirectDrawSurface s;
-    TDDSurfaceDesc desc;
-    desc.Flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
-    desc.Width = desc.Height = 2;
-    desc.Caps = DDSCAPS_OFFSCREENPLAIN;
-    desc.PixelFormat = PixelFormatForDepth(16);
-    DXCheck(DirectDrawObject->CreateSurface(desc, s));
+    const PDirectDrawSurface s = MakeSurface(16, 1, 1);
     EXPECT_EQ(ColorToPixel(s, 0xFFFFFF), 0xFFFFu);
     EXPECT_EQ(ColorToPixel(s, 0xFF0000), 0xF800u);
     EXPECT_EQ(ColorToPixel(s, 0x00FF00), 0x07E0u);
     EXPECT_EQ(ColorToPixel(s, 0x000000), 0u);
     EXPECT_EQ(ColorToPixel(s, 0x808080), (15u << 11) | (31u << 5) | 15u);
-    desc.PixelFormat = PixelFormatForDepth(24);
-    DXCheck(DirectDrawObject->CreateSurface(desc, s));
-    EXPECT_EQ(ColorToPixel(s, 0x123456), 0x123456u);
+    EXPECT_EQ(ColorToPixel(MakeSurface(24, 1, 1), 0x123456), 0x123456u);
     EXPECT_THROW(ColorToPixel(nullptr, 0), std::runtime_error);
     // The shifting conversion moves each component's top bit onto its channel's top bit.
-    EXPECT_EQ(ColorToPixelShifted(MakeSurface(16, 1, 1), 0x808080), 0x8410u);
-    EXPECT_EQ(ColorToPixelShifted(MakeSurface(16, 1, 1), 0xFFFFFF), 0xFFFFu);
+    EXPECT_EQ(ColorToPixelShifted(s, 0x808080), 0x8410u);
+    EXPECT_EQ(ColorToPixelShifted(s, 0xFFFFFF), 0xFFFFu);
     EXPECT_EQ(ColorToPixelShifted(MakeSurface(32, 1, 1), 0x123456), 0x123456u);
 }
 
@@ -182,27 +201,18 @@ TEST_F(DDUtilTest, TheSurfaceTableHolds999Surfaces) {
     EXPECT_EQ(SurfaceTable[999].Surface, s);
     TDDColorKey key;
     EXPECT_EQ(s->GetColorKey(DDCKEY_SRCBLT, key), DD_OK);
-    try {
-        CreateMemSurface("", w, h, s, DDSCAPS_SYSTEMMEMORY, false);
-        ADD_FAILURE();
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Exception raised in creatememsurface: Too many surfaces");
-    }
+    EXPECT_EQ(ErrorOf([&] { CreateMemSurface("", w, h, s, DDSCAPS_SYSTEMMEMORY, false); }),
+              "Exception raised in creatememsurface: Too many surfaces");
     FreeSurfaceTable();
     EXPECT_EQ(SurfaceCount, 0);
     EXPECT_FALSE(SurfaceTable[999].Surface);
     // A picture's size comes back; a missing one stays registered and cannot take a key.
     WriteBitmap(Folder.File("sheet.bmp"), 7, 3, 24, {}, [](int32_t, int32_t) { return 0x10; });
     EXPECT_EQ(CreateMemSurface("sheet.bmp", w, h, s, 0, true), 1);
-    EXPECT_EQ(w, 7);
-    EXPECT_EQ(h, 3);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(7, 3));
     EXPECT_EQ(SurfaceTable[1].FileName, "sheet.bmp");
-    try {
-        CreateMemSurface("missing", w, h, s, 0, true);
-        ADD_FAILURE();
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "SetColorKey failed");
-    }
+    EXPECT_EQ(ErrorOf([&] { CreateMemSurface("missing", w, h, s, 0, true); }),
+              "SetColorKey failed");
     EXPECT_EQ(SurfaceCount, 2);
     FreeSurfaceTable();
 }
@@ -215,12 +225,8 @@ TEST_F(DDUtilTest, CreateSurfaceNeedsTheDevice) {
     EXPECT_TRUE(s->Caps() & DDSCAPS_OFFSCREENPLAIN);
     PDirectDrawSurface held = s;
     Engine.Release();
-    try {
-        CreateSurface(PDirectDraw(), 4, 4, held, 0);
-        ADD_FAILURE();
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Direct Draw object not created");
-    }
+    EXPECT_EQ(ErrorOf([&] { CreateSurface(PDirectDraw(), 4, 4, held, 0); }),
+              "Direct Draw object not created");
     EXPECT_FALSE(held); // released first
 }
 
@@ -238,7 +244,8 @@ TEST_F(DDUtilTest, ColorfillAddsViewOffsetsOnDisplaySurfaces) {
     EXPECT_EQ(PixelAt(*back, 12, 9), 0xFFu);
     EXPECT_EQ(PixelAt(*back, 13, 9), 0u);
     EXPECT_EQ(PixelAt(*back, 2, 2), 0u);
-    // Off-screen surfaces take the rectangle as it is.
+    // Off-screen surfaces and the primary take the rectangle as it is.
+    EXPECT_FALSE(IsDisplaySurface(GetPrimarySurface()));
     const PDirectDrawSurface plain = CreateSurface(4, 4, true);
     Colorfill(plain, 0x00FF00);
     EXPECT_EQ(PixelAt(*plain, 3, 3), 0xFF00u);
@@ -250,7 +257,7 @@ TEST_F(DDUtilTest, ColorfillAddsViewOffsetsOnDisplaySurfaces) {
     EXPECT_TRUE(log.back().ends_with(" (2,2,5,5,0)"));
 }
 
-TEST_F(DDUtilTest, ClippedBlitCutsToTheClipRectangle) {
+TEST_F(DDUtilTest, ClippedBlitCutsToTheClipRectangleAndLogsFailures) {
     const PDirectDrawSurface src = CreateSurface(10, 10, true);
     const PDirectDrawSurface dest = CreateSurface(20, 20, true);
     Number(src);
@@ -275,12 +282,8 @@ TEST_F(DDUtilTest, ClippedBlitCutsToTheClipRectangle) {
     EXPECT_EQ(PixelAt(*target, 0, 0), PixelAt(*src, 0, 0));
     EXPECT_EQ(PixelAt(*target, 1, 0), 0u);
     EXPECT_EQ(PixelAt(*target, 3, 3), PixelAt(*src, 3, 3));
-}
-
-TEST_F(DDUtilTest, ClippedBlitOntoTheBackUsesViewOffsetsAndLogsFailures) {
+    // Onto the back at the view offsets.
     Engine.SetViewOffsets(5, 1);
-    const PDirectDrawSurface src = CreateSurface(4, 4, true);
-    Number(src);
     ClippedBlit(src, 0, 0, 4, 4, GetBackSurface(), 0, 0, false, 0, 0, 63, 47);
     EXPECT_EQ(PixelAt(*GetBackSurface(), 5, 1), 1u);
     // The offset pushes the copy past the surface: the device refuses and the log tells why.
@@ -291,74 +294,42 @@ TEST_F(DDUtilTest, ClippedBlitOntoTheBackUsesViewOffsetsAndLogsFailures) {
     EXPECT_NE(log[log.size() - 16].find("Rectangle provided was invalid."), std::string::npos);
     EXPECT_EQ(log[log.size() - 2], "ARect:0;0;4;4");
     EXPECT_EQ(log.back(), "DRect:65;1;69;5");
-    // A lost destination raises the lost-surface error and sets the flag.
-    ASSERT_FALSE(SurfaceLost);
+    // A lost destination raises the lost-surface error.
     DirectDrawObject->LoseAllSurfaces();
     EXPECT_THROW(ClippedBlit(src, 0, 0, 4, 4, GetBackSurface(), 0, 0, false, 0, 0, 63, 47),
                  EDirectXSurfaceLostError);
-    EXPECT_TRUE(SurfaceLost);
 }
 
-TEST_F(DDUtilTest, LoadImageFromFileAndResource) {
-    // A file whose name differs in case from the path asked for.
-    QImage picture(12, 8, QImage::Format_RGB32);
-    picture.fill(QColor(255, 0, 0));
-    const std::vector<uint8_t> bytes = EncodeJpeg(picture, 100);
+TEST_F(DDUtilTest, ImagesComeFromBitmapsThenJpegsThenCompiledInPictures) {
+    // File names differ in case from the paths asked for; the extension asked for is replaced.
     std::filesystem::create_directory(Folder.File("GFX"));
-    WriteWholeFile(Folder.File("GFX/Photo.JPG"), std::string(bytes.begin(), bytes.end()));
-
-    EXPECT_TRUE(ImageExists("gfx\\photo.bmp"));
-    PDirectDrawSurface created;
-    int32_t w = 0, h = 0;
-    ASSERT_TRUE(LoadImageToSurface("gfx\\photo", created, w, h));
-    EXPECT_EQ(w, 12);
-    EXPECT_EQ(h, 8);
-    ASSERT_TRUE(created);
-    EXPECT_EQ(created->Width(), 12);
-    EXPECT_TRUE(created->Caps() & DDSCAPS_SYSTEMMEMORY);
-    EXPECT_GT(PixelAt(*created, 6, 4) & 0xFF0000, 0xF00000u);
-    EXPECT_EQ(LogLines(Folder).back(), "gfx\\photo.jpg loaded as file");
-
-    // Into an existing, smaller surface: copied at 0,0 and cut.
-    PDirectDrawSurface small = CreateSurface(5, 5, false);
-    ASSERT_TRUE(LoadImageToSurface("gfx\\photo.jpg", small));
-    EXPECT_EQ(small->Width(), 5);
-    EXPECT_GT(PixelAt(*small, 4, 4) & 0xFF0000, 0xF00000u);
-
-    EXPECT_FALSE(ImageExists("gfx\\missing"));
-    EXPECT_FALSE(LoadImageToSurface("gfx\\missing.jpg", small));
-    EXPECT_EQ(LogLines(Folder).back(), "gfx\\missing not found!");
-}
-
-TEST_F(DDUtilTest, DisplaySurfaceHelpers) {
-    EXPECT_EQ(GetPrimarySurface(), DisplaySurfaces[0]);
-    EXPECT_EQ(GetBackSurface(), DisplaySurfaces[1]);
-    EXPECT_TRUE(IsDisplaySurface(GetBackSurface()));
-    EXPECT_FALSE(IsDisplaySurface(GetPrimarySurface()));
-    EXPECT_FALSE(IsDisplaySurface(CreateSurface(2, 2, true)));
-    Engine.Release();
-    EXPECT_FALSE(GetBackSurface());
-}
-
-TEST_F(DDUtilTest, ImagesComeFromResourcesThenBitmapsThenJpegsThenPictures) {
-    std::filesystem::create_directory(Folder.File("GFX"));
-    QImage green(6, 4, QImage::Format_RGB32);
+    QImage green(12, 8, QImage::Format_RGB32);
     green.fill(QColor(0, 255, 0));
     const std::vector<uint8_t> jpeg = EncodeJpeg(green, 100);
-    WriteWholeFile(Folder.File("GFX/Both.jpg"), std::string(jpeg.begin(), jpeg.end()));
-    WriteBitmap(Folder.File("GFX/both.BMP"), 5, 3, 24, {},
-                [](int32_t, int32_t) { return 0xFF0000; });
+    WriteWholeFile(Folder.File("GFX/Photo.JPG"), std::string(jpeg.begin(), jpeg.end()));
+    EXPECT_TRUE(ImageExists("gfx\\photo.bmp"));
     PDirectDrawSurface s;
     int32_t w = 0, h = 0;
-    ASSERT_TRUE(LoadImageToSurface("gfx\\both.jpg", s, w, h));
-    EXPECT_EQ(w, 5);
-    EXPECT_EQ(PixelAt(*s, 4, 2) & 0xFFFFFF, 0xFF0000u);
-    EXPECT_EQ(LogLines(Folder).back(), "gfx\\both.bmp loaded as file");
+    ASSERT_TRUE(LoadImageToSurface("gfx\\photo", s, w, h));
+    EXPECT_EQ((std::vector<int32_t>{w, h, s->Width(), s->Height()}),
+              (std::vector<int32_t>{12, 8, 12, 8}));
+    EXPECT_TRUE(s->Caps() & DDSCAPS_SYSTEMMEMORY);
+    EXPECT_GT(PixelAt(*s, 6, 4) & 0xFF00, 0xF000u);
+    EXPECT_EQ(LogLines(Folder).back(), "gfx\\photo.jpg loaded as file");
+    // A bitmap goes first; into an existing, smaller surface it is copied at 0,0 and cut.
+    WriteBitmap(Folder.File("GFX/photo.BMP"), 5, 3, 24, {},
+                [](int32_t, int32_t) { return 0xFF0000; });
+    PDirectDrawSurface small = CreateSurface(4, 2, false);
+    ASSERT_TRUE(LoadImageToSurface("gfx\\photo.jpg", small));
+    EXPECT_EQ(small->Width(), 4);
+    EXPECT_EQ(PixelAt(*small, 3, 1) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(LogLines(Folder).back(), "gfx\\photo.bmp loaded as file");
     // A damaged bitmap is not looked past: the picture is not found.
-    WriteWholeFile(Folder.File("GFX/both.BMP"), "BM broken");
-    EXPECT_TRUE(ImageExists("gfx\\both"));
-    EXPECT_FALSE(LoadImageToSurface("gfx\\both", s));
-    EXPECT_EQ(LogLines(Folder).back(), "gfx\\both not found!");
+    WriteWholeFile(Folder.File("GFX/photo.BMP"), "BM broken");
+    EXPECT_TRUE(ImageExists("gfx\\photo"));
+    EXPECT_FALSE(LoadImageToSurface("gfx\\photo", small));
+    EXPECT_EQ(LogLines(Folder).back(), "gfx\\photo not found!");
+    EXPECT_FALSE(ImageExists("gfx\\missing"));
     // A compiled-in picture stands in only where no file of that name exists, without a log line.
     ASSERT_TRUE(ResourceExists("JPEG", "LOADERPIC"));
     PDirectDrawSurface loader;
@@ -403,50 +374,32 @@ TEST_F(DDUtilTest, MasksTurnPixelsIntoTheKeyColour) {
     }
     // Each mask format judges "black" its own way.
     const PDirectDrawSurface s = MakeSurface(16, 9, 1);
+    // A mask of one row: the values given, then 0.
     const auto apply = [&](int32_t bits, const std::vector<uint32_t>& palette,
-                           const std::function<uint32_t(int32_t, int32_t)>& value) {
+                           const std::vector<uint32_t>& values) {
         for (int32_t x = 0; x < 9; ++x)
             SetPixel(s, x, 0, 0x5555);
-        WriteBitmap(Folder.File("m.bmp"), 9, 1, bits, palette, value);
+        WriteBitmap(Folder.File("m.bmp"), 9, 1, bits, palette, [&](int32_t x, int32_t) {
+            return size_t(x) < values.size() ? values[size_t(x)] : 0u;
+        });
         ApplyMaskImage(s, "M.bmp", 0);
         std::string set;
         for (int32_t x = 0; x < 9; ++x)
             set += PixelAt(*s, x, 0) == 0 ? '1' : '0';
         return set;
     };
-    EXPECT_EQ(
-        apply(1, {0, 0xFFFFFF}, [](int32_t x, int32_t) { return x == 0 || x == 8 ? 1u : 0u; }),
-        "100000001");
+    EXPECT_EQ(apply(1, {0, 0xFFFFFF}, {1, 0, 0, 0, 0, 0, 0, 0, 1}), "100000001");
     // Eight bits: by the palette; indices beyond it are not set.
-    EXPECT_EQ(apply(8, {0, 0x010000, 0}, [](int32_t x, int32_t) { return uint32_t(x); }),
-              "010000000");
+    EXPECT_EQ(apply(8, {0, 0x010000, 0}, {0, 1, 2, 3, 4, 5, 6, 7, 8}), "010000000");
     // Fifteen bits: the top bit is no colour.
-    EXPECT_EQ(apply(16, {}, [](int32_t x, int32_t) { return x == 0   ? 0x8000u
-                                                            : x == 1 ? 1u
-                                                                     : 0u; }),
-              "010000000");
-    EXPECT_EQ(apply(32, {},
-                    [](int32_t x, int32_t) { return x == 0   ? 0xFF000000u
-                                                    : x == 1 ? 0x100u
-                                                             : 0u; }),
-              "010000000");
-    const auto message = [&](const std::function<void()>& call) {
-        try {
-            call();
-        } catch (const std::runtime_error& e) {
-            return std::string(e.what());
-        }
-        return std::string();
-    };
-    EXPECT_EQ(message([&] {
-                  apply(4, {0, 0xFFFFFF}, [](int32_t, int32_t) { return 1u; });
-              }),
-              "Invalid pixel format");
+    EXPECT_EQ(apply(16, {}, {0x8000, 1}), "010000000");
+    EXPECT_EQ(apply(32, {}, {0xFF000000, 0x100}), "010000000");
+    EXPECT_EQ(ErrorOf([&] { apply(4, {0, 0xFFFFFF}, {1, 1}); }), "Invalid pixel format");
     WriteBitmap(Folder.File("m.bmp"), 8, 1, 24, {}, [](int32_t, int32_t) { return 0u; });
-    EXPECT_EQ(message([&] { ApplyMaskImage(s, "m.bmp", 0); }),
+    EXPECT_EQ(ErrorOf([&] { ApplyMaskImage(s, "m.bmp", 0); }),
               "Surface and mask image have different dimensions");
     WriteWholeFile(Folder.File("bad.png"), "not a picture");
-    EXPECT_EQ(message([&] { ApplyMaskImage(s, "bad.png", 0); }), "invalid image format of bad.png");
+    EXPECT_EQ(ErrorOf([&] { ApplyMaskImage(s, "bad.png", 0); }), "invalid image format of bad.png");
     SetPixel(s, 0, 0, 0x1234);
     EXPECT_NO_THROW(ApplyMaskImage(s, "nowhere.png", 0));
     EXPECT_EQ(PixelAt(*s, 0, 0), 0x1234u);
@@ -460,12 +413,7 @@ TEST_F(DDUtilTest, AlphaMapsAreThePaletteIndicesInPaddedRows) {
     EXPECT_EQ(map->Bytes,
               (std::vector<uint8_t>{0, 1, 2, 3, 4, 0, 0, 0, 100, 101, 102, 103, 104, 0, 0, 0}));
     WriteBitmap(Folder.File("b_mask.bmp"), 5, 2, 24, {}, [](int32_t, int32_t) { return 0u; });
-    try {
-        LoadAlphaMap("b_mask.bmp");
-        ADD_FAILURE();
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Bitmap isn't 8bpp");
-    }
+    EXPECT_EQ(ErrorOf([] { LoadAlphaMap("b_mask.bmp"); }), "Bitmap isn't 8bpp");
     EXPECT_FALSE(LoadAlphaMap("c_mask.bmp"));
     Engine.SetAlphaMaps(false);
     EXPECT_FALSE(LoadAlphaMap("a_mask.bmp"));
@@ -474,36 +422,22 @@ TEST_F(DDUtilTest, AlphaMapsAreThePaletteIndicesInPaddedRows) {
 TEST_F(DDUtilTest, ScaledBlendsFollowTheFormulaPixelByPixelInEveryFormat) {
     // A 5 x 3 front stretched onto a 7 x 5 back; 128 as well: half and half has a shortcut of
     // its own in 16 bits. Unscaled rows are the next case's.
-    for (const int bits : {16, 24, 32})
-        for (const int alpha : {-1, 77, 128}) {
-            const bool mapped = alpha < 0;
-            const PDirectDrawSurface back = MakeSurface(bits, 9, 6),
-                                     front = MakeSurface(bits, 8, 6);
-            const PDirectDrawSurface out = MakeSurface(bits, 7, 5);
-            Scatter(back, 1);
-            Scatter(front, 2);
-            const TDDColorKey key{0, 0};
-            front->SetColorKey(DDCKEY_SRCBLT, &key);
-            auto map = std::make_shared<TAlphaMap>();
-            std::mt19937 random(3);
-            map->Bytes.resize(8 * 6);
-            for (uint8_t& a : map->Bytes)
-                a = random() % 3 == 0 ? uint8_t(random() % 2 * 255) : uint8_t(random());
-            const TRect frontRect{1, 1, 6, 4}, backRect{2, 1, 9, 6};
-            if (mapped)
-                AlphaMapBlend(back, front, out, frontRect, backRect, map, true);
-            else
-                AlphaBlendScaled(back, front, out, frontRect, backRect, alpha, true);
-            for (int y = 0; y < 5; ++y)
-                for (int x = 0; x < 7; ++x) {
-                    const int fx = 1 + x * 5 / 7, fy = 1 + y * 3 / 5;
-                    const uint32_t a = mapped ? map->Bytes[size_t(fy * 8 + fx)] : uint32_t(alpha);
-                    ASSERT_EQ(PixelAt(*out, x, y),
-                              Blended(bits, PixelAt(*back, 2 + x, 1 + y), PixelAt(*front, fx, fy),
-                                      a, mapped, true))
-                        << bits << " bits, map " << mapped << " at " << x << "," << y;
-                }
-        }
+    auto map = std::make_shared<TAlphaMap>();
+    std::mt19937 random(3);
+    map->Bytes.resize(8 * 6);
+    for (uint8_t& a : map->Bytes)
+        a = random() % 3 == 0 ? uint8_t(random() % 2 * 255) : uint8_t(random());
+    for (const int bits : {16, 24, 32}) {
+        const PDirectDrawSurface front = MakeSurface(bits, 8, 6);
+        Scatter(front, 2);
+        const TDDColorKey key{0, 0};
+        front->SetColorKey(DDCKEY_SRCBLT, &key);
+        for (const int alpha : {-1, 77, 128})
+            for (const bool inPlace : {false, true})
+                ASSERT_TRUE(Blends(bits, front, map, TRect{1, 1, 6, 4}, TRect{2, 1, 9, 6}, alpha,
+                                   true, inPlace))
+                    << bits << " bits, alpha " << alpha << ", in place " << inPlace;
+    }
 }
 
 TEST_F(DDUtilTest, WideBlendsFollowTheFormulaRunByRun) {
@@ -541,44 +475,11 @@ TEST_F(DDUtilTest, WideBlendsFollowTheFormulaRunByRun) {
         for (const int alpha : {-1, 0, 1, 77, 128, 254})
             for (const bool keyed : {false, true})
                 for (const bool inPlace : {false, true})
-                    for (const int32_t w : {1, 2, 3, 5, 8, 13, 16, 17, 31, 33, 52, 64, 70}) {
-                        const bool mapped = alpha < 0;
-                        const PDirectDrawSurface back = MakeSurface(bits, W + 4, H + 2);
-                        const PDirectDrawSurface before = MakeSurface(bits, W + 4, H + 2);
-                        const PDirectDrawSurface out = MakeSurface(bits, W, H);
-                        Scatter(back, 8);
-                        Scatter(before, 8);
-                        Scatter(out, 9);
-                        const TRect frontRect{0, 0, w, H}, backRect{3, 1, 3 + w, 1 + H};
-                        if (inPlace)
-                            DrawImageScaled(front, mapped ? map : nullptr, 0, 0, w, H, back, 3, 1,
-                                            w, H, keyed, mapped ? 255 : alpha, 0, 0, W + 3, H + 1);
-                        else if (mapped)
-                            AlphaMapBlend(back, front, out, frontRect, backRect, map, keyed);
-                        else
-                            AlphaBlendScaled(back, front, out, frontRect, backRect, alpha, keyed);
-                        for (int32_t y = 0; y < H; ++y)
-                            for (int32_t x = 0; x < w; ++x) {
-                                const uint32_t a =
-                                    mapped ? map->Bytes[size_t(y * Stride + x)] : uint32_t(alpha);
-                                const uint32_t expected =
-                                    Blended(bits, PixelAt(*before, 3 + x, 1 + y),
-                                            PixelAt(*front, x, y), a, mapped, keyed);
-                                const uint32_t got =
-                                    inPlace ? PixelAt(*back, 3 + x, 1 + y) : PixelAt(*out, x, y);
-                                ASSERT_EQ(got, expected)
-                                    << bits << " bits, alpha " << alpha << ", keyed " << keyed
-                                    << ", in place " << inPlace << ", width " << w << " at " << x
-                                    << "," << y;
-                            }
-                        // Nothing beside the rectangle changes.
-                        for (int32_t y = 0; y < H + 2; ++y)
-                            for (int32_t x = 0; x < W + 4; ++x)
-                                if (x < 3 || x >= 3 + w || y < 1 || y > H) {
-                                    ASSERT_EQ(PixelAt(*back, x, y), PixelAt(*before, x, y))
-                                        << x << "," << y;
-                                }
-                    }
+                    for (const int32_t w : {1, 2, 3, 5, 8, 13, 16, 17, 31, 33, 52, 64, 70})
+                        ASSERT_TRUE(Blends(bits, front, map, TRect{0, 0, w, H},
+                                           TRect{3, 1, 3 + w, 1 + H}, alpha, keyed, inPlace))
+                            << bits << " bits, alpha " << alpha << ", keyed " << keyed
+                            << ", in place " << inPlace << ", width " << w;
     }
 }
 
@@ -587,12 +488,8 @@ TEST_F(DDUtilTest, BlendsRefuseMismatchedFormatsAndRectangles) {
                              o16 = MakeSurface(16, 4, 4);
     const auto message = [&](const PDirectDrawSurface& back, const PDirectDrawSurface& front,
                              const PDirectDrawSurface& out, TRect frontRect, TRect backRect) {
-        try {
-            AlphaBlendScaled(back, front, out, frontRect, backRect, 100, false);
-        } catch (const std::runtime_error& e) {
-            return std::string(e.what());
-        }
-        return std::string("none");
+        return ErrorOf(
+            [&] { AlphaBlendScaled(back, front, out, frontRect, backRect, 100, false); });
     };
     const TRect r{0, 0, 4, 4};
     EXPECT_EQ(message(b16, MakeSurface(32, 8, 8), o16, r, r),
@@ -608,7 +505,7 @@ TEST_F(DDUtilTest, BlendsRefuseMismatchedFormatsAndRectangles) {
               "Front rectangle outside surface boundaries");
     EXPECT_EQ(message(b16, f16, o16, r, TRect{0, 0, 5, 4}),
               "Dest rectangle outside surface boundaries");
-    EXPECT_EQ(message(b16, f16, o16, r, r), "none");
+    EXPECT_EQ(message(b16, f16, o16, r, r), "");
     // Nothing stays locked after a failure.
     for (const PDirectDrawSurface& s : {b16, f16, o16})
         EXPECT_FALSE(s->Locked());
@@ -650,13 +547,10 @@ TEST_F(DDUtilTest, ScaledDrawingCutsInProportion) {
         DrawImageScaled(src, alphaMap, 0, 0, 4, 1, target, 0, 0, 4, 1, true, alpha, 0, 0, 63, 47);
         return std::vector<uint32_t>{PixelAt(*target, 0, 0), PixelAt(*target, 1, 0)};
     };
+    // That each blends as it should is the blend cases' to check; here only which one is taken.
     const std::vector<uint32_t> copied{PixelAt(*src, 0, 0), 0x808080};
     EXPECT_EQ(draw(255, nullptr), copied);
-    EXPECT_NE(draw(100, nullptr), copied);
-    EXPECT_EQ(draw(100, nullptr)[1], 0x808080u);
     const std::vector<uint32_t> mapped = draw(255, map);
-    EXPECT_NE(mapped, copied);
-    EXPECT_NE(mapped, draw(128, nullptr)); // weights of 255, not 256
     EXPECT_EQ(draw(100, map), draw(100, nullptr));
     Engine.SetAlphaBlend(false);
     EXPECT_EQ(draw(100, nullptr), copied);

@@ -30,7 +30,7 @@ void WaitDone(TMPEGPlayer& player) {
         Sleep(5);
 }
 
-TEST(MPEGPlayTest, PropertiesAndLibraryPath) {
+TEST(MPEGPlayTest, PropertiesAndLoadingTheWholeLibrary) {
     TMPEGPlayer player;
     EXPECT_EQ(player.LibraryPath(), "mpegdll.so");
     player.PathToDLL = "lib";
@@ -61,10 +61,6 @@ TEST(MPEGPlayTest, PropertiesAndLibraryPath) {
     // Nothing works before the library is loaded.
     ExpectError([&] { player.Open(); }, "MPEG library not loaded", 0);
     ExpectError([&] { player.CheckDone(); }, "MPEG library not loaded", 0);
-}
-
-TEST(MPEGPlayTest, LoadingNeedsTheWholeLibrary) {
-    TMPEGPlayer player;
     player.PathToDLL = "/nonexistent-folder";
     ExpectError([&] { player.LoadLib(); }, "Can't load MPEG library", 0);
     // A library lacking one of the names is not used at all.
@@ -99,7 +95,9 @@ class MPEGPlayDecodeTest : public ::testing::Test {
     TMPEGPlayer Player;
 };
 
-TEST_F(MPEGPlayDecodeTest, WritesTheSineAsWave) {
+TEST_F(MPEGPlayDecodeTest, WritesTheSineAsWaveAndTheNextFileOfTheRunToItsEndToo) {
+    // Ten seconds: long enough to be still decoding when paused right after starting.
+    Folder.Put("long.mp3", EncodeSineMp3(Folder.Path, 440, 22050, 220500, 1));
     Player.SetStreamName(Folder.Path + "/sine.mp3");
     Player.OutFilename = Folder.Path + "/sine.wav";
     Player.SetOutputDevice(TOutputDevice::pcmfile);
@@ -131,38 +129,20 @@ TEST_F(MPEGPlayDecodeTest, WritesTheSineAsWave) {
     EXPECT_EQ(Player.PlayedXTimes, 0);
     EXPECT_TRUE(std::filesystem::exists(Folder.Path + "/sine.wav"));
     EXPECT_FALSE(std::filesystem::exists(Folder.Path + "/other.wav"));
-}
 
-// The length of the wave's data in samples, read as the engine reads it.
-uint32_t WaveSamples(const std::string& fileName) {
-    TFileWaveReadStream stream(fileName);
-    return stream.Size() / stream.Format().nBlockAlign;
-}
-
-TEST_F(MPEGPlayDecodeTest, TheSecondFileOfOneRunIsDecodedToItsEndToo) {
-    // Ten seconds: long enough to be still decoding when paused right after starting.
-    Folder.Put("long.mp3", EncodeSineMp3(Folder.Path, 440, 22050, 220500, 1));
-    Player.SetStreamName(Folder.Path + "/sine.mp3");
-    Player.OutFilename = Folder.Path + "/sine.wav";
-    Player.SetOutputDevice(TOutputDevice::pcmfile);
-    Player.Open();
-    Player.Play();
-    WaitDone(Player);
-    Player.Close();
-
+    // The end of the file before does not count as the end of this one.
     Player.SetStreamName(Folder.Path + "/long.mp3");
     Player.OutFilename = Folder.Path + "/long.wav";
     Player.Open();
     Player.Play();
-    // The end of the first file does not count as the end of this one.
     Player.Pause(true);
     EXPECT_TRUE(Player.Paused());
     EXPECT_FALSE(Player.CheckDone());
     Player.Pause(false);
     WaitDone(Player);
     Player.Close();
-    EXPECT_NEAR(double(WaveSamples(Folder.Path + "/sine.wav")), 22050, 1152);
-    EXPECT_NEAR(double(WaveSamples(Folder.Path + "/long.wav")), 220500, 1152);
+    TFileWaveReadStream wave(Folder.Path + "/long.wav");
+    EXPECT_NEAR(double(wave.Size() / wave.Format().nBlockAlign), 220500, 1152);
 }
 
 TEST_F(MPEGPlayDecodeTest, FailuresCarryTheLibraryCode) {

@@ -1,5 +1,6 @@
 #include "gamelib/SpriteUnit.h"
 
+#include "ErrorOf.h"
 #include "SpriteScriptBlocks.h"
 #include "TestSupport.h"
 #include "gamelib/EngineState.h"
@@ -7,6 +8,7 @@
 #include "shell/Tools.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -17,16 +19,17 @@ class SpriteUnitTest : public ::testing::Test {
     void SetUp() override { Engine.OpenHeadless(32); }
     void Sheet(const std::string& name, int w, int h) { WriteSheet(Folder, name, w, h, 0x404040); }
     std::string LoadError(const std::string& script) {
-        try {
-            LoadAllObjects(SplitLines(script));
-        } catch (const std::exception& e) {
-            return e.what();
-        }
-        return "";
+        return ErrorOf([&] { LoadAllObjects(SplitLines(script)); });
     }
     TTempProgramFolder Folder;
     TEngineState Engine;
 };
+
+// Where sprite n lies on its sheet: x, y, width, height.
+std::vector<int32_t> Place(int n) {
+    const TSprite& s = Sprites[size_t(n)];
+    return {s.X, s.Y, s.W, s.H};
+}
 
 TFrames Range(int from, int to) {
     TFrames frames;
@@ -59,8 +62,7 @@ TEST(SpriteScript, TimingAndSoundSlots) {
     TTempProgramFolder folder;
     int32_t speed = -1, second = -1;
     ParseFlipSpeed("aufblink 011-003; (001/007)", speed, second);
-    EXPECT_EQ(speed, 1);
-    EXPECT_EQ(second, 7);
+    EXPECT_EQ(std::make_pair(speed, second), std::make_pair(1, 7));
     EXPECT_THROW(ParseFlipSpeed("", speed, second), EConvertError);
     EXPECT_EQ(LogLines(folder).back(), "Getsequenceflipspeed: s=");
 
@@ -68,9 +70,9 @@ TEST(SpriteScript, TimingAndSoundSlots) {
     const std::string line = "standard 1-3; (002/000) (sounds 1:1,0,5;2,9,7,8 3:4-1-2)";
     ASSERT_TRUE(ParseSoundSlot(line, 1, slot));
     ASSERT_EQ(slot.GroupCount, 2); // the leftover 8 is dropped
-    EXPECT_EQ(slot.Groups[1].FramePos, 2);
-    EXPECT_EQ(slot.Groups[1].Value8, 9);
-    EXPECT_EQ(slot.Groups[1].Value32, 7);
+    const TSoundGroup& group = slot.Groups[1];
+    EXPECT_EQ(std::make_tuple(group.FramePos, group.Value8, group.Value32),
+              std::make_tuple(2, uint8_t(9), 7));
     ASSERT_TRUE(ParseSoundSlot(line, 3, slot));
     EXPECT_EQ(slot.Groups[0].FramePos, 4);
     EXPECT_FALSE(ParseSoundSlot(line, 2, slot));
@@ -81,12 +83,7 @@ TEST(SpriteScript, KeywordsArePrefixesOfTrimmedUpperCaseLines) {
     const std::vector<std::string> lines = {"x", "  object HSLeerfeld10:CreateAnimation", "ANIEND"};
     EXPECT_EQ(FindKeyword(lines, "OBJECT HSLEERFELD1", 0), 2u);
     EXPECT_EQ(FindKeyword(lines, "ANI,whatever", 0), 3u);
-    try {
-        FindKeyword(lines, "ANI", 3);
-        FAIL();
-    } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "Keyword \"ANI\" not found");
-    }
+    EXPECT_EQ(ErrorOf([&] { FindKeyword(lines, "ANI", 3); }), "Keyword \"ANI\" not found");
 }
 
 TEST_F(SpriteUnitTest, TheBuiltInScriptLoadsEveryObject) {
@@ -117,12 +114,7 @@ TEST_F(SpriteUnitTest, TheBuiltInScriptLoadsEveryObject) {
     EXPECT_EQ(intro.Width(), 800);
     EXPECT_EQ(intro.Height(), 412 * 7);
     EXPECT_EQ(SurfaceTable[size_t(Sprites[size_t(SpriteCount)].Surface)].Surface->Width(), 56);
-    try {
-        GetAnimation("nothing");
-        FAIL();
-    } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "Animation not found: NOTHING");
-    }
+    EXPECT_EQ(ErrorOf([] { GetAnimation("nothing"); }), "Animation not found: NOTHING");
     FreeAllSprites();
     EXPECT_EQ(ObjectCount + SpriteCount + SurfaceCount, 0);
 }
@@ -134,8 +126,7 @@ TEST_F(SpriteUnitTest, ObjectLinesAndBlankSheets) {
                                     {"standard 001; (002/000)", "standard 001; (002/000)"})));
     ASSERT_EQ(ObjectCount, 1);
     EXPECT_EQ(SpriteCount, 1);
-    EXPECT_EQ(Sprites[1].W, 700);
-    EXPECT_EQ(Sprites[1].H, 50);
+    EXPECT_EQ(Place(1), (std::vector<int32_t>{0, 0, 700, 50}));
     // Same labels, two animations.
     EXPECT_EQ(Objects[1].AnimationCount, 2);
     const std::string movie = "OBJECT film:Movielist\n";
@@ -147,8 +138,7 @@ TEST_F(SpriteUnitTest, SheetsAreCutAlongRowsOrDownColumns) {
     LoadAllObjects(
         SplitLines(Block("tanz", "Animation", 1, 1, 16, 1, 16, {"s        1-16; (002/000)"})));
     ASSERT_EQ(SpriteCount, 16);
-    EXPECT_EQ(Sprites[16].Y, 15 * 130);
-    EXPECT_EQ(Sprites[16].W, 173);
+    EXPECT_EQ(Place(16), (std::vector<int32_t>{0, 15 * 130, 173, 130}));
 
     FreeAllSprites();
     Sheet("grid", 20, 30);
@@ -158,12 +148,9 @@ TEST_F(SpriteUnitTest, SheetsAreCutAlongRowsOrDownColumns) {
                    Block("gridv", "Animation", 10, 10, 6, 2, 3, {"s        1-6; (002/000)"},
                          "vertikale Anordnung")));
     // Image 2 (0-based 1): along the rows the next column; down the columns the next row.
-    EXPECT_EQ(Sprites[2].X, 10);
-    EXPECT_EQ(Sprites[2].Y, 0);
-    EXPECT_EQ(Sprites[8].X, 0);
-    EXPECT_EQ(Sprites[8].Y, 10);
-    EXPECT_EQ(Sprites[10].X, 10); // image 4 down the columns: second column, first row
-    EXPECT_EQ(Sprites[10].Y, 0);
+    EXPECT_EQ(Place(2), (std::vector<int32_t>{10, 0, 10, 10}));
+    EXPECT_EQ(Place(8), (std::vector<int32_t>{0, 10, 10, 10}));
+    EXPECT_EQ(Place(10), (std::vector<int32_t>{10, 0, 10, 10})); // second column, first row
 }
 
 TEST_F(SpriteUnitTest, SheetSizesMustDivide) {
@@ -187,37 +174,34 @@ TEST_F(SpriteUnitTest, PicturesTakeTheirRectanglesFromFixedColumns) {
                                "b      0    0   64   32\n";
     EXPECT_EQ(LoadGO(SplitLines(script), "bild"), 1);
     ASSERT_EQ(SpriteCount, 2);
-    EXPECT_EQ(Sprites[1].X, 10);
-    EXPECT_EQ(Sprites[1].Y, 2);
-    EXPECT_EQ(Sprites[1].W, 20);
-    EXPECT_EQ(Sprites[1].H, 30);
+    EXPECT_EQ(Place(1), (std::vector<int32_t>{10, 2, 20, 30}));
     EXPECT_FALSE(Sprites[1].UseAlphaMap);
-    EXPECT_EQ(Sprites[2].W, 64);
+    EXPECT_EQ(Place(2), (std::vector<int32_t>{0, 0, 64, 32}));
 }
 
 TEST_F(SpriteUnitTest, BadScriptsEndTheLoadWithAMessage) {
     const std::vector<std::string> one = {"standard 001; (002/000)"};
-    std::string noAni = Block("a", "CreateAnimation", 10, 10, 1, 1, 1, one);
-    noAni.replace(noAni.find("ANI\n"), 4, "");
+    // A block of one animation, count characters from where find is replaced by with.
+    const auto edited = [&](const std::string& name, const std::string& find, size_t count,
+                            const std::string& with) {
+        std::string block = Block(name, "CreateAnimation", 10, 10, 1, 1, 1, one);
+        return block.replace(block.find(find), count, with);
+    };
     // "ANI" is a prefix of "ANIEND": the lines after that are read as animations.
-    EXPECT_EQ(LoadError(noAni), "'---' is not a valid integer value");
+    EXPECT_EQ(LoadError(edited("a", "ANI\n", 4, "")), "'---' is not a valid integer value");
     EXPECT_EQ(LoadError("OBJECT z:CreateAnimation\n1\n1\n1\n1\n1\nh\n"),
               "Keyword \"ANI\" not found");
-    std::string noEnd = Block("b", "CreateAnimation", 10, 10, 1, 1, 1, one);
-    noEnd = noEnd.substr(0, noEnd.find("ANIEND"));
-    EXPECT_EQ(LoadError(noEnd), "List index out of bounds (10)");
+    EXPECT_EQ(LoadError(edited("b", "ANIEND", std::string::npos, "")),
+              "List index out of bounds (10)");
     // The dashes after a missing ANIEND are no timing numbers.
-    std::string dashes = Block("c", "CreateAnimation", 10, 10, 1, 1, 1, one);
-    dashes.replace(dashes.find("ANIEND"), 7, "");
-    EXPECT_EQ(LoadError(dashes), "'---' is not a valid integer value");
+    EXPECT_EQ(LoadError(edited("c", "ANIEND", 7, "")), "'---' is not a valid integer value");
     EXPECT_EQ(LoadError(Block("d", "CreateAnimation", 10, 10, 1, 1, 1, {""})),
               "'' is not a valid integer value");
     EXPECT_EQ(
         LoadError(Block("e", "CreateAnimation", 10, 10, 1, 1, 1, {"standard abc; (002/000)"})), "");
     EXPECT_EQ(FrameCount(GetAnimation("e"), 0), 0);
-    std::string notNumber = Block("f", "CreateAnimation", 10, 10, 1, 1, 1, one);
-    notNumber.replace(notNumber.find("10  Punkte breit"), 2, "zz");
-    EXPECT_EQ(LoadError(notNumber), "'zz' is not a valid integer value");
+    EXPECT_EQ(LoadError(edited("f", "10  Punkte breit", 2, "zz")),
+              "'zz' is not a valid integer value");
     EXPECT_EQ(LoadError(Block("g", "CreateAnimation", 10, 10, 1, 0, 1, one)),
               "LoadGO: Maße von G nicht stimmig: Gesamtbreite(0),Animationsbreite(0),hor. "
               "Animationsanzahl(0)");

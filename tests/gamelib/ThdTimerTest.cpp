@@ -38,8 +38,21 @@ TEST(ThreadedTimer, EnablingNeedsAnIntervalUnlessZeroIsAllowed) {
     EXPECT_FALSE(timer.Enabled());
 }
 
-TEST(ThreadedTimer, TicksRunOnTheOwningThreadAndSurviveFailingHandlers) {
+// Threads of this process that the scheduler runs only when nothing else wants the processor.
+int IdleThreads() {
+    int idle = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+        idle += sched_getscheduler(std::stoi(task.path().filename().string())) == SCHED_IDLE;
+    return idle;
+}
+
+TEST(ThreadedTimer, TicksRunOnTheOwningThreadAtTheWorkersPriorityAndSurviveFailingHandlers) {
     TThreadedTimer timer;
+    EXPECT_EQ(timer.ThreadPriority(), QThread::NormalPriority);
+    const int before = IdleThreads();
+    timer.SetThreadPriority(QThread::IdlePriority);
+    EXPECT_EQ(timer.ThreadPriority(), QThread::IdlePriority);
+    EXPECT_EQ(IdleThreads(), before + 1) << "the worker runs at idle priority now";
     int calls = 0;
     bool onMainThread = true;
     timer.OnTimer = [&] {
@@ -52,37 +65,14 @@ TEST(ThreadedTimer, TicksRunOnTheOwningThreadAndSurviveFailingHandlers) {
     timer.SetEnabled(true);
     EXPECT_TRUE(ServeUntil([&] { return calls >= 3; }));
     EXPECT_TRUE(onMainThread);
+    timer.SetThreadPriority(QThread::InheritPriority);
+    EXPECT_EQ(timer.ThreadPriority(), QThread::IdlePriority) << "nothing to inherit once running";
     timer.SetEnabled(false);
     const int stopped = calls;
     for (int i = 0; i < 20; ++i)
         QCoreApplication::processEvents();
     // A tick handed over just before is dropped, not run.
     EXPECT_EQ(calls, stopped);
-}
-
-// Threads of this process that the scheduler runs only when nothing else wants the processor.
-int IdleThreads() {
-    int idle = 0;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
-        idle += sched_getscheduler(std::stoi(task.path().filename().string())) == SCHED_IDLE;
-    return idle;
-}
-
-TEST(ThreadedTimer, APriorityTakesEffectOnTheRunningWorker) {
-    TThreadedTimer timer;
-    EXPECT_EQ(timer.ThreadPriority(), QThread::NormalPriority);
-    const int before = IdleThreads();
-    timer.SetThreadPriority(QThread::IdlePriority);
-    EXPECT_EQ(timer.ThreadPriority(), QThread::IdlePriority);
-    EXPECT_EQ(IdleThreads(), before + 1) << "the worker runs at idle priority now";
-    int calls = 0;
-    timer.OnTimer = [&] { ++calls; };
-    timer.AllowZero = true;
-    timer.SetInterval(0);
-    timer.SetEnabled(true);
-    EXPECT_TRUE(ServeUntil([&] { return calls >= 2; })) << "and still ticks";
-    timer.SetThreadPriority(QThread::InheritPriority);
-    EXPECT_EQ(timer.ThreadPriority(), QThread::IdlePriority) << "nothing to inherit once running";
 }
 
 TEST(ThreadedTimer, DestroyingReleasesAWorkerWaitingForItsHandOver) {

@@ -27,23 +27,21 @@ class ThreadUnitTest : public ::testing::Test {
 
 TEST_F(ThreadUnitTest, PeriodsKeepTheRemainderAndStopAtFifty) {
     TLoopThread thread(&Form);
+    // The periods of a tick after ms more milliseconds, and the remainder kept.
+    const auto tick = [&](uint32_t ms) {
+        Clock.Advance(ms);
+        const int32_t periods = thread.Tick();
+        return std::make_pair(periods, thread.Elapsed);
+    };
     // The first tick counts from zero: the surplus beyond 50 periods is dropped, only the
     // remainder below one period stays.
-    EXPECT_EQ(thread.Tick(), 50);
+    EXPECT_EQ(tick(0), std::make_pair(50, 100000u % 20u));
     EXPECT_EQ(Form.Calls, std::vector<int32_t>{50});
-    EXPECT_EQ(thread.Elapsed, 100000u % 20u);
-    Clock.Advance(19);
-    EXPECT_EQ(thread.Tick(), 0);
+    EXPECT_EQ(tick(19), std::make_pair(0, 19u));
     EXPECT_EQ(Form.Calls.size(), 1u); // no frame before a full period
-    EXPECT_EQ(thread.Elapsed, 19u);
-    Clock.Advance(1);
-    EXPECT_EQ(thread.Tick(), 1);
-    EXPECT_EQ(thread.Elapsed, 0u);
-    Clock.Advance(5013); // a stall
-    EXPECT_EQ(thread.Tick(), 50);
-    EXPECT_EQ(thread.Elapsed, 13u);
-    Clock.Advance(7);
-    EXPECT_EQ(thread.Tick(), 1);
+    EXPECT_EQ(tick(1), std::make_pair(1, 0u));
+    EXPECT_EQ(tick(5013), std::make_pair(50, 13u)); // a stall
+    EXPECT_EQ(tick(7), std::make_pair(1, 0u));
 }
 
 TEST_F(ThreadUnitTest, SteadyFramesLoseNothingAndTheCounterWraps) {

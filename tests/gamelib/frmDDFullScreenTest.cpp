@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -55,60 +56,47 @@ class FullScreenFormTest : public ::testing::Test {
     std::shared_ptr<THeadlessDisplay> Display = std::make_shared<THeadlessDisplay>(1024, 768, 32);
 };
 
-const std::vector<std::string> LoopAndCloseTrail = {"SetFlipping Begin",
-                                                    "SetFlipping CreateThread",
-                                                    "CreateThread Begin",
-                                                    "CreateThread End",
-                                                    "SetFlipping End",
-                                                    "Back: Start",
-                                                    "Back: Stop flipping",
-                                                    "SetFlipping Begin",
-                                                    "SetFlipping Terminate",
-                                                    "SetFlipping End",
-                                                    "Back: End",
-                                                    "DestroyThread Begin",
-                                                    "DestroyThread End",
-                                                    "FormClose: Start",
-                                                    "FormClose: End",
-                                                    "OK",
-                                                    "Formdestroy: Start",
-                                                    "Freeddraw: Start",
-                                                    "Freeddraw: End",
-                                                    "Formdestroy: End",
-                                                    "OK"};
-
-std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
+// The whole trail of a window shown and left after a few frames: the set-up steps of its
+// display mode between those every mode takes, then the loop's start and the close.
+std::vector<std::string> ShowTrail(std::vector<std::string> steps) {
+    steps.insert(steps.begin(), {"Formshow: Start", "InitDDraw (Inherited)", "-1", "0"});
+    steps.insert(steps.end(), {"16",
+                               "17",
+                               "18",
+                               "19",
+                               "20",
+                               "21",
+                               "InitDDraw (Inherited) OK!",
+                               "Formshow: End",
+                               "SetFlipping Begin",
+                               "SetFlipping CreateThread",
+                               "CreateThread Begin",
+                               "CreateThread End",
+                               "SetFlipping End",
+                               "Back: Start",
+                               "Back: Stop flipping",
+                               "SetFlipping Begin",
+                               "SetFlipping Terminate",
+                               "SetFlipping End",
+                               "Back: End",
+                               "DestroyThread Begin",
+                               "DestroyThread End",
+                               "FormClose: Start",
+                               "FormClose: End",
+                               "OK",
+                               "Formdestroy: Start",
+                               "Freeddraw: Start",
+                               "Freeddraw: End",
+                               "Formdestroy: End",
+                               "OK"});
+    return steps;
 }
 
 TEST_F(FullScreenFormTest, WindowedModeWritesTheWholeTrailAndEndsWithOK) {
     auto* form = new TTestForm;
     form->SetDisplayMode(DisplayModeWindow);
     form->ShowModal();
-    const std::vector<std::string> expected = Concat({"Formshow: Start",
-                                                      "InitDDraw (Inherited)",
-                                                      "-1",
-                                                      "0",
-                                                      "1",
-                                                      "2",
-                                                      "3",
-                                                      "4",
-                                                      "5",
-                                                      "6",
-                                                      "7",
-                                                      "6",
-                                                      "7",
-                                                      "16",
-                                                      "17",
-                                                      "18",
-                                                      "19",
-                                                      "20",
-                                                      "21",
-                                                      "InitDDraw (Inherited) OK!",
-                                                      "Formshow: End"},
-                                                     LoopAndCloseTrail);
-    EXPECT_EQ(Trail(Folder), expected);
+    EXPECT_EQ(Trail(Folder), ShowTrail({"1", "2", "3", "4", "5", "6", "7", "6", "7"}));
     // Windowed mode never changes the display mode.
     EXPECT_FALSE(Display->ModeSet);
     EXPECT_GT(Display->Presented, 0);
@@ -118,35 +106,20 @@ TEST_F(FullScreenFormTest, FullscreenModeChangesTheDisplayModeAndFlips) {
     auto* form = new TTestForm;
     form->FramesToRun = 5;
     form->ShowModal();
-    const std::vector<std::string> expected =
-        Concat({"Formshow: Start", "InitDDraw (Inherited)", "-1", "0", "8", "10", "11", "12", "13",
-                "16", "17", "18", "19", "20", "21", "InitDDraw (Inherited) OK!", "Formshow: End"},
-               LoopAndCloseTrail);
-    EXPECT_EQ(Trail(Folder), expected);
-    EXPECT_EQ(Display->ModeWidth, 800);
-    EXPECT_EQ(Display->ModeHeight, 600);
-    EXPECT_EQ(Display->ModeBits, 16);
+    EXPECT_EQ(Trail(Folder), ShowTrail({"8", "10", "11", "12", "13"}));
+    EXPECT_EQ(std::make_tuple(Display->ModeWidth, Display->ModeHeight, Display->ModeBits),
+              std::make_tuple(800, 600, 16));
 }
 
 TEST_F(FullScreenFormTest, DesktopModeCentresTheImageWithViewOffsets) {
     auto* form = new TTestForm;
     form->SetDisplayMode(DisplayModeDesktop);
-    int32_t offsetX = -1, offsetY = -1;
-    size_t surfaces = 0;
     form->FramesToRun = 1;
-    QTimer::singleShot(0, [&] {
-        offsetX = ViewOffsetX;
-        offsetY = ViewOffsetY;
-        surfaces = DisplaySurfaces.size();
-    });
+    std::tuple<int32_t, int32_t, size_t> seen; // the view offsets and the display surfaces
+    QTimer::singleShot(0, [&] { seen = {ViewOffsetX, ViewOffsetY, DisplaySurfaces.size()}; });
     form->ShowModal();
-    EXPECT_EQ(offsetX, 112);
-    EXPECT_EQ(offsetY, 84);
-    EXPECT_EQ(surfaces, 2u);
-    const std::vector<std::string> lines = Trail(Folder);
-    const std::vector<std::string> head(lines.begin(), lines.begin() + 13);
-    EXPECT_EQ(head, (std::vector<std::string>{"Formshow: Start", "InitDDraw (Inherited)", "-1", "0",
-                                              "8", "9", "10", "11", "12", "13", "14", "15", "16"}));
+    EXPECT_EQ(seen, std::make_tuple(112, 84, size_t(2)));
+    EXPECT_EQ(Trail(Folder), ShowTrail({"8", "9", "10", "11", "12", "13", "14", "15"}));
     EXPECT_FALSE(Display->ModeSet);
 }
 
@@ -158,26 +131,21 @@ TEST_F(FullScreenFormTest, DesktopModeOnASmallDesktopFallsBackToAModeChange) {
     QTimer::singleShot(0, [&] { modeSeen = form->DisplayMode; });
     form->ShowModal();
     EXPECT_EQ(modeSeen, 0);
-    const std::vector<std::string> lines = Trail(Folder);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "10"), lines.end());
-    EXPECT_EQ(std::find(lines.begin(), lines.end(), "9"), lines.end());
+    EXPECT_EQ(Trail(Folder), ShowTrail({"8", "10", "11", "12", "13"})); // the full-screen steps
 }
 
 TEST_F(FullScreenFormTest, ACloseRequestFromOutsideOnlySetsClosing) {
     auto* form = new TTestForm;
     form->SetDisplayMode(DisplayModeWindow);
-    form->FramesToRun = -1; // never leaves by itself
-    bool closingAfterRequest = false;
-    bool stillThere = false;
+    form->FramesToRun = -1;             // never leaves by itself
+    std::pair<bool, bool> afterRequest; // closing, and still shown
     QTimer::singleShot(50, [&] {
         form->close();
-        closingAfterRequest = form->Closing;
-        stillThere = form->isVisible();
+        afterRequest = {form->Closing, form->isVisible()};
         form->Back();
     });
     form->ShowModal();
-    EXPECT_TRUE(closingAfterRequest);
-    EXPECT_TRUE(stillThere);
+    EXPECT_EQ(afterRequest, std::make_pair(true, true));
     const std::vector<std::string> lines = Trail(Folder);
     EXPECT_NE(std::find(lines.begin(), lines.end(), "FormClose: Reclose"), lines.end());
     EXPECT_EQ(lines.back(), "OK");
@@ -200,7 +168,12 @@ class FullScreenStepsTest : public FullScreenFormTest {
     std::unique_ptr<TTestForm> Form;
 };
 
-TEST_F(FullScreenStepsTest, BackgroundOffsetShiftsLeftWithWrapAround) {
+TEST_F(FullScreenStepsTest, AnExactClientAreaWhoseBackgroundShiftsLeftWithWrapAround) {
+    EXPECT_EQ(Form->width(), 800);
+    EXPECT_EQ(Form->height(), 600);
+    ASSERT_EQ(DisplaySurfaces.size(), 2u);
+    EXPECT_EQ(DisplaySurfaces[0]->Width(), 800);
+    EXPECT_EQ(ScreenHeight, 600);
     ASSERT_EQ(BackgroundSurface->Format().RGBBitCount, 32u);
     {
         const TSurfaceLock lock(*BackgroundSurface);
@@ -234,37 +207,21 @@ TEST_F(FullScreenStepsTest, BackgroundOffsetShiftsLeftWithWrapAround) {
 TEST_F(FullScreenStepsTest, MouseIsRelativeToTheClientAreaInAWindow) {
     TInputState input;
     input.ClientOrigin = {100, 50};
-    input.Cursor = {500, 400};
     SetInputOverride(&input);
-    Form->UpdateMouse();
-    EXPECT_EQ(Form->MouseX, 400);
-    EXPECT_EQ(Form->MouseY, 350);
-    EXPECT_TRUE(Form->MouseInside);
-    EXPECT_EQ(Form->AccumX, 0); // the first position has no previous one
-
-    input.Cursor = {900, 651}; // 800, 601: just outside
-    Form->UpdateMouse();
-    EXPECT_EQ(Form->PrevMouseX, 400);
-    EXPECT_FALSE(Form->MouseInside);
-    EXPECT_EQ(Form->AccumX, 400);
-    EXPECT_EQ(Form->AccumY, 251);
-
-    input.Cursor = {900, 650}; // 800, 600 still counts as inside
-    Form->UpdateMouse();
-    EXPECT_TRUE(Form->MouseInside);
+    // The position, whether inside, and the movement summed since the set-up.
+    const auto mouse = [&](TPoint cursor) {
+        input.Cursor = cursor;
+        Form->UpdateMouse();
+        return std::make_tuple(Form->MouseX, Form->MouseY, Form->MouseInside, Form->AccumX,
+                               Form->AccumY);
+    };
+    // The first position has no previous one to move from.
+    EXPECT_EQ(mouse({500, 400}), std::make_tuple(400, 350, true, 0, 0));
+    EXPECT_EQ(mouse({900, 651}), std::make_tuple(800, 601, false, 400, 251)); // just outside
+    EXPECT_EQ(mouse({900, 650}), std::make_tuple(800, 600, true, 400, 250));  // still inside
 }
 
-TEST_F(FullScreenStepsTest, LostSurfacesAreRestoredAndTheFlagCleared) {
-    Form->Engine->LoseSurfaces();
-    EXPECT_EQ(DisplaySurfaces[1]->IsLost(), DDERR_SURFACELOST);
-    EXPECT_TRUE(Form->RestoreSurfaces());
-    EXPECT_FALSE(SurfaceLost);
-    for (const PDirectDrawSurface& surface : DisplaySurfaces)
-        EXPECT_EQ(surface->IsLost(), DD_OK);
-    EXPECT_EQ(BackgroundSurface->IsLost(), DD_OK);
-}
-
-TEST_F(FullScreenStepsTest, LostSheetsAreReloadedWithALogLineEach) {
+TEST_F(FullScreenStepsTest, LostSurfacesAreRestoredAndSheetsReloadedWithALogLineEach) {
     WriteSheet(Folder, "sheet", 64, 32, 0xC86432);
     PDirectDrawSurface surface;
     int32_t w = 0, h = 0;
@@ -273,9 +230,13 @@ TEST_F(FullScreenStepsTest, LostSheetsAreReloadedWithALogLineEach) {
     w = h = 16;
     ASSERT_EQ(CreateMemSurface("", w, h, surface, DDSCAPS_SYSTEMMEMORY, false), 2);
     Form->Engine->LoseSurfaces();
+    EXPECT_EQ(DisplaySurfaces[1]->IsLost(), DDERR_SURFACELOST);
     ASSERT_TRUE(Form->RestoreSurfaces());
-    EXPECT_EQ(SurfaceTable[1].Surface->IsLost(), DD_OK);
-    EXPECT_EQ(SurfaceTable[2].Surface->IsLost(), DD_OK);
+    EXPECT_FALSE(SurfaceLost);
+    for (const PDirectDrawSurface& surface :
+         {DisplaySurfaces[0], DisplaySurfaces[1], BackgroundSurface, SurfaceTable[1].Surface,
+          SurfaceTable[2].Surface})
+        EXPECT_EQ(surface->IsLost(), DD_OK);
     const std::vector<std::string> lines = LogLines(Folder);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "gfx\\sb\\sheet.bmp reload"), 1);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), " reload"), 1); // a blank sheet has no name
@@ -284,18 +245,6 @@ TEST_F(FullScreenStepsTest, LostSheetsAreReloadedWithALogLineEach) {
     for (int x = 0; x < 64; ++x)
         sum |= PixelAt(*SurfaceTable[1].Surface, x, 16) & 0xFFFFFF;
     EXPECT_EQ(sum, 0xC86432u);
-}
-
-TEST_F(FullScreenStepsTest, WindowedSetUpGivesAnExactClientAreaAndTwoSurfaces) {
-    EXPECT_EQ(Form->width(), 800);
-    EXPECT_EQ(Form->height(), 600);
-    ASSERT_EQ(DisplaySurfaces.size(), 2u);
-    EXPECT_EQ(DisplaySurfaces[0]->Width(), 800);
-    EXPECT_EQ(ClipRight, 799);
-    EXPECT_EQ(ClipBottom, 599);
-    EXPECT_EQ(CenterX, 400);
-    EXPECT_EQ(CenterY, 300);
-    EXPECT_DOUBLE_EQ(FocalLength, 800.0);
 }
 
 } // namespace
