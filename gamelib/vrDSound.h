@@ -27,7 +27,7 @@ class EDirectXBufferLostError : public EDirectXError {
 // Passes DS_OK; otherwise logs "DSCheck : " + code and the code's text, and throws.
 void DSCheck(HRESULT code);
 
-// A slider level 0..127 in hundredths of a decibel: 127 is full volume, 10 and below mute.
+// A slider level 0..127 in hundredths of a decibel: 127 is full volume, 9 and below mute.
 int32_t VolumeFromLevel(int32_t level);
 
 enum TSoundStatus : uint8_t { ssOK, ssUnsupportedFormat, ssGenericError, ssDisabled };
