@@ -506,6 +506,14 @@ TEST_F(DDUtilTest, BlendsRefuseMismatchedFormatsAndRectangles) {
     EXPECT_EQ(message(b16, f16, o16, r, TRect{0, 0, 5, 4}),
               "Dest rectangle outside surface boundaries");
     EXPECT_EQ(message(b16, f16, o16, r, r), "");
+    // A damaged map must still reach the last pixel drawn: rows of the sheet's 8 bytes, the
+    // fourth row up to x 4.
+    auto map = std::make_shared<TAlphaMap>();
+    map->Bytes.assign(3 * 8 + 4 - 1, 0);
+    const auto mapped = [&] { AlphaMapBlend(b16, f16, o16, r, r, map, false); };
+    EXPECT_EQ(ErrorOf(mapped), "Alpha map smaller than its surface");
+    map->Bytes.push_back(0);
+    EXPECT_EQ(ErrorOf(mapped), "");
     // Nothing stays locked after a failure.
     for (const PDirectDrawSurface& s : {b16, f16, o16})
         EXPECT_FALSE(s->Locked());
