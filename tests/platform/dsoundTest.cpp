@@ -454,6 +454,12 @@ TEST(DSound, TheLockGuardReleasesBothRegionsHoweverItsScopeEnds) {
     EXPECT_EQ(out[0], 9);
     EXPECT_EQ(out[2], 9);
     EXPECT_EQ(out[4], 222);
+    {
+        // A new lock shows what the buffer holds, not what was written past the last unlock.
+        TDSBufferLock lock(*ring, 0, 8);
+        const auto* held = reinterpret_cast<const int16_t*>(lock.First());
+        EXPECT_EQ(std::vector<int16_t>(held, held + 4), (std::vector<int16_t>{9, 9, 222, 222}));
+    }
 
     // A refused lock hands out nothing and releases nothing.
     ring->MarkLost();
