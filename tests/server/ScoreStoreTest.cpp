@@ -117,7 +117,7 @@ int32_t ScrambledScore(std::mt19937& random) {
     static constexpr int32_t Edges[] = {
         INT32_MIN, INT32_MAX, 0, -1, 15, 16, 255, 256, 65535, 65536, INT32_MAX - 1, INT32_MIN + 1};
     const unsigned kind = random() % 10;
-    if (kind < 6) return static_cast<int32_t>(random() % 40) * 25;
+    if (kind < 6) return static_cast<int32_t>(random() % 8) * 25;
     if (kind < 9) return static_cast<int32_t>(random());
     return Edges[random() % std::size(Edges)];
 }
