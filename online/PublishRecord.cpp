@@ -57,11 +57,11 @@ std::string BuildRecord(const TPublishRecord& record) {
         std::string(RecordMark),
     };
     std::string text;
-    for (const std::string& field : fields)
-        text += field + "|";
-    // Every empty field becomes one blank, so the receiver never sees two bars together.
-    for (size_t at = text.find("||"); at != std::string::npos; at = text.find("||", at))
-        text.insert(at + 1, " ");
+    for (const std::string& field : fields) {
+        // Every empty field becomes one blank, so the receiver never sees two bars together.
+        text += field.empty() ? std::string_view(" ") : std::string_view(field);
+        text += '|';
+    }
     return text;
 }
 
@@ -69,7 +69,7 @@ std::optional<TPublishRecord> ParseRecord(std::string_view text) {
     while (!text.empty() && text.back() == ' ')
         text.remove_suffix(1);
     const std::string head = std::string(RecordMark) + "|";
-    const std::string tail = "|" + std::string(RecordMark) + "|";
+    const std::string tail = '|' + head;
     if (text.size() < head.size() + tail.size() - 1 || !text.starts_with(head) ||
         !text.ends_with(tail))
         return std::nullopt;
