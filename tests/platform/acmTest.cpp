@@ -217,16 +217,20 @@ TEST(Acm, SuggestionHonoursWhatTheCallerFixed) {
     const auto suggest = [](const std::vector<uint8_t>& src, TWaveFormatEx& dst, uint32_t fixed) {
         return acmFormatSuggest(nullptr, F(src), &dst, sizeof(dst), fixed);
     };
-    TWaveFormatEx dst{.wFormatTag = WAVE_FORMAT_ALAW};
+    TWaveFormatEx dst{};
+    dst.wFormatTag = WAVE_FORMAT_ALAW;
     EXPECT_EQ(suggest(pcm16, dst, ACM_FORMATSUGGESTF_WFORMATTAG), ACMERR_NOTPOSSIBLE);
-    dst = {.wBitsPerSample = 8};
+    dst = {};
+    dst.wBitsPerSample = 8;
     ASSERT_EQ(suggest(pcm16, dst, ACM_FORMATSUGGESTF_WBITSPERSAMPLE), MMSYSERR_NOERROR);
     EXPECT_EQ(dst.wBitsPerSample, 8);
     EXPECT_EQ(dst.nBlockAlign, 2);
-    dst = {.nSamplesPerSec = 22050};
+    dst = {};
+    dst.nSamplesPerSec = 22050;
     EXPECT_EQ(suggest(pcm16, dst, ACM_FORMATSUGGESTF_NSAMPLESPERSEC), ACMERR_NOTPOSSIBLE);
     // Compressed sources only decode to 16 bits.
-    dst = {.wBitsPerSample = 8};
+    dst = {};
+    dst.wBitsPerSample = 8;
     EXPECT_EQ(
         suggest(Format(WAVE_FORMAT_ALAW, 1, 8000, 1, 8), dst, ACM_FORMATSUGGESTF_WBITSPERSAMPLE),
         ACMERR_NOTPOSSIBLE);
