@@ -25,6 +25,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -143,16 +144,21 @@ class TGame {
 
 void BM_FrameWorst(benchmark::State& state) {
     TGame game;
-    double worst = 0;
+    std::vector<double> frames;
+    frames.reserve(Frames);
     for (auto _ : state) {
         state.PauseTiming();
         game.TopUp();
         state.ResumeTiming();
         const std::clock_t start = std::clock();
         game.Frame();
-        worst = std::max(worst, double(std::clock() - start) * 1000 / CLOCKS_PER_SEC);
+        frames.push_back(double(std::clock() - start) * 1000 / CLOCKS_PER_SEC);
     }
-    state.counters["worst_ms"] = worst;
+    // The median beside the worst: on a shared machine the slow frames come in runs at other
+    // places from one run to the next, which is the host, not the frame's work.
+    std::sort(frames.begin(), frames.end());
+    state.counters["worst_ms"] = frames.back();
+    state.counters["median_ms"] = frames[frames.size() / 2];
     state.counters["budget_ms"] = 20;
 }
 BENCHMARK(BM_FrameWorst)->Name("frame-worst")->Iterations(Frames)->Unit(benchmark::kMillisecond);
