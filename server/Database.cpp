@@ -3,6 +3,8 @@
 #include "server/PostgresDatabase.h"
 #include "server/SqliteDatabase.h"
 
+#include <utility>
+
 TQuery::~TQuery() {
     if (FStatement) FStatement->Reset();
 }
@@ -30,6 +32,17 @@ TQuery& TQuery::BindNull(int index) {
 void TQuery::Run() {
     while (Step()) {
     }
+}
+
+std::string TDatabase::SchemaText(std::string_view sql, const TSchemaWords& words) {
+    std::string text(sql);
+    for (const auto& [token, word] :
+         {std::pair<std::string_view, std::string_view>{"{serial}", words.Serial},
+          {"{blob}", words.Blob},
+          {"{keyed}", words.Keyed}})
+        for (size_t at = text.find(token); at != std::string::npos; at = text.find(token, at))
+            text.replace(at, token.size(), word);
+    return text;
 }
 
 TQuery TDatabase::Prepare(std::string_view sql) {

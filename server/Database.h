@@ -88,6 +88,12 @@ class TDatabase {
   protected:
     virtual std::unique_ptr<TStatement> NewStatement(std::string_view sql) = 0;
 
+    // How a back-end spells the schema's {serial}, {blob} and {keyed}.
+    struct TSchemaWords {
+        std::string_view Serial, Blob, Keyed;
+    };
+    static std::string SchemaText(std::string_view sql, const TSchemaWords& words);
+
   private:
     // Looked up by the text as given, without copying it.
     struct THash {

@@ -34,17 +34,6 @@ void Check(PGconn* connection, const TResult& result, std::string_view what) {
     if (!Succeeded(result)) Fail(connection, what);
 }
 
-std::string SchemaText(std::string_view sql) {
-    std::string text(sql);
-    for (const auto& [token, type] :
-         {std::pair<std::string_view, std::string_view>{"{serial}", "BIGSERIAL PRIMARY KEY"},
-          {"{blob}", "BYTEA"},
-          {"{keyed}", ""}})
-        for (size_t at = text.find(token); at != std::string::npos; at = text.find(token, at))
-            text.replace(at, token.size(), type);
-    return text;
-}
-
 // ?1 becomes $1; text within quotes stays as it is.
 std::string Placeholders(std::string_view sql) {
     std::string out;
@@ -199,7 +188,7 @@ void TPostgresDatabase::Command(const char* sql) {
 }
 
 void TPostgresDatabase::Execute(std::string_view sql) {
-    Command(SchemaText(sql).c_str());
+    Command(SchemaText(sql, {"BIGSERIAL PRIMARY KEY", "BYTEA", ""}).c_str());
 }
 
 void TPostgresDatabase::Begin() {

@@ -12,17 +12,6 @@ namespace {
     throw EDatabaseError(std::string(what) + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
 }
 
-std::string SchemaText(std::string_view sql) {
-    std::string text(sql);
-    for (const auto& [token, type] :
-         {std::pair<std::string_view, std::string_view>{"{serial}", "INTEGER PRIMARY KEY"},
-          {"{blob}", "BLOB"},
-          {"{keyed}", "WITHOUT ROWID"}})
-        for (size_t at = text.find(token); at != std::string::npos; at = text.find(token, at))
-            text.replace(at, token.size(), type);
-    return text;
-}
-
 class TSqliteStatement : public TStatement {
   public:
     TSqliteStatement(sqlite3* db, std::string_view sql) : FDb(db) {
@@ -216,7 +205,7 @@ int TSqliteDatabase::LogGrew(void* self, sqlite3* db, const char* name, int fram
 
 void TSqliteDatabase::Execute(std::string_view sql) {
     char* error = nullptr;
-    const std::string text = SchemaText(sql);
+    const std::string text = SchemaText(sql, {"INTEGER PRIMARY KEY", "BLOB", "WITHOUT ROWID"});
     if (sqlite3_exec(FDb.get(), text.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string message = error ? error : "unknown error";
         sqlite3_free(error);
