@@ -13,6 +13,7 @@
 #include <mutex>
 #include <random>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -115,27 +116,24 @@ void StoreListsVersion(benchmark::State& state, const std::string& backEnd) {
         benchmark::DoNotOptimize(filled->Store->ListsVersion());
 }
 
-} // namespace
+// Every case on both back-ends, named CASE/SQLite and CASE/PostgreSQL.
+const bool Registered = [] {
+    for (const auto& [backEnd, label] :
+         {std::pair<std::string, std::string>{"sqlite", "SQLite"}, {"postgresql", "PostgreSQL"}}) {
+        const auto add = [&](const char* name, void (*run)(benchmark::State&, const std::string&)) {
+            return benchmark::RegisterBenchmark((std::string(name) + "/" + label).c_str(), run,
+                                                backEnd);
+        };
+        add("StorePublishNewPlayer", StorePublishNewPlayer)->Unit(benchmark::kMicrosecond);
+        add("StorePublishConcurrently", StorePublishConcurrently)
+            ->Threads(8)
+            ->UseRealTime()
+            ->Unit(benchmark::kMicrosecond);
+        add("StorePublishKnownPlayer", StorePublishKnownPlayer)->Unit(benchmark::kMicrosecond);
+        add("StoreHighscoreLists", StoreHighscoreLists)->Unit(benchmark::kMicrosecond);
+        add("StoreListsVersion", StoreListsVersion);
+    }
+    return true;
+}();
 
-BENCHMARK_CAPTURE(StorePublishNewPlayer, SQLite, std::string("sqlite"))
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(StorePublishConcurrently, SQLite, std::string("sqlite"))
-    ->Threads(8)
-    ->UseRealTime()
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(StorePublishKnownPlayer, SQLite, std::string("sqlite"))
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(StoreHighscoreLists, SQLite, std::string("sqlite"))
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(StoreListsVersion, SQLite, std::string("sqlite"));
-BENCHMARK_CAPTURE(StorePublishNewPlayer, PostgreSQL, std::string("postgresql"))
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(StorePublishConcurrently, PostgreSQL, std::string("postgresql"))
-    ->Threads(8)
-    ->UseRealTime()
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(StorePublishKnownPlayer, PostgreSQL, std::string("postgresql"))
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(StoreHighscoreLists, PostgreSQL, std::string("postgresql"))
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(StoreListsVersion, PostgreSQL, std::string("postgresql"));
+} // namespace
